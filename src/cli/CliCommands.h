@@ -1,0 +1,13 @@
+// The subcommands of salvix-cli. Each returns the process exit status:
+// 0 the job ran, 1 a file could not be opened or used, 2 a usage error.
+#pragma once
+
+#include <string>
+#include <vector>
+
+int RunTables(const std::vector<std::string>& args);
+int RunRows(const std::vector<std::string>& args);
+int RunCarve(const std::vector<std::string>& args);
+
+// Prints the usage text to standard error and returns 2.
+int UsageError(const std::string& problem);

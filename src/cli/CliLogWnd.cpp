@@ -1,0 +1,24 @@
+#include "CliLogWnd.h"
+
+#include <cstdio>
+#include <string>
+
+#include "engine/LogPost.h"
+#include "platform/TextConvert.h"
+
+LRESULT CCliLogWnd::WindowProc(UINT message, WPARAM wParam, LPARAM)
+{
+    if (message != WM_LOG_MESSAGE)
+        return 0;
+    const auto& log = *reinterpret_cast<const LogMessage*>(wParam);
+    if (log.type == kLogError)
+        ++m_errors;
+    std::string line = std::to_string(log.type);
+    line += '\t';
+    AppendWideAsUtf8(line, log.caption);
+    line += '\t';
+    AppendWideAsUtf8(line, log.text);
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    return 0;
+}

@@ -1,0 +1,90 @@
+#include "RowValues.h"
+
+#include <cstring>
+
+// Block layout: uint32 count, count × uint32 end offsets, then the texts.
+namespace {
+std::size_t HeaderBytes(std::size_t count) { return (1 + count) * sizeof(std::uint32_t); }
+}  // namespace
+
+RowValues::RowValues(std::u16string_view joined, const std::vector<std::uint32_t>& ends)
+{
+    const std::size_t count = ends.size();
+    const std::size_t bytes = HeaderBytes(count) + joined.size() * sizeof(char16_t);
+    m_block.reset(new std::byte[bytes]);
+    const auto count32 = static_cast<std::uint32_t>(count);
+    std::memcpy(m_block.get(), &count32, sizeof count32);
+    if (count != 0)
+        std::memcpy(m_block.get() + sizeof count32, ends.data(), count * sizeof(std::uint32_t));
+    if (!joined.empty())
+        std::memcpy(m_block.get() + HeaderBytes(count), joined.data(),
+                    joined.size() * sizeof(char16_t));
+}
+
+RowValues::RowValues(const std::vector<std::u16string>& values)
+{
+    std::u16string joined;
+    std::vector<std::uint32_t> ends;
+    for (const auto& value : values) {
+        joined += value;
+        ends.push_back(static_cast<std::uint32_t>(joined.size()));
+    }
+    *this = RowValues(joined, ends);
+}
+
+RowValues::RowValues(const RowValues& other)
+{
+    if (other.m_block) {
+        const std::size_t bytes = other.BlockBytes();
+        m_block.reset(new std::byte[bytes]);
+        std::memcpy(m_block.get(), other.m_block.get(), bytes);
+    }
+}
+
+RowValues& RowValues::operator=(const RowValues& other)
+{
+    if (this != &other)
+        *this = RowValues(other);
+    return *this;
+}
+
+const std::uint32_t* RowValues::Header() const
+{
+    return reinterpret_cast<const std::uint32_t*>(m_block.get());
+}
+
+const char16_t* RowValues::Text() const
+{
+    return reinterpret_cast<const char16_t*>(m_block.get() + HeaderBytes(size()));
+}
+
+std::size_t RowValues::size() const
+{
+    if (!m_block) return 0;
+    std::uint32_t count;
+    std::memcpy(&count, m_block.get(), sizeof count);
+    return count;
+}
+
+std::size_t RowValues::BlockBytes() const
+{
+    const std::size_t count = size();
+    const std::size_t textUnits = count == 0 ? 0 : Header()[count];
+    return HeaderBytes(count) + textUnits * sizeof(char16_t);
+}
+
+std::u16string_view RowValues::operator[](std::size_t index) const
+{
+    const std::uint32_t* ends = Header() + 1;
+    const std::uint32_t begin = index == 0 ? 0 : ends[index - 1];
+    return std::u16string_view(Text() + begin, ends[index] - begin);
+}
+
+std::vector<std::u16string> RowValues::ToVector() const
+{
+    std::vector<std::u16string> values;
+    values.reserve(size());
+    for (std::size_t i = 0; i < size(); ++i)
+        values.emplace_back((*this)[i]);
+    return values;
+}

@@ -1,0 +1,71 @@
+#include "SourceFile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/TextConvert.h"
+
+CSourceFile::~CSourceFile() { Close(); }
+
+bool CSourceFile::Open(const std::u16string& path)
+{
+    Close();
+    const std::string native = WideToUtf8(path);
+    const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY;
+    m_fd = ::open(native.c_str(), flags | O_NOATIME);
+    // O_NOATIME is refused for files the caller does not own.
+    if (m_fd < 0 && errno == EPERM)
+        m_fd = ::open(native.c_str(), flags);
+    if (m_fd < 0)
+        return false;
+    struct stat info {};
+    // Directories and other non-files are not sources.
+    if (::fstat(m_fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        Close();
+        return false;
+    }
+    return true;
+}
+
+void CSourceFile::Close()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+std::int64_t CSourceFile::Size() const
+{
+    struct stat info {};
+    if (m_fd < 0 || ::fstat(m_fd, &info) != 0)
+        return -1;
+    if (S_ISBLK(info.st_mode)) {
+        const off_t end = ::lseek(m_fd, 0, SEEK_END);
+        return end < 0 ? -1 : static_cast<std::int64_t>(end);
+    }
+    return static_cast<std::int64_t>(info.st_size);
+}
+
+std::int64_t CSourceFile::ReadAt(void* buffer, std::uint64_t count, std::uint64_t position) const
+{
+    if (m_fd < 0)
+        return -1;
+    auto* out = static_cast<unsigned char*>(buffer);
+    std::uint64_t done = 0;
+    while (done < count) {
+        const ssize_t got = ::pread(m_fd, out + done, count - done,
+                                    static_cast<off_t>(position + done));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (got == 0)
+            break;
+        done += static_cast<std::uint64_t>(got);
+    }
+    return static_cast<std::int64_t>(done);
+}

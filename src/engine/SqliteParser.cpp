@@ -1,0 +1,292 @@
+// Database open, header validation and the b-tree page walk.
+//
+// Database header (first 100 bytes of page 1), the fields read here:
+//   offset size  meaning
+//        0   16  "SQLite format 3\0"
+//       16    2  page size; 1 means 65536
+//       20    1  reserved bytes at the end of every page
+//       56    4  text encoding: 1 UTF-8, 2 UTF-16le, 3 UTF-16be
+//
+// B-tree page header (h = 100 on page 1, 0 elsewhere):
+//   h+0  1  page type: 2 index interior, 5 table interior,
+//                      10 index leaf, 13 table leaf
+//   h+1  2  first freeblock offset, 0 for none
+//   h+3  2  number of cells
+//   h+8  4  right-most child page (interior pages only)
+//   h+8 or h+12: the cell pointer array, 2 bytes per cell
+#include "SqliteParser.h"
+
+#include <cstring>
+
+#include "engine/ByteReader.h"
+#include "engine/Globals.h"
+#include "engine/LogPost.h"
+#include "platform/WideFormat.h"
+
+namespace {
+
+constexpr std::uint32_t kHeaderReadSize = 512;
+constexpr char kHeaderString[16] = "SQLite format 3";  // with its zero byte
+// The smallest usable page size the file format allows.
+constexpr std::uint32_t kMinUsableSize = 480;
+
+}  // namespace
+
+void CSqliteParser::PostError(const std::u16string& text)
+{
+    PostLog(m_hLogWnd, u"error", text, kLogError);
+}
+
+void CSqliteParser::PostStop()
+{
+    PostLog(m_hLogWnd, u"stop", u"当前操作被停止", kLogInfo);
+}
+
+bool CSqliteParser::ReadAt(void* buffer, std::uint32_t count, std::uint64_t position)
+{
+    if (m_pDb == nullptr || position >= m_pDb->fileSize)
+        return false;
+    const std::int64_t got = m_hFile.ReadAt(buffer, count, position);
+    if (got < 0)
+        return false;
+    if (static_cast<std::uint64_t>(got) < count)
+        std::memset(static_cast<std::uint8_t*>(buffer) + got, 0, count - got);
+    return true;
+}
+
+bool CSqliteParser::ReadPage(const DbInfo& db, std::uint32_t pageNumber,
+                             std::vector<std::uint8_t>& buffer)
+{
+    buffer.resize(db.pageSize);
+    // Page numbers are 1-based; page 0 wraps to a position past any file.
+    const std::uint64_t position =
+        static_cast<std::uint64_t>(static_cast<std::uint32_t>(pageNumber - 1)) * db.pageSize;
+    return ReadAt(buffer.data(), db.pageSize, position);
+}
+
+std::uint32_t CSqliteParser::ReadHeaderPageSize()
+{
+    std::uint8_t header[kHeaderReadSize] = {};
+    if (m_pDb->fileSize == 0)
+        return 0;
+    if (!ReadAt(header, kHeaderReadSize, 0))
+        return 0;
+    if (std::memcmp(header, kHeaderString, sizeof kHeaderString) != 0)
+        return 0;
+    std::uint32_t pageSize = *Get16(header, sizeof header, 16);
+    if (pageSize == 1)
+        pageSize = 65536;
+    if (pageSize == 0 || (pageSize & 0x1FF) != 0)
+        return 0;
+    const std::uint8_t reserved = header[20];
+    if (pageSize - reserved < kMinUsableSize)
+        return 0;
+    m_pDb->reservedBytes = reserved;
+    const std::uint32_t encoding = *Get32(header, sizeof header, 56);
+    m_pDb->textEncoding = (encoding == kUtf16le || encoding == kUtf16be) ? encoding : kUtf8;
+    return pageSize;
+}
+
+void CSqliteParser::OpenDatabase(const std::u16string& path)
+{
+    m_bSchemaMode = 1;
+    DbInfo db;
+    db.path = path;
+    if (!m_hFile.Open(path)) {
+        PostOpenError(m_hLogWnd, u"error", path, kLogError);
+        return;
+    }
+    const std::int64_t size = m_hFile.Size();
+    db.fileSize = size < 0 ? 0 : static_cast<std::uint64_t>(size);
+    m_pDb = &db;
+
+    db.pageSize = ReadHeaderPageSize();
+    if (db.pageSize == 0) {
+        db.reservedBytes = 0;
+        g_dbList.push_back(db);
+        PostError(WideFormat(u"%s:不是sqlite数据库文件", {path}));
+        m_hFile.Close();
+        return;
+    }
+
+    std::vector<std::uint8_t> page;
+    if (!ReadPage(db, 1, page)) {
+        g_dbList.push_back(db);
+        PostReadError(m_hLogWnd, u"error", path, kLogError, 0);
+        m_hFile.Close();
+        return;
+    }
+
+    ResetWalk();
+    m_visited[1] = true;
+    ParsePage(db, page.data(), db.pageSize, 1, 100);
+    m_hFile.Close();
+
+    db.tableCount = static_cast<std::uint32_t>(db.tables.size());
+    g_dbList.push_back(db);
+    m_pDb = nullptr;  // the local record is gone
+}
+
+void CSqliteParser::ResetWalk()
+{
+    const std::uint64_t pages = m_pDb->fileSize / m_pDb->pageSize + 2;
+    m_visited.assign(pages, false);
+    m_depth = 0;
+}
+
+bool CSqliteParser::EnterChild(std::uint32_t parent, int slotOffset, std::uint32_t child)
+{
+    if (child < m_visited.size() && m_visited[child]) {
+        PostError(WideFormat(u"索引节点%I32u-偏移%d---子节点%I32u重复引用,已跳过",
+                             {parent, slotOffset, child}));
+        return false;
+    }
+    if (m_depth >= kMaxTreeDepth) {
+        PostError(WideFormat(u"索引节点%I32u-偏移%d---子节点%I32u超出最大树深度%d,已跳过",
+                             {parent, slotOffset, child, kMaxTreeDepth}));
+        return false;
+    }
+    if (child < m_visited.size())
+        m_visited[child] = true;
+    return true;
+}
+
+int CSqliteParser::ParsePage(DbInfo& db, const std::uint8_t* page, std::uint32_t length,
+                             std::uint32_t pageNumber, std::uint32_t headerOffset)
+{
+    if (g_bStop.load()) {
+        PostStop();
+        return 0;
+    }
+    const auto type = Get8(page, length, headerOffset);
+    switch (type.value_or(0)) {
+    case kTableInterior:
+    case kIndexInterior:
+        return ParseInteriorPage(db, page, length, pageNumber, headerOffset);
+    case kTableLeaf:
+    case kIndexLeaf:
+        return ParseLeafPage(db, page, length, pageNumber, headerOffset);
+    default:
+        PostError(WideFormat(u"节点%I32u不正常", {pageNumber}));
+        return 2;
+    }
+}
+
+int CSqliteParser::ParseInteriorPage(DbInfo& db, const std::uint8_t* page, std::uint32_t length,
+                                     std::uint32_t pageNumber, std::uint32_t headerOffset)
+{
+    const std::uint32_t h = headerOffset;
+    const std::uint8_t pageType = page[h];
+    const std::uint16_t cellCount = Get16(page, length, h + 3).value_or(0);
+    const std::uint32_t usable = db.UsableSize();
+    std::vector<std::uint8_t> child;
+
+    ++m_depth;
+    for (std::uint32_t k = 0; k < cellCount; ++k) {
+        const std::uint32_t slot = h + 12 + 2 * k;
+        const auto cellOffset = Get16(page, length, slot);
+        if (!cellOffset) {
+            PostError(WideFormat(u"索引节点%I32u-偏移%d解析存在错误", {pageNumber, slot}));
+            continue;
+        }
+        const std::uint16_t c = *cellOffset;
+        // The 4-byte left child pointer opens every interior cell.
+        const auto childNumber = Get32(page, usable, c);
+        if (!childNumber || *childNumber == 0) {
+            PostError(WideFormat(u"索引节点%I32u-偏移%d解析存在错误", {pageNumber, int(c)}));
+            continue;
+        }
+        if (EnterChild(pageNumber, c, *childNumber)) {
+            if (!ReadPage(db, *childNumber, child)) {
+                PostError(WideFormat(u"索引节点%I32u-偏移%d---读取子节点%I32u错误",
+                                     {pageNumber, int(c), *childNumber}));
+            } else if (ParsePage(db, child.data(), db.pageSize, *childNumber, 0) != 0) {
+                PostError(WideFormat(u"索引节点%I32u-偏移%d---解析子节点%I32u错误",
+                                     {pageNumber, int(c), *childNumber}));
+            }
+        }
+        // In an index b-tree the interior cell's key is an entry of its own,
+        // ordered after everything in its left subtree.
+        if (pageType == kIndexInterior && !m_bSchemaMode && !g_bStop.load())
+            ParseIndexInteriorCell(db, page, length, pageNumber, c);
+    }
+
+    const std::uint32_t right = Get32(page, length, h + 8).value_or(0);
+    const std::uint64_t position =
+        static_cast<std::uint64_t>(static_cast<std::uint32_t>(right - 1)) * db.pageSize;
+    if (position >= db.fileSize) {
+        PostError(WideFormat(u"索引节点%I32u中最后子节点%I32u读取错误", {pageNumber, right}));
+    } else if (EnterChild(pageNumber, static_cast<int>(h + 8), right)) {
+        if (!ReadPage(db, right, child))
+            PostError(WideFormat(u"索引节点%I32u中最后子节点%I32u读取错误", {pageNumber, right}));
+        else if (ParsePage(db, child.data(), db.pageSize, right, 0) != 0)
+            PostError(WideFormat(u"索引节点%I32u中最后子节点%I32u解析存在错误", {pageNumber, right}));
+    }
+    --m_depth;
+    return 0;
+}
+
+int CSqliteParser::ParseLeafPage(DbInfo& db, const std::uint8_t* page, std::uint32_t length,
+                                 std::uint32_t pageNumber, std::uint32_t headerOffset)
+{
+    if (g_bStop.load()) {
+        PostStop();
+        return 0;
+    }
+    const std::uint32_t h = headerOffset;
+    const std::uint32_t usable = db.UsableSize() < length ? db.UsableSize() : length;
+    const std::uint8_t pageType = page[h];
+    const std::uint16_t cellCount = Get16(page, length, h + 3).value_or(0);
+    const std::uint16_t firstFreeblock = Get16(page, length, h + 1).value_or(0);
+    CellMap cells;
+
+    for (std::uint32_t k = 0; k < cellCount; ++k) {
+        const std::uint32_t slot = h + 8 + 2 * k;
+        const auto cellOffset = Get16(page, length, slot);
+        if (!cellOffset) {
+            PostError(WideFormat(u"叶节点%I32u-偏移%d解析地址存在错误", {pageNumber, slot}));
+            continue;
+        }
+        if (*cellOffset >= usable) {
+            PostError(WideFormat(u"叶节点%I32u-偏移%d解析地址存在错误",
+                                 {pageNumber, int(*cellOffset)}));
+            continue;
+        }
+        cells.emplace(*cellOffset, 0);
+    }
+
+    // The freeblock chain. Each freeblock starts with the offset of the next
+    // one; only their starts are recorded, as bounds for the cells before
+    // them. A chain that returns to an offset it has visited ends there.
+    std::vector<bool> seen;
+    for (std::uint32_t f = firstFreeblock; f != 0;) {
+        if (f <= 8 || !FitsIn(usable, f, 2)) {
+            PostError(WideFormat(u"叶节点%I32u-自由空间偏移%d解析地址存在错误",
+                                 {pageNumber, int(f)}));
+            break;
+        }
+        if (seen.empty())
+            seen.assign(usable, false);
+        if (seen[f]) {
+            PostError(WideFormat(u"叶节点%I32u-自由空间偏移%d形成循环,已停止", {pageNumber, int(f)}));
+            break;
+        }
+        seen[f] = true;
+        cells.emplace(static_cast<std::uint16_t>(f), 1);
+        f = *Get16(page, usable, f);
+    }
+
+    ParseCells(db, page, length, pageNumber, pageType, std::move(cells));
+    return 0;
+}
+
+void CloseDatabase(CSqliteParser& parser, std::uint64_t address)
+{
+    for (auto it = g_dbList.begin(); it != g_dbList.end(); ++it) {
+        if (reinterpret_cast<std::uint64_t>(&*it) == address) {
+            g_dbList.erase(it);
+            break;
+        }
+    }
+    parser.m_rows.clear();
+}

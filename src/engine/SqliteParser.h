@@ -1,0 +1,107 @@
+// The engine object: reads one SQLite database file page by page, with no
+// database library, and reports every fault as a log line.
+//
+// Opening a database walks the schema b-tree rooted at page 1 and appends a
+// DbInfo with its tables to g_dbList; reading a table walks that table's
+// b-tree and leaves one RowValues per record in m_rows.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "engine/DbInfo.h"
+#include "engine/RowValues.h"
+#include "engine/SourceFile.h"
+#include "platform/WindowMessage.h"
+
+// Offset within a leaf page → 0 for a live cell (from the cell pointer
+// array), 1 for the start of a freeblock. The first insertion wins.
+using CellMap = std::map<std::uint16_t, std::uint8_t>;
+
+// B-tree page types.
+enum PageType : std::uint8_t {
+    kIndexInterior = 2,
+    kTableInterior = 5,
+    kIndexLeaf = 10,
+    kTableLeaf = 13,
+};
+
+class CSqliteParser {
+public:
+    CSqliteParser() = default;
+    CSqliteParser(const CSqliteParser&) = delete;
+    CSqliteParser& operator=(const CSqliteParser&) = delete;
+
+    // Opens the file at `path`, validates its header, walks the schema tree
+    // and appends the result to g_dbList (also a file refused as not a
+    // database; not a file that cannot be opened).
+    void OpenDatabase(const std::u16string& path);
+    // Reads m_pTable of m_pDb into m_rows.
+    void ReadTable();
+
+    // Validates the header of the open file; returns the page size, or 0
+    // when the file is not a database. Fills the reserved-bytes and text
+    // encoding fields of *m_pDb.
+    std::uint32_t ReadHeaderPageSize();
+    // Positioned read of the open file. Fails for a position at or past the
+    // file size; a short read succeeds with the rest of the buffer zeroed.
+    bool ReadAt(void* buffer, std::uint32_t count, std::uint64_t position);
+
+    // The b-tree walk. `page` holds `length` bytes of page `pageNumber`;
+    // `headerOffset` is 100 on page 1 and 0 elsewhere. Results: 0 handled or
+    // stopped, 2 unrecognised page type.
+    int ParsePage(DbInfo& db, const std::uint8_t* page, std::uint32_t length,
+                  std::uint32_t pageNumber, std::uint32_t headerOffset);
+    int ParseInteriorPage(DbInfo& db, const std::uint8_t* page, std::uint32_t length,
+                          std::uint32_t pageNumber, std::uint32_t headerOffset);
+    int ParseLeafPage(DbInfo& db, const std::uint8_t* page, std::uint32_t length,
+                      std::uint32_t pageNumber, std::uint32_t headerOffset);
+    // Decodes every live cell of a leaf page; `cells` bounds each cell by
+    // the entry after it.
+    void ParseCells(DbInfo& db, const std::uint8_t* page, std::uint32_t length,
+                    std::uint32_t pageNumber, std::uint8_t pageType, CellMap cells);
+    // Decodes the key record of one index interior cell (the rows of a
+    // WITHOUT ROWID table live in interior cells too).
+    void ParseIndexInteriorCell(DbInfo& db, const std::uint8_t* page, std::uint32_t length,
+                                std::uint32_t pageNumber, std::uint16_t cellOffset);
+
+    HWND m_hLogWnd = nullptr;
+    HWND m_hProgressWnd = nullptr;
+    HWND m_hResultWnd = nullptr;
+    TableInfo* m_pTable = nullptr;
+    DbInfo* m_pDb = nullptr;
+    CSourceFile m_hFile;
+    std::uint32_t m_bSchemaMode = 1;
+    std::deque<RowValues> m_rows;
+
+private:
+    struct Payload;
+    // Reads page `pageNumber` into `buffer` (resized to the page size).
+    bool ReadPage(const DbInfo& db, std::uint32_t pageNumber, std::vector<std::uint8_t>& buffer);
+    // Guards of the walk: every page is entered at most once per walk, and
+    // the walk goes no deeper than any valid tree.
+    bool EnterChild(std::uint32_t parent, int slotOffset, std::uint32_t child);
+    void ResetWalk();
+    // Reads one cell's payload (in place, or assembled from its overflow
+    // chain) and hands it to the record decoder.
+    void DecodeCellPayload(DbInfo& db, const std::uint8_t* page, std::uint32_t pageNumber,
+                           std::uint16_t cellOffset, std::uint32_t payloadStart,
+                           std::uint32_t boundary, std::uint64_t payloadSize, bool tableCell,
+                           int sizeLength, int rowidLength, std::int64_t rowid);
+    void PostError(const std::u16string& text);
+    void PostStop();
+
+    std::vector<bool> m_visited;   // pages entered during the current walk
+    int m_depth = 0;
+};
+
+// Empties the g_dbList entry whose address is `address` (if any), then the
+// parser's rows.
+void CloseDatabase(CSqliteParser& parser, std::uint64_t address);
+
+// Deepest b-tree the walk follows; SQLite itself refuses trees deeper
+// than 20 levels.
+constexpr int kMaxTreeDepth = 40;

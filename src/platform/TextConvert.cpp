@@ -1,0 +1,158 @@
+#include "TextConvert.h"
+
+namespace {
+
+constexpr char16_t kReplacement = 0xFFFD;
+
+void AppendCodePoint(std::u16string& out, std::uint32_t cp)
+{
+    if (cp < 0x10000) {
+        out.push_back(static_cast<char16_t>(cp));
+    } else {
+        cp -= 0x10000;
+        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    }
+}
+
+// Length of a UTF-8 sequence from its lead byte, 0 for a byte that cannot
+// start one.
+int SequenceLength(std::uint8_t lead)
+{
+    if (lead < 0x80) return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) return 2;
+    if (lead >= 0xE0 && lead <= 0xEF) return 3;
+    if (lead >= 0xF0 && lead <= 0xF4) return 4;
+    return 0;
+}
+
+bool IsContinuation(std::uint8_t b) { return (b & 0xC0) == 0x80; }
+
+}  // namespace
+
+void AppendUtf8AsWide(std::u16string& out, const std::uint8_t* data, std::size_t size)
+{
+    std::size_t i = 0;
+    while (i < size) {
+        const std::uint8_t lead = data[i];
+        if (lead < 0x80) {
+            out.push_back(lead);
+            ++i;
+            continue;
+        }
+        const int length = SequenceLength(lead);
+        if (length == 0) {
+            out.push_back(kReplacement);
+            ++i;
+            continue;
+        }
+        // The second byte's range excludes overlong forms, surrogates and
+        // values past U+10FFFF (the ranges of the Unicode standard, table 3-7).
+        std::uint8_t low = 0x80, high = 0xBF;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+        std::uint32_t cp = lead & (0x7F >> length);
+        int taken = 1;
+        bool good = true;
+        for (; taken < length; ++taken) {
+            if (i + taken >= size) { good = false; break; }
+            const std::uint8_t b = data[i + taken];
+            const bool inRange = taken == 1 ? (b >= low && b <= high) : IsContinuation(b);
+            if (!inRange) { good = false; break; }
+            cp = (cp << 6) | (b & 0x3F);
+        }
+        if (good) {
+            AppendCodePoint(out, cp);
+            i += length;
+        } else {
+            // A maximal valid prefix counts as one malformed sequence.
+            out.push_back(kReplacement);
+            i += taken;
+        }
+    }
+}
+
+std::u16string Utf8ToWide(const std::uint8_t* data, std::size_t size)
+{
+    std::u16string out;
+    out.reserve(size);
+    AppendUtf8AsWide(out, data, size);
+    return out;
+}
+
+void AppendUtf16AsWide(std::u16string& out, const std::uint8_t* data, std::size_t size,
+                       bool bigEndian)
+{
+    const std::size_t units = size / 2;
+    std::size_t k = 0;
+    auto unitAt = [&](std::size_t j) -> char16_t {
+        const std::uint8_t a = data[2 * j], b = data[2 * j + 1];
+        return bigEndian ? static_cast<char16_t>((a << 8) | b) : static_cast<char16_t>((b << 8) | a);
+    };
+    while (k < units) {
+        const char16_t u = unitAt(k);
+        if (u >= 0xD800 && u <= 0xDBFF) {
+            if (k + 1 < units) {
+                const char16_t v = unitAt(k + 1);
+                if (v >= 0xDC00 && v <= 0xDFFF) {
+                    out.push_back(u);
+                    out.push_back(v);
+                    k += 2;
+                    continue;
+                }
+            }
+            out.push_back(kReplacement);
+        } else if (u >= 0xDC00 && u <= 0xDFFF) {
+            out.push_back(kReplacement);
+        } else {
+            out.push_back(u);
+        }
+        ++k;
+    }
+    if (size % 2 != 0)
+        out.push_back(kReplacement);
+}
+
+void AppendWideAsUtf8(std::string& out, std::u16string_view text)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        std::uint32_t cp = text[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = kReplacement;
+        }
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp));
+        } else if (cp < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    }
+}
+
+std::string WideToUtf8(std::u16string_view text)
+{
+    std::string out;
+    out.reserve(text.size() * 3);
+    AppendWideAsUtf8(out, text);
+    return out;
+}
+
+std::u16string Widen(std::string_view utf8)
+{
+    return Utf8ToWide(reinterpret_cast<const std::uint8_t*>(utf8.data()), utf8.size());
+}

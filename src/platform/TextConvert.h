@@ -1,0 +1,28 @@
+// Text conversions between the byte encodings found in database files and
+// the program's wide text (UTF-16). Malformed input never fails: each bad
+// sequence becomes U+FFFD, so what an examiner sees marks where the bytes
+// were damaged.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// UTF-8 bytes to UTF-16 (overlong forms, surrogates and values past
+// U+10FFFF count as malformed).
+std::u16string Utf8ToWide(const std::uint8_t* data, std::size_t size);
+void AppendUtf8AsWide(std::u16string& out, const std::uint8_t* data, std::size_t size);
+
+// UTF-16 code units stored little- or big-endian. An odd trailing byte and
+// unpaired surrogates become U+FFFD.
+void AppendUtf16AsWide(std::u16string& out, const std::uint8_t* data, std::size_t size,
+                       bool bigEndian);
+
+// Wide text to UTF-8 for output; unpaired surrogates become U+FFFD.
+std::string WideToUtf8(std::u16string_view text);
+void AppendWideAsUtf8(std::string& out, std::u16string_view text);
+
+// Plain ASCII/UTF-8 literals and paths to wide text (used for paths and
+// texts the program itself composes).
+std::u16string Widen(std::string_view utf8);
