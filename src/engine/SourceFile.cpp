@@ -13,19 +13,21 @@ bool CSourceFile::Open(const std::u16string& path)
 {
     Close();
     const std::string native = WideToUtf8(path);
-    const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY;
+    // O_NONBLOCK keeps a FIFO from blocking the open; it is refused below.
+    const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     m_fd = ::open(native.c_str(), flags | O_NOATIME);
     // O_NOATIME is refused for files the caller does not own.
     if (m_fd < 0 && errno == EPERM)
         m_fd = ::open(native.c_str(), flags);
     if (m_fd < 0)
         return false;
+    // Only regular files and block devices can be read by position.
     struct stat info {};
-    // Directories and other non-files are not sources.
-    if (::fstat(m_fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    if (::fstat(m_fd, &info) != 0 || !(S_ISREG(info.st_mode) || S_ISBLK(info.st_mode))) {
         Close();
         return false;
     }
+    ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
     return true;
 }
 

@@ -1,0 +1,110 @@
+// The platform layer: formatted log texts, text decoding of damaged bytes,
+// and synchronous messages between threads.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "platform/MessageLoop.h"
+#include "platform/TextConvert.h"
+#include "platform/WideFormat.h"
+#include "platform/WindowMessage.h"
+
+namespace {
+
+std::u16string FromUtf8Bytes(std::initializer_list<std::uint8_t> bytes)
+{
+    std::vector<std::uint8_t> data(bytes);
+    return Utf8ToWide(data.data(), data.size());
+}
+
+TEST(WideFormat, WindowsDirectivesPrintTheArgumentsDigits)
+{
+    EXPECT_EQ(WideFormat(u"节点%I32u-偏移%I16u分析有溢出", {4294967295u, 65535u}),
+              u"节点4294967295-偏移65535分析有溢出");
+    EXPECT_EQ(WideFormat(u"读取设备%s,位置%I64d失败", {u"/a b.db", -5LL}),
+              u"读取设备/a b.db,位置-5失败");
+    EXPECT_EQ(WideFormat(u"%I64u %d%%", {18446744073709551615ULL, -1}),
+              u"18446744073709551615 -1%");
+    // A directive without an argument stays as written.
+    EXPECT_EQ(WideFormat(u"%s and %s", {u"one"}), u"one and %s");
+}
+
+TEST(TextConvert, MalformedUtf8BecomesReplacementCharacters)
+{
+    EXPECT_EQ(FromUtf8Bytes({0xE4, 0xBD, 0xA0, 0xF0, 0x9F, 0x98, 0x80}), u"你\U0001F600");
+    EXPECT_EQ(FromUtf8Bytes({0xC0, 0xAF}), u"\uFFFD\uFFFD");            // overlong
+    EXPECT_EQ(FromUtf8Bytes({0xED, 0xA0, 0x80}), u"\uFFFD\uFFFD\uFFFD");  // surrogate
+    EXPECT_EQ(FromUtf8Bytes({0xE4, 0xBD}), u"\uFFFD");                  // cut at the end
+    EXPECT_EQ(FromUtf8Bytes({0xE4, 0x41}), u"\uFFFDA");                 // cut by ASCII
+    EXPECT_EQ(FromUtf8Bytes({0xF4, 0x90, 0x80, 0x80}), u"\uFFFD\uFFFD\uFFFD\uFFFD");
+}
+
+TEST(TextConvert, Utf16BothOrdersAndBrokenPairs)
+{
+    const std::uint8_t le[] = {0x60, 0x4F, 0x3D, 0xD8, 0x00, 0xDE};
+    const std::uint8_t be[] = {0x4F, 0x60, 0xD8, 0x3D, 0xDE, 0x00};
+    std::u16string a, b;
+    AppendUtf16AsWide(a, le, sizeof le, false);
+    AppendUtf16AsWide(b, be, sizeof be, true);
+    EXPECT_EQ(a, u"你\U0001F600");
+    EXPECT_EQ(b, a);
+
+    const std::uint8_t lone[] = {0x00, 0xDC, 0x41, 0x00, 0x3D, 0xD8, 0x42};
+    std::u16string c;
+    AppendUtf16AsWide(c, lone, sizeof lone, false);
+    EXPECT_EQ(c, u"\uFFFDA\uFFFD\uFFFD");  // lone low, 'A', lone high, odd byte
+    EXPECT_EQ(WideToUtf8(u"a\xD800z"), "a\xEF\xBF\xBDz");
+}
+
+// A target that records the thread and order of the messages it handles.
+class CRecordingTarget : public CMessageTarget {
+public:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM) override
+    {
+        threads.push_back(std::this_thread::get_id());
+        values.push_back(*reinterpret_cast<const int*>(wParam));
+        return static_cast<LRESULT>(message) + 1;
+    }
+    std::vector<std::thread::id> threads;
+    std::vector<int> values;
+};
+
+TEST(WindowMessage, SameThreadSendIsADirectCall)
+{
+    CRecordingTarget target;
+    int value = 7;
+    EXPECT_EQ(SendMessageW(&target, 41, reinterpret_cast<WPARAM>(&value), 0), 42);
+    ASSERT_EQ(target.values.size(), 1u);
+    EXPECT_EQ(target.threads[0], std::this_thread::get_id());
+    EXPECT_EQ(SendMessageW(nullptr, 1, 0, 0), 0);
+}
+
+TEST(WindowMessage, WorkerSendRunsOnTheOwnerThreadInOrderWhileTheWorkerWaits)
+{
+    CRecordingTarget target;  // owned by this thread
+    CMessageLoop& loop = CMessageLoop::ForThread(std::this_thread::get_id());
+    std::atomic<int> handledBeforeReturn{-1};
+    std::thread worker([&] {
+        for (int i = 0; i < 200; ++i) {
+            // The record lives on the worker's stack: valid only because the
+            // send waits until the owner has handled it.
+            int value = i;
+            SendMessageW(&target, 1, reinterpret_cast<WPARAM>(&value), 0);
+            if (i == 199)
+                handledBeforeReturn = static_cast<int>(target.values.size());
+        }
+        loop.Quit();
+    });
+    loop.Run();
+    worker.join();
+    ASSERT_EQ(target.values.size(), 200u);
+    for (int i = 0; i < 200; ++i) {
+        EXPECT_EQ(target.values[i], i);
+        EXPECT_EQ(target.threads[i], std::this_thread::get_id());
+    }
+    EXPECT_EQ(handledBeforeReturn.load(), 200);
+}
+
+}  // namespace
