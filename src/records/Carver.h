@@ -1,0 +1,36 @@
+// Picture and movie carving: finds where JPEG pictures and MP4/MOV movies
+// begin inside any raw file (a database, a disk image) by testing the start
+// of every 512-byte sector against their signatures.
+//
+// The file is read front to back in 1 MiB chunks. Progress goes to the
+// parser's m_hProgressWnd (WM_SCAN_RANGE once, WM_SCAN_POS before every
+// whole chunk), every hit to m_hResultWnd (WM_SCAN_RESULT, in file order),
+// faults to m_hLogWnd. g_bStop is polled after every chunk and before the
+// tail, so a stop takes effect within one chunk.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/SqliteParser.h"
+#include "platform/WindowMessage.h"
+
+// wParam: address of a std::uint32_t count of whole 1 MiB chunks.
+constexpr UINT WM_SCAN_RANGE = 458;
+// wParam: address of the std::uint32_t index of the chunk about to be read.
+constexpr UINT WM_SCAN_POS = 459;
+// wParam: address of a ScanResult; valid only until SendMessageW returns.
+constexpr UINT WM_SCAN_RESULT = 500;
+
+struct ScanResult {
+    std::u16string type;      // "jpg", "mov" or "mp4"
+    std::int64_t offset = 0;  // byte offset of the sector in the source file
+};
+
+constexpr std::uint32_t kCarveChunkSize = 0x100000;
+constexpr std::uint32_t kCarveSectorSize = 512;
+
+// Scans `path` for JPEG pictures ("jpg").
+void CarveJpeg(CSqliteParser& parser, const std::u16string& path);
+// Scans `path` for ISO base media movies ("mp4" and "mov").
+void CarveMovie(const std::u16string& path, CSqliteParser& parser);
