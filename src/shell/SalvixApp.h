@@ -1,0 +1,43 @@
+// The application object: reads the command line, builds the main frame
+// (splash first) and opens the first document, the device window.
+#pragma once
+
+#include <QApplication>
+#include <QStringList>
+#include <memory>
+
+class CMainFrame;
+
+class CSalvixApp : public QApplication {
+    Q_OBJECT
+public:
+    struct CommandLine {
+        bool bShowSplash = true;
+        bool bHelp = false;
+        QStringList databases;  // opened once the device window exists
+        QString error;          // non-empty when the line cannot be used
+    };
+    // arguments[0] is the program.
+    static CommandLine ParseCommandLine(const QStringList& arguments);
+    static QString HelpText();
+    // Prints the help text or the error of `line`; true (with the exit code)
+    // when the program should end without a window.
+    static bool EndsBeforeStart(const CommandLine& line, int& exitCode);
+
+    CSalvixApp(int& argc, char** argv);
+    ~CSalvixApp() override;
+
+    // False when the program should end at once, with ExitCode().
+    bool InitInstance();
+    int ExitInstance(int code);
+    int ExitCode() const { return m_nExitCode; }
+
+    CMainFrame* MainFrame() { return m_pMainWnd.get(); }
+    // Database paths from the command line, for the open job.
+    const QStringList& PendingDatabases() const { return m_pendingDatabases; }
+
+private:
+    std::unique_ptr<CMainFrame> m_pMainWnd;
+    QStringList m_pendingDatabases;
+    int m_nExitCode = 0;
+};

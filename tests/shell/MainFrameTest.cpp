@@ -1,0 +1,249 @@
+// The main frame: menus, toolbar, status bar, title, command forwarding,
+// Stop and Exit, the tab context-menu rule, and the command line.
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTest>
+#include <QToolBar>
+
+#include "ChildCommandTarget.h"
+#include "MainFrame.h"
+#include "OutputWnd.h"
+#include "SalvixApp.h"
+#include "ShellResources.h"
+#include "engine/Globals.h"
+
+namespace {
+
+// A document window that records the commands it is given.
+class RecordingView : public QWidget, public CChildCommandTarget {
+public:
+    bool OnChildCommand(UINT nID) override
+    {
+        received.append(nID);
+        return true;
+    }
+    QList<UINT> received;
+};
+
+QStringList Texts(const QList<QAction*>& actions)
+{
+    QStringList texts;
+    for (QAction* action : actions)
+        texts.append(action->text());
+    return texts;
+}
+
+QList<UINT> Ids(const QList<QAction*>& actions)
+{
+    QList<UINT> ids;
+    for (QAction* action : actions)
+        ids.append(action->data().toUInt());
+    return ids;
+}
+
+}  // namespace
+
+class MainFrameTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { InitShellResources(); }
+    void init();
+    void cleanup();
+    void menusCarryTheirCommands();
+    void toolbarHasSevenButtonsInOrder();
+    void statusBarHasTwoBluePanes();
+    void titleStartsWithActiveDocument();
+    void documentCommandsGoToActiveChild();
+    void commandsWithoutChildAreIgnored();
+    void stopOnlySetsTheFlag();
+    void exitEmptiesDatabaseListAndCloses();
+    void tabMenuNeverOnDevice();
+    void tabsHaveNoCloseButtons();
+    void commandLine();
+
+private:
+    std::unique_ptr<CMainFrame> m_frame;
+    RecordingView* m_device = nullptr;
+};
+
+void MainFrameTest::init()
+{
+    m_frame = std::make_unique<CMainFrame>();
+    QVERIFY(m_frame->Create(false));
+    m_device = new RecordingView;
+    m_frame->AddDocumentWindow(m_device, QStringLiteral("Device"));
+    m_frame->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_frame.get()));
+}
+
+void MainFrameTest::cleanup()
+{
+    m_frame.reset();
+    g_bStop = 0;
+}
+
+void MainFrameTest::menusCarryTheirCommands()
+{
+    const QList<QAction*> bar = m_frame->menuBar()->actions();
+    QCOMPARE(Texts(bar), QStringList({QString::fromUtf16(u"设备(&F)"), QString::fromUtf16(u"工具"),
+                                      QString::fromUtf16(u"帮助(&H)")}));
+    QCOMPARE(Ids(m_frame->MenuActions(130)),
+             QList<UINT>({32818, 32819, 32821, 32826, 32827, 32816}));
+    QCOMPARE(Texts(m_frame->MenuActions(130)),
+             QStringList({QString::fromUtf16(u"打开文件"), QString::fromUtf16(u"关闭文件"),
+                          QString::fromUtf16(u"退出"), QString::fromUtf16(u"扫描图片"),
+                          QString::fromUtf16(u"扫描影片"), QString::fromUtf16(u"帮助")}));
+    QCOMPARE(Ids(m_frame->MenuActions(134)), QList<UINT>({32802, 32801, 32805}));
+    m_frame->ShowMenu(134);
+    QCOMPARE(m_frame->menuBar()->actions().size(), 2);
+    m_frame->ShowMenu(130);
+    QCOMPARE(m_frame->menuBar()->actions().size(), 3);
+    // Help is accepted and does nothing.
+    m_frame->MenuActions(130).last()->trigger();
+    QVERIFY(m_device->received.isEmpty());
+    QVERIFY(m_frame->isVisible());
+}
+
+void MainFrameTest::toolbarHasSevenButtonsInOrder()
+{
+    QToolBar* bar = m_frame->ToolBar();
+    QCOMPARE(Ids(bar->actions()), QList<UINT>({32818, 32819, 32826, 32827, 32817, 32802, 32801}));
+    QCOMPARE(bar->iconSize(), QSize(55, 48));
+    QVERIFY(!bar->isMovable());
+    for (QAction* action : bar->actions())
+        QVERIFY(!action->icon().pixmap(QSize(55, 48)).isNull());
+}
+
+void MainFrameTest::statusBarHasTwoBluePanes()
+{
+    QLabel* maker = m_frame->StatusPane(0);
+    QLabel* series = m_frame->StatusPane(1);
+    QVERIFY(maker != nullptr && series != nullptr);
+    QVERIFY(maker->text().contains(QStringLiteral("Quorvel")));
+    QCOMPARE(series->text(), QString::fromUtf16(u"Salvix系列手机版本软件"));
+    QCOMPARE(maker->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+    QCOMPARE(series->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+    m_frame->resize(1000, 700);
+    QTRY_VERIFY(qAbs(maker->width() - series->width()) <= 12);
+}
+
+void MainFrameTest::titleStartsWithActiveDocument()
+{
+    const QString app = QString::fromUtf16(u"Quorvel软件科技SalvixForSqlite");
+    QCOMPARE(m_frame->windowTitle(), QStringLiteral("Device - ") + app);
+    m_frame->AddDocumentWindow(new QWidget, QStringLiteral("message"));
+    QCOMPARE(m_frame->windowTitle(), QStringLiteral("message - ") + app);
+    QCOMPARE(m_frame->m_nActiveTab, 1);
+}
+
+void MainFrameTest::documentCommandsGoToActiveChild()
+{
+    for (UINT nID : {32818u, 32819u, 32826u, 32827u, 32802u, 32801u})
+        m_frame->ToolBarAction(nID)->trigger();
+    m_frame->MenuActions(130)[0]->trigger();
+    QCOMPARE(m_device->received, QList<UINT>({32818, 32819, 32826, 32827, 32802, 32801, 32818}));
+    // A second window takes the commands while it is active.
+    auto* table = new RecordingView;
+    m_frame->AddDocumentWindow(table, QStringLiteral("calls"));
+    m_frame->OnCommand(32826);
+    QCOMPARE(table->received, QList<UINT>({32826}));
+    QCOMPARE(m_device->received.size(), 7);
+    // Frame commands are not forwarded.
+    m_frame->OnCommand(32816);
+    m_frame->OnCommand(32817);
+    QCOMPARE(table->received.size(), 1);
+}
+
+void MainFrameTest::commandsWithoutChildAreIgnored()
+{
+    m_frame->MdiArea()->closeAllSubWindows();
+    QVERIFY(m_frame->ActiveChild() == nullptr);
+    m_frame->OnCommand(32818);  // nothing to forward to: no effect, no crash
+    m_frame->OnCommand(32801);
+    QVERIFY(m_frame->isVisible());
+    // A child that does not implement the interface gets nothing either.
+    m_frame->AddDocumentWindow(new QWidget, QStringLiteral("plain"));
+    m_frame->OnCommand(32819);
+    QVERIFY(m_frame->isVisible());
+}
+
+void MainFrameTest::stopOnlySetsTheFlag()
+{
+    g_bStop = 0;
+    m_frame->ToolBarAction(32817)->trigger();
+    QCOMPARE(g_bStop.load(), 1u);
+    QVERIFY(m_device->received.isEmpty());
+    QVERIFY(m_frame->isVisible());
+}
+
+void MainFrameTest::exitEmptiesDatabaseListAndCloses()
+{
+    g_dbList.emplace_back();
+    g_dbList.emplace_back();
+    QAction* exit = m_frame->MenuActions(130)[2];
+    QCOMPARE(exit->data().toUInt(), 32821u);
+    exit->trigger();
+    QVERIFY(g_dbList.empty());
+    QVERIFY(!m_frame->isVisible());
+}
+
+void MainFrameTest::tabMenuNeverOnDevice()
+{
+    QMdiSubWindow* device = m_frame->MdiArea()->subWindowList().at(0);
+    QMdiSubWindow* table = m_frame->AddDocumentWindow(new QWidget, QStringLiteral("sms"));
+    QCOMPARE(m_frame->m_nActiveTab, 1);
+    std::unique_ptr<QMenu> menu = m_frame->CreateTabMenu();
+    QVERIFY(menu != nullptr);
+    QCOMPARE(menu->actions().size(), 1);
+    QCOMPARE(menu->actions()[0]->text(), QStringLiteral("&Close"));
+    QCOMPARE(menu->actions()[0]->data().toUInt(), 32780u);
+
+    m_frame->MdiArea()->setActiveSubWindow(device);
+    QCOMPARE(m_frame->m_nActiveTab, 0);
+    QVERIFY(m_frame->CreateTabMenu() == nullptr);
+
+    // "&Close" closes the table window and only it.
+    m_frame->MdiArea()->setActiveSubWindow(table);
+    m_frame->CreateTabMenu()->actions()[0]->trigger();
+    QTRY_COMPARE(m_frame->MdiArea()->subWindowList().size(), 1);
+    QCOMPARE(m_frame->MdiArea()->subWindowList().at(0), device);
+}
+
+void MainFrameTest::tabsHaveNoCloseButtons()
+{
+    QTabBar* tabs = m_frame->TabBar();
+    QVERIFY(tabs != nullptr);
+    QCOMPARE(m_frame->MdiArea()->viewMode(), QMdiArea::TabbedView);
+    QVERIFY(!tabs->tabsClosable());
+    QCOMPARE(tabs->shape(), QTabBar::RoundedNorth);
+    QCOMPARE(tabs->tabText(0), QStringLiteral("Device"));
+    QVERIFY(!tabs->tabIcon(0).isNull());
+    // The log pane sits at the bottom and keeps its banner row.
+    QCOMPARE(m_frame->dockWidgetArea(m_frame->OutputWnd()), Qt::BottomDockWidgetArea);
+    QCOMPARE(m_frame->OutputWnd()->LogCount(), 1);
+}
+
+void MainFrameTest::commandLine()
+{
+    const auto plain = CSalvixApp::ParseCommandLine({QStringLiteral("salvix")});
+    QVERIFY(plain.bShowSplash);
+    QVERIFY(plain.databases.isEmpty());
+    QVERIFY(plain.error.isEmpty());
+    const auto full = CSalvixApp::ParseCommandLine(
+        {QStringLiteral("salvix"), QStringLiteral("a.db"), QStringLiteral("--no-splash"),
+         QStringLiteral("--"), QStringLiteral("--odd.db")});
+    QVERIFY(!full.bShowSplash);
+    QCOMPARE(full.databases, QStringList({QStringLiteral("a.db"), QStringLiteral("--odd.db")}));
+    const auto wrong =
+        CSalvixApp::ParseCommandLine({QStringLiteral("salvix"), QStringLiteral("--splash=no")});
+    QVERIFY(!wrong.error.isEmpty());
+    QVERIFY(CSalvixApp::ParseCommandLine({QStringLiteral("salvix"), QStringLiteral("-h")}).bHelp);
+}
+
+QTEST_MAIN(MainFrameTest)
+#include "MainFrameTest.moc"
