@@ -31,18 +31,38 @@ private:
     std::string m_text;
 };
 
-void AppendEscaped(std::string& out, std::u16string_view value, std::string& scratch)
+bool NeedsEscape(char16_t c) { return c == u'\\' || c == u'\t' || c == u'\n' || c == u'\r'; }
+
+// Writes a value as UTF-8 with backslash, tab, line feed and carriage
+// return escaped, in one pass: plain ASCII is copied in runs, other text is
+// converted in runs, and only the four special characters are looked at
+// one by one.
+void AppendEscaped(std::string& out, std::u16string_view value)
 {
-    scratch.clear();
-    AppendWideAsUtf8(scratch, value);
-    for (char c : scratch) {
-        switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        default: out.push_back(c);
+    std::size_t i = 0;
+    while (i < value.size()) {
+        std::size_t run = i;
+        while (run < value.size() && value[run] < 0x80 && !NeedsEscape(value[run]))
+            ++run;
+        const std::size_t at = out.size();
+        out.resize(at + (run - i));
+        for (std::size_t k = i; k < run; ++k)
+            out[at + (k - i)] = static_cast<char>(value[k]);
+        if (run == value.size())
+            break;
+        i = run;
+        switch (value[i]) {
+        case u'\\': out += "\\\\"; ++i; continue;
+        case u'\t': out += "\\t"; ++i; continue;
+        case u'\n': out += "\\n"; ++i; continue;
+        case u'\r': out += "\\r"; ++i; continue;
+        default: break;
         }
+        // Beyond ASCII: up to the next ASCII unit, so surrogate pairs stay whole.
+        while (run < value.size() && value[run] >= 0x80)
+            ++run;
+        AppendWideAsUtf8(out, value.substr(i, run - i));
+        i = run;
     }
 }
 
@@ -76,7 +96,6 @@ TableInfo* FindTable(DbInfo& db, const std::u16string& name)
 void PrintRows(const std::deque<RowValues>& rows, bool json)
 {
     COutputBuffer output;
-    std::string scratch;
     for (const RowValues& row : rows) {
         std::string& out = output.Text();
         if (json) {
@@ -88,7 +107,7 @@ void PrintRows(const std::deque<RowValues>& rows, bool json)
             for (std::size_t i = 0; i < row.size(); ++i) {
                 if (i != 0)
                     out.push_back('\t');
-                AppendEscaped(out, row[i], scratch);
+                AppendEscaped(out, row[i]);
             }
         }
         out.push_back('\n');

@@ -29,6 +29,11 @@ constexpr std::uint32_t kHeaderReadSize = 512;
 constexpr char kHeaderString[16] = "SQLite format 3";  // with its zero byte
 // The smallest usable page size the file format allows.
 constexpr std::uint32_t kMinUsableSize = 480;
+// A damaged cell count can claim 65535 cells on every page. Each slot past
+// the end of the page gets its own line up to this many; the page's other
+// slots past its end are then reported together in one line, so that the
+// log stays proportional to the size of the file.
+constexpr std::uint32_t kMaxSlotLinesPerPage = 64;
 
 }  // namespace
 
@@ -151,6 +156,16 @@ bool CSqliteParser::EnterChild(std::uint32_t parent, int slotOffset, std::uint32
     return true;
 }
 
+bool CSqliteParser::EnterOverflowPage(std::uint32_t pageNumber)
+{
+    if (pageNumber >= m_visited.size())
+        return true;  // past the file: the read fails and ends the chain
+    if (m_visited[pageNumber])
+        return false;
+    m_visited[pageNumber] = true;
+    return true;
+}
+
 int CSqliteParser::ParsePage(DbInfo& db, const std::uint8_t* page, std::uint32_t length,
                              std::uint32_t pageNumber, std::uint32_t headerOffset)
 {
@@ -182,10 +197,16 @@ int CSqliteParser::ParseInteriorPage(DbInfo& db, const std::uint8_t* page, std::
     std::vector<std::uint8_t> child;
 
     ++m_depth;
+    std::uint32_t slotsPastPage = 0;
     for (std::uint32_t k = 0; k < cellCount; ++k) {
         const std::uint32_t slot = h + 12 + 2 * k;
         const auto cellOffset = Get16(page, length, slot);
         if (!cellOffset) {
+            if (++slotsPastPage > kMaxSlotLinesPerPage) {
+                PostError(WideFormat(u"索引节点%I32u-偏移%d起其余%I32u个单元指针超出页面,已跳过",
+                                     {pageNumber, slot, cellCount - k}));
+                break;
+            }
             PostError(WideFormat(u"索引节点%I32u-偏移%d解析存在错误", {pageNumber, slot}));
             continue;
         }
@@ -240,10 +261,16 @@ int CSqliteParser::ParseLeafPage(DbInfo& db, const std::uint8_t* page, std::uint
     const std::uint16_t firstFreeblock = Get16(page, length, h + 1).value_or(0);
     CellMap cells;
 
+    std::uint32_t slotsPastPage = 0;
     for (std::uint32_t k = 0; k < cellCount; ++k) {
         const std::uint32_t slot = h + 8 + 2 * k;
         const auto cellOffset = Get16(page, length, slot);
         if (!cellOffset) {
+            if (++slotsPastPage > kMaxSlotLinesPerPage) {
+                PostError(WideFormat(u"叶节点%I32u-偏移%d起其余%I32u个单元指针超出页面,已跳过",
+                                     {pageNumber, slot, cellCount - k}));
+                break;
+            }
             PostError(WideFormat(u"叶节点%I32u-偏移%d解析地址存在错误", {pageNumber, slot}));
             continue;
         }

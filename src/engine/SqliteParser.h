@@ -67,6 +67,11 @@ public:
     // WITHOUT ROWID table live in interior cells too).
     void ParseIndexInteriorCell(DbInfo& db, const std::uint8_t* page, std::uint32_t length,
                                 std::uint32_t pageNumber, std::uint16_t cellOffset);
+    // Marks an overflow page as entered in the current walk. False when the
+    // walk has entered it before, as a b-tree page or in another chain: in a
+    // sound file every page has one owner, and a damaged file whose cells
+    // all share one long chain would otherwise cost a full chain per cell.
+    bool EnterOverflowPage(std::uint32_t pageNumber);
 
     HWND m_hLogWnd = nullptr;
     HWND m_hProgressWnd = nullptr;

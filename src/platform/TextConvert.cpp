@@ -34,12 +34,19 @@ void AppendUtf8AsWide(std::u16string& out, const std::uint8_t* data, std::size_t
 {
     std::size_t i = 0;
     while (i < size) {
-        const std::uint8_t lead = data[i];
-        if (lead < 0x80) {
-            out.push_back(lead);
-            ++i;
+        // Runs of ASCII, the bulk of most texts, are copied unit for byte.
+        std::size_t run = i;
+        while (run < size && data[run] < 0x80)
+            ++run;
+        if (run != i) {
+            const std::size_t at = out.size();
+            out.resize(at + (run - i));
+            for (std::size_t k = i; k < run; ++k)
+                out[at + (k - i)] = data[k];
+            i = run;
             continue;
         }
+        const std::uint8_t lead = data[i];
         const int length = SequenceLength(lead);
         if (length == 0) {
             out.push_back(kReplacement);
@@ -118,6 +125,18 @@ void AppendUtf16AsWide(std::u16string& out, const std::uint8_t* data, std::size_
 void AppendWideAsUtf8(std::string& out, std::u16string_view text)
 {
     for (std::size_t i = 0; i < text.size(); ++i) {
+        // A run of ASCII goes out byte for unit.
+        std::size_t run = i;
+        while (run < text.size() && text[run] < 0x80)
+            ++run;
+        if (run != i) {
+            const std::size_t at = out.size();
+            out.resize(at + (run - i));
+            for (std::size_t k = i; k < run; ++k)
+                out[at + (k - i)] = static_cast<char>(text[k]);
+            i = run - 1;
+            continue;
+        }
         std::uint32_t cp = text[i];
         if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
             text[i + 1] <= 0xDFFF) {

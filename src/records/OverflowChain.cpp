@@ -34,7 +34,7 @@ std::uint64_t MeasureOverflowChain(CSqliteParser& parser, std::uint32_t firstPag
     std::uint64_t pages = 0;
     std::uint8_t next[4];
     for (std::uint32_t page = firstPage; page > 1 && pages < limit;) {
-        if (!visited.insert(page).second)
+        if (!visited.insert(page).second || !parser.EnterOverflowPage(page))
             break;
         const std::uint64_t position = static_cast<std::uint64_t>(page - 1) * db.pageSize;
         if (!parser.ReadAt(next, sizeof next, position))

@@ -57,13 +57,39 @@ bool EndsTypeName(std::u16string_view sql, const SqlToken& token)
         u"DEFAULT",    u"COLLATE", u"REFERENCES", u"GENERATED", u"AS"};
     if (token.kind == SqlToken::kPunct)
         return true;
-    // Type words are names or strings, never [..] or `..` quoted.
+    // Any quoted word ('x', "x", [x], `x`) is a type word.
     if (token.kind == SqlToken::kQuoted)
-        return sql[token.begin] != u'\'' && sql[token.begin] != u'"';
+        return false;
     for (std::u16string_view stop : kStops)
         if (CSqlTokenizer::IsKeyword(TokenText(sql, token), stop))
             return true;
     return false;
+}
+
+bool IsQuoteChar(char16_t c) { return c == u'"' || c == u'\'' || c == u'`' || c == u'['; }
+
+// The declared type as PRAGMA table_info reports it, from the text that
+// spans the type words: a text wholly enclosed in one pair of quote
+// characters loses them (only the first and last character are looked at,
+// so "[big] int" becomes "big] in", as in the reference library); the six
+// standard type names are reported in capitals; any other text that still
+// starts with a quote is unquoted up to its closing quote.
+std::u16string DeclaredType(std::u16string_view span)
+{
+    if (span.size() >= 3 && IsQuoteChar(span.front())) {
+        bool innerQuote = false;
+        for (std::size_t i = 1; i + 1 < span.size(); ++i)
+            innerQuote = innerQuote || IsQuoteChar(span[i]);
+        if (!innerQuote)
+            span = span.substr(1, span.size() - 2);
+    }
+    static constexpr std::u16string_view kStandardTypes[] = {u"ANY",     u"BLOB", u"INT",
+                                                             u"INTEGER", u"REAL", u"TEXT"};
+    if (span.size() >= 3)
+        for (std::u16string_view standard : kStandardTypes)
+            if (CSqlTokenizer::IsKeyword(span, standard))
+                return std::u16string(standard);
+    return CSqlTokenizer::Dequote(span);
 }
 
 bool IsTableConstraint(std::u16string_view sql, const SqlToken& token)
@@ -199,7 +225,7 @@ void ParseColumnDef(std::u16string_view piece, TableInfo& table)
             typeEnd = close < tokens.size() ? tokens[close].end : piece.size();
             next = close + 1;
         }
-        column.type = CSqlTokenizer::Dequote(piece.substr(tokens[1].begin, typeEnd - tokens[1].begin));
+        column.type = DeclaredType(piece.substr(tokens[1].begin, typeEnd - tokens[1].begin));
     }
     table.columns.push_back(std::move(column));
     ParseColumnConstraints(piece, tokens, next,

@@ -1,0 +1,149 @@
+// The command line: output shapes, escaping and exit codes of salvix-cli.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <sys/wait.h>
+
+#include "support/SqliteOracle.h"
+#include "support/TempDir.h"
+
+namespace {
+
+struct CliResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Quote(const std::string& arg)
+{
+    std::string quoted = "'";
+    for (char c : arg)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+CliResult RunCli(const CTempDir& dir, const std::vector<std::string>& args)
+{
+    std::string command = Quote(SALVIX_CLI_PATH);
+    for (const std::string& arg : args)
+        command += " " + Quote(arg);
+    const std::string errFile = dir.File("stderr.txt");
+    command += " 2>" + Quote(errFile);
+    CliResult result;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr)
+        return result;
+    char buffer[4096];
+    std::size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        result.out.append(buffer, got);
+    const int status = ::pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream err(errFile);
+    std::stringstream text;
+    text << err.rdbuf();
+    result.err = text.str();
+    return result;
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        db = dir.File("cli.db");
+        CSqliteDb sqlite(db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+        sqlite.Exec("CREATE TABLE notes(id INTEGER PRIMARY KEY, body TEXT, data BLOB)");
+        sqlite.Exec("CREATE TABLE \"Mixed Case\"(x REAL)");
+        sqlite.InsertRows("INSERT INTO notes VALUES(?,?,?)",
+                          {{std::int64_t(1), std::string("tab\there\nline\\ \r中文"), SqlBlob{{0xAB, 0x01}}},
+                           {std::int64_t(-5), nullptr, nullptr}});
+        sqlite.Exec("INSERT INTO \"Mixed Case\" VALUES(0.5)");
+    }
+    CTempDir dir;
+    std::string db;
+};
+
+TEST_F(CliTest, TablesJsonDescribesEachDatabaseOnOneLine)
+{
+    const CliResult r = RunCli(dir, {"tables", "--json", db, db});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream lines(r.out);
+    std::string line;
+    int count = 0;
+    while (std::getline(lines, line)) {
+        ++count;
+        const auto json = nlohmann::json::parse(line);
+        EXPECT_EQ(json.at("path"), db);
+        EXPECT_EQ(json.at("pageSize"), 4096);
+        EXPECT_EQ(json.at("fileSize").get<std::uint64_t>() % 4096, 0u);
+        EXPECT_EQ(json.at("tableCount"), 2);
+        const auto& tables = json.at("tables");
+        // Tables come in ascending cell offset of their schema rows: the
+        // later CREATE is stored lower in page 1, so it is listed first.
+        ASSERT_EQ(tables.size(), 2u);
+        EXPECT_EQ(tables[0].at("name"), "Mixed Case");
+        EXPECT_EQ(tables[0].at("ordinal"), 0);
+        EXPECT_EQ(tables[0].at("columns"), nlohmann::json::parse(R"([{"name":"x","type":"REAL"}])"));
+        EXPECT_EQ(tables[1].at("name"), "notes");
+        EXPECT_EQ(tables[1].at("ordinal"), 1);
+        EXPECT_EQ(tables[1].at("rootPage"), 2);
+        EXPECT_EQ(tables[1].at("columns"),
+                  nlohmann::json::parse(R"([{"name":"id","type":"INTEGER"},)"
+                                        R"({"name":"body","type":"TEXT"},{"name":"data","type":"BLOB"}])"));
+    }
+    EXPECT_EQ(count, 2);
+}
+
+TEST_F(CliTest, RowsEscapeTabsLineBreaksAndBackslashes)
+{
+    const CliResult r = RunCli(dir, {"rows", db, "notes"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    // Rows in b-tree order: rowid -5 sorts before 1.
+    EXPECT_EQ(r.out, "-5\t\t\n1\ttab\\there\\nline\\\\ \\r中文\tAB01\n");
+}
+
+TEST_F(CliTest, RowsJsonIsOneArrayOfStringsPerLine)
+{
+    const CliResult r = RunCli(dir, {"rows", "--json", db, "mixed case"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "[\"0.5\"]\n");
+    const CliResult notes = RunCli(dir, {"rows", "--json", db, "notes"});
+    std::istringstream lines(notes.out);
+    std::string first, second;
+    std::getline(lines, first);
+    std::getline(lines, second);
+    EXPECT_EQ(nlohmann::json::parse(second),
+              nlohmann::json::array({"1", "tab\there\nline\\ \r中文", "AB01"}));
+}
+
+TEST_F(CliTest, ExitCodes)
+{
+    EXPECT_EQ(RunCli(dir, {"tables", db}).status, 0);
+    EXPECT_EQ(RunCli(dir, {"--help"}).status, 0);
+
+    // 1: the file is missing, is not a database, or lacks the table.
+    const CliResult missing = RunCli(dir, {"tables", dir.File("missing.db")});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("打开/创建设备"), std::string::npos) << missing.err;
+    const std::string text = dir.File("text.db");
+    std::ofstream(text) << "not a database at all";
+    const CliResult notDb = RunCli(dir, {"rows", text, "t"});
+    EXPECT_EQ(notDb.status, 1);
+    EXPECT_NE(notDb.err.find("3\terror\t" + text + ":不是sqlite数据库文件"), std::string::npos)
+        << notDb.err;
+    EXPECT_EQ(RunCli(dir, {"rows", db, "nosuch"}).status, 1);
+    EXPECT_EQ(RunCli(dir, {"tables", db, dir.File("missing.db")}).status, 1);
+
+    // 2: usage errors.
+    EXPECT_EQ(RunCli(dir, {}).status, 2);
+    EXPECT_EQ(RunCli(dir, {"bogus"}).status, 2);
+    EXPECT_EQ(RunCli(dir, {"tables"}).status, 2);
+    EXPECT_EQ(RunCli(dir, {"rows", db}).status, 2);
+    EXPECT_EQ(RunCli(dir, {"rows", "--xml", db, "notes"}).status, 2);
+}
+
+}  // namespace
