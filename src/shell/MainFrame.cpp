@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QIcon>
+#include <QKeySequence>
 #include <QLabel>
 #include <QListWidget>
 #include <QMdiArea>
@@ -36,6 +37,20 @@ constexpr ToolbarButton kToolbarButtons[] = {
     {ID_SCAN_PICTURES, u"扫描图片"}, {ID_SCAN_MOVIES, u"扫描影片"},
     {ID_STOP, u"停止"},              {ID_UNCHECK_ALL, u"取消全选"},
     {ID_CHECK_ALL, u"全选"},
+};
+
+struct Accelerator {
+    UINT nID;
+    QKeyCombination key;
+};
+
+// The frame's own keys. The editing keys (copy, paste, undo...) are left to
+// whichever widget has the focus, which handles them itself.
+const Accelerator kAccelerators[] = {
+    {ID_FILE_NEW, Qt::CTRL | Qt::Key_N},
+    {ID_FILE_OPEN, Qt::CTRL | Qt::Key_O},
+    {ID_NEXT_PANE, QKeyCombination(Qt::Key_F6)},
+    {ID_PREV_PANE, Qt::SHIFT | Qt::Key_F6},
 };
 
 constexpr int kButtonWidth = 55;
@@ -93,6 +108,7 @@ bool CMainFrame::Create(bool bShowSplash)
 
     if (!CreateMenus() || !CreateToolBar() || !CreateStatusBar() || !CreateOutputWnd())
         return false;
+    CreateAccelerators();
 
     setWindowIcon(QIcon(QStringLiteral(SALVIX_RES_APP_ICON)));
     UpdateFrameTitle();
@@ -145,6 +161,21 @@ void CMainFrame::ShowMenu(UINT nMenuId)
     for (QMenu* popup : menus)
         menuBar()->addMenu(popup);
     m_nShownMenu = nMenuId == IDR_RECORD_MENU ? IDR_RECORD_MENU : IDR_DEVICE_MENU;
+}
+
+void CMainFrame::CreateAccelerators()
+{
+    // Added to the frame itself so the keys work whichever child has focus.
+    for (const Accelerator& accelerator : kAccelerators) {
+        auto* action = new QAction(this);
+        action->setShortcut(QKeySequence(accelerator.key));
+        action->setShortcutContext(Qt::WindowShortcut);
+        action->setData(accelerator.nID);
+        const UINT nID = accelerator.nID;
+        connect(action, &QAction::triggered, this, [this, nID] { OnCommand(nID); });
+        addAction(action);
+        m_accelerators.append(action);
+    }
 }
 
 QList<QAction*> CMainFrame::MenuActions(UINT nMenuId) const
@@ -276,6 +307,14 @@ void CMainFrame::OnCommand(UINT nID)
     case ID_CLOSE_TAB:
         OnCloseTab();
         break;
+    // "Pane" here is the document window: the tabs are stepped through in
+    // order, wrapping at either end.
+    case ID_NEXT_PANE:
+        m_wndMdiArea->activateNextSubWindow();
+        break;
+    case ID_PREV_PANE:
+        m_wndMdiArea->activatePreviousSubWindow();
+        break;
     case ID_OPEN_DATABASE:
     case ID_CLOSE_SOURCE:
     case ID_SCAN_PICTURES:
@@ -285,6 +324,9 @@ void CMainFrame::OnCommand(UINT nID)
         ForwardToActiveChild(nID);
         break;
     default:
+        // New and open document belong to the application object.
+        if (m_appCommands)
+            m_appCommands(nID);
         break;
     }
 }

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QMainWindow>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -37,6 +38,10 @@ public:
 
     // Runs a command by its number, as a menu item or button would.
     void OnCommand(UINT nID);
+    // Receives the commands that belong to the application rather than the
+    // frame (new document, open document); true when one was handled.
+    using AppCommandHandler = std::function<bool(UINT nID)>;
+    void SetAppCommandHandler(AppCommandHandler handler) { m_appCommands = std::move(handler); }
     // Shows the device menu (130) or the record menu (134) in the menu bar.
     void ShowMenu(UINT nMenuId);
     UINT ShownMenu() const { return m_nShownMenu; }
@@ -49,6 +54,8 @@ public:
     QToolBar* ToolBar() { return m_wndToolBar; }
     QTabBar* TabBar() { return m_wndTabBar; }
     QAction* ToolBarAction(UINT nID) const { return m_toolbarActions.value(nID); }
+    // The keyboard accelerators, each carrying its command number as data.
+    const QList<QAction*>& Accelerators() const { return m_accelerators; }
     QList<QAction*> MenuActions(UINT nMenuId) const;
     QLabel* StatusPane(int index) const;
     // The document window that commands go to; null when there is none.
@@ -64,6 +71,7 @@ public:
 
 private:
     bool CreateMenus();
+    void CreateAccelerators();
     bool CreateToolBar();
     bool CreateStatusBar();
     bool CreateOutputWnd();
@@ -88,4 +96,6 @@ private:
     QList<QMenu*> m_menuRecord;
     UINT m_nShownMenu = 0;
     QHash<UINT, QAction*> m_toolbarActions;
+    QList<QAction*> m_accelerators;
+    AppCommandHandler m_appCommands;
 };

@@ -24,6 +24,9 @@ constexpr COLORREF kFaceColor = 0xE1E1E1;
 CMyProgressDlg::CMyProgressDlg(QWidget* parent) : QDialog(parent)
 {
     setModal(false);
+    // A fixed-size window: its caption carries only the close button.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setWindowTitle(QString::fromUtf16(u"进度信息..."));
     setFixedSize(FromDialogUnits(0, 0, 289, 58).size());
 

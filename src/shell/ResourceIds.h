@@ -31,6 +31,11 @@ constexpr UINT ID_CLOSE_TAB = 32780;
 // Log pane popup.
 constexpr UINT ID_CLEAR_LOG = 32820;
 constexpr UINT ID_SAVE_LOG = 32824;
+// Framework commands reached through the accelerator table.
+constexpr UINT ID_FILE_NEW = 57600;
+constexpr UINT ID_FILE_OPEN = 57601;
+constexpr UINT ID_NEXT_PANE = 57680;
+constexpr UINT ID_PREV_PANE = 57681;
 // Frame dialogs.
 constexpr UINT ID_WINDOW_MANAGER = 132;
 constexpr UINT ID_VIEW_CUSTOMIZE = 126;

@@ -1,5 +1,7 @@
 #include "SalvixApp.h"
 
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QIcon>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -71,15 +73,45 @@ bool CSalvixApp::InitInstance()
         m_nExitCode = 1;
         return false;
     }
+    m_pMainWnd->SetAppCommandHandler([this](UINT nID) {
+        if (nID == ID_FILE_NEW)
+            return OnFileNew() != nullptr;
+        if (nID == ID_FILE_OPEN)
+            return OnFileOpen() != nullptr;
+        return false;
+    });
     // The first document is always the device window.
-    auto* device = new QWidget;
-    device->setObjectName(QStringLiteral("DeviceView"));
-    QMdiSubWindow* window =
-        m_pMainWnd->AddDocumentWindow(device, QString::fromUtf16(SALVIX_TEXT_DEVICE_TITLE));
+    QMdiSubWindow* window = OnFileNew();
     m_pMainWnd->show();
     // Activate again now that the frame is on screen, so the child has focus.
     m_pMainWnd->MdiArea()->setActiveSubWindow(window);
     return true;
+}
+
+QMdiSubWindow* CSalvixApp::OnFileNew()
+{
+    if (m_pMainWnd == nullptr)
+        return nullptr;
+    auto* view = new QWidget;
+    const bool bDevice = m_nDocCount == 0;
+    view->setObjectName(bDevice ? QStringLiteral("DeviceView") : QStringLiteral("TableView"));
+    const QString title = bDevice ? QString::fromUtf16(SALVIX_TEXT_DEVICE_TITLE)
+                                  : QString::fromStdU16String(m_pMainWnd->m_strNewTableTitle);
+    ++m_nDocCount;
+    return m_pMainWnd->AddDocumentWindow(view, title);
+}
+
+QMdiSubWindow* CSalvixApp::OnFileOpen()
+{
+    if (m_pMainWnd == nullptr)
+        return nullptr;
+    // No file filter: any file may be chosen.
+    const QString path = QFileDialog::getOpenFileName(m_pMainWnd.get());
+    if (path.isEmpty())
+        return nullptr;
+    auto* view = new QWidget;
+    view->setObjectName(QStringLiteral("OpenedView"));
+    return m_pMainWnd->AddDocumentWindow(view, QFileInfo(path).fileName());
 }
 
 int CSalvixApp::ExitInstance(int code)

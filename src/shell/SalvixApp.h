@@ -7,6 +7,7 @@
 #include <memory>
 
 class CMainFrame;
+class QMdiSubWindow;
 
 class CSalvixApp : public QApplication {
     Q_OBJECT
@@ -33,6 +34,11 @@ public:
     int ExitCode() const { return m_nExitCode; }
 
     CMainFrame* MainFrame() { return m_pMainWnd.get(); }
+    // New document (57600): the first is the device window, every later one
+    // a table window titled with the frame's next table title.
+    QMdiSubWindow* OnFileNew();
+    // Open document (57601): asks for a file and opens a window named after it.
+    QMdiSubWindow* OnFileOpen();
     // Database paths from the command line, for the open job.
     const QStringList& PendingDatabases() const { return m_pendingDatabases; }
 
@@ -40,4 +46,5 @@ private:
     std::unique_ptr<CMainFrame> m_pMainWnd;
     QStringList m_pendingDatabases;
     int m_nExitCode = 0;
+    int m_nDocCount = 0;  // documents made by OnFileNew so far
 };

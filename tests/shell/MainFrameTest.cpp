@@ -64,6 +64,9 @@ private slots:
     void exitEmptiesDatabaseListAndCloses();
     void tabMenuNeverOnDevice();
     void tabsHaveNoCloseButtons();
+    void acceleratorsCarryTheirCommands();
+    void f6StepsThroughTabsBothWays();
+    void newAndOpenGoToTheApplication();
     void commandLine();
 
 private:
@@ -226,6 +229,66 @@ void MainFrameTest::tabsHaveNoCloseButtons()
     // The log pane sits at the bottom and keeps its banner row.
     QCOMPARE(m_frame->dockWidgetArea(m_frame->OutputWnd()), Qt::BottomDockWidgetArea);
     QCOMPARE(m_frame->OutputWnd()->LogCount(), 1);
+}
+
+void MainFrameTest::acceleratorsCarryTheirCommands()
+{
+    QMap<UINT, QKeySequence> keys;
+    for (QAction* action : m_frame->Accelerators()) {
+        // Each key belongs to the frame window, so it works from any child.
+        QVERIFY(m_frame->actions().contains(action));
+        QCOMPARE(action->shortcutContext(), Qt::WindowShortcut);
+        keys.insert(action->data().toUInt(), action->shortcut());
+    }
+    QCOMPARE(keys.size(), 4);
+    QCOMPARE(keys.value(57600), QKeySequence(Qt::CTRL | Qt::Key_N));
+    QCOMPARE(keys.value(57601), QKeySequence(Qt::CTRL | Qt::Key_O));
+    QCOMPARE(keys.value(57680), QKeySequence(Qt::Key_F6));
+    QCOMPARE(keys.value(57681), QKeySequence(Qt::SHIFT | Qt::Key_F6));
+}
+
+void MainFrameTest::f6StepsThroughTabsBothWays()
+{
+    m_frame->AddDocumentWindow(new QWidget, QStringLiteral("sms"));
+    m_frame->AddDocumentWindow(new QWidget, QStringLiteral("calls"));
+    QCOMPARE(m_frame->m_nActiveTab, 2);
+    m_frame->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_frame.get()));
+    // F6 past the last tab wraps to the first; Shift+F6 before the first
+    // wraps to the last.
+    QTest::keyClick(m_frame.get(), Qt::Key_F6);
+    QCOMPARE(m_frame->m_nActiveTab, 0);
+    QCOMPARE(m_frame->ActiveChild()->windowTitle(), QStringLiteral("Device"));
+    QTest::keyClick(m_frame.get(), Qt::Key_F6);
+    QCOMPARE(m_frame->m_nActiveTab, 1);
+    QTest::keyClick(m_frame.get(), Qt::Key_F6, Qt::ShiftModifier);
+    QTest::keyClick(m_frame.get(), Qt::Key_F6, Qt::ShiftModifier);
+    QCOMPARE(m_frame->m_nActiveTab, 2);
+    QCOMPARE(m_frame->windowTitle().left(6), QStringLiteral("calls "));
+}
+
+void MainFrameTest::newAndOpenGoToTheApplication()
+{
+    // Without an application handler the commands are ignored.
+    m_frame->OnCommand(57600);
+    QCOMPARE(m_frame->MdiArea()->subWindowList().size(), 1);
+
+    QList<UINT> received;
+    m_frame->SetAppCommandHandler([&](UINT nID) {
+        received.append(nID);
+        return true;
+    });
+    m_frame->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_frame.get()));
+    QTest::keyClick(m_frame.get(), Qt::Key_N, Qt::ControlModifier);
+    QTest::keyClick(m_frame.get(), Qt::Key_O, Qt::ControlModifier);
+    // Frame and document commands never reach the application.
+    m_frame->OnCommand(32817);
+    m_frame->OnCommand(32818);
+    m_frame->OnCommand(57680);
+    QCOMPARE(received, QList<UINT>({57600, 57601}));
+    QCOMPARE(m_device->received, QList<UINT>({32818}));
+    g_bStop = 0;
 }
 
 void MainFrameTest::commandLine()

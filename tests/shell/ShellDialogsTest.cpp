@@ -83,6 +83,11 @@ void ShellDialogsTest::progressDialogLooksAsDesigned()
 {
     CMyProgressDlg dialog;
     QVERIFY(!dialog.isModal());
+    // Fixed size: closable, but neither minimised nor maximised.
+    QVERIFY(dialog.windowFlags() & Qt::WindowCloseButtonHint);
+    QVERIFY(!(dialog.windowFlags() & Qt::WindowMaximizeButtonHint));
+    QVERIFY(!(dialog.windowFlags() & Qt::WindowMinimizeButtonHint));
+    QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
     QCOMPARE(dialog.palette().color(QPalette::Window), QColor(0xE1, 0xE1, 0xE1));
     QCOMPARE(dialog.StopButton()->text(), QString::fromUtf16(u"停止"));
     QVERIFY(dialog.findChild<QProgressBar*>() != nullptr);
