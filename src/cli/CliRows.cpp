@@ -31,38 +31,45 @@ private:
     std::string m_text;
 };
 
-bool NeedsEscape(char16_t c) { return c == u'\\' || c == u'\t' || c == u'\n' || c == u'\r'; }
-
 // Writes a value as UTF-8 with backslash, tab, line feed and carriage
 // return escaped, in one pass: plain ASCII is copied in runs, other text is
-// converted in runs, and only the four special characters are looked at
-// one by one.
+// converted in runs, and only control characters and the backslash are
+// looked at one by one.
 void AppendEscaped(std::string& out, std::u16string_view value)
 {
+    const std::size_t size = value.size();
     std::size_t i = 0;
-    while (i < value.size()) {
+    while (i < size) {
         std::size_t run = i;
-        while (run < value.size() && value[run] < 0x80 && !NeedsEscape(value[run]))
+        while (run < size && value[run] < 0x80 && value[run] >= 0x20 && value[run] != u'\\')
             ++run;
-        const std::size_t at = out.size();
-        out.resize(at + (run - i));
-        for (std::size_t k = i; k < run; ++k)
-            out[at + (k - i)] = static_cast<char>(value[k]);
-        if (run == value.size())
-            break;
-        i = run;
-        switch (value[i]) {
-        case u'\\': out += "\\\\"; ++i; continue;
-        case u'\t': out += "\\t"; ++i; continue;
-        case u'\n': out += "\\n"; ++i; continue;
-        case u'\r': out += "\\r"; ++i; continue;
-        default: break;
+        if (run != i) {
+            const std::size_t at = out.size();
+            out.resize(at + (run - i));
+            char* dest = out.data() + at;
+            for (std::size_t k = i; k < run; ++k)
+                *dest++ = static_cast<char>(value[k]);
+            i = run;
+            if (i == size)
+                break;
         }
-        // Beyond ASCII: up to the next ASCII unit, so surrogate pairs stay whole.
-        while (run < value.size() && value[run] >= 0x80)
-            ++run;
-        AppendWideAsUtf8(out, value.substr(i, run - i));
-        i = run;
+        const char16_t c = value[i];
+        if (c >= 0x80) {
+            // Beyond ASCII: up to the next ASCII unit, so surrogate pairs stay whole.
+            while (run < size && value[run] >= 0x80)
+                ++run;
+            AppendWideAsUtf8(out, value.substr(i, run - i));
+            i = run;
+            continue;
+        }
+        switch (c) {
+        case u'\\': out += "\\\\"; break;
+        case u'\t': out += "\\t"; break;
+        case u'\n': out += "\\n"; break;
+        case u'\r': out += "\\r"; break;
+        default: out.push_back(static_cast<char>(c));  // other control characters
+        }
+        ++i;
     }
 }
 
@@ -93,27 +100,39 @@ TableInfo* FindTable(DbInfo& db, const std::u16string& name)
     return nullptr;
 }
 
-void PrintRows(const std::deque<RowValues>& rows, bool json)
-{
-    COutputBuffer output;
-    for (const RowValues& row : rows) {
-        std::string& out = output.Text();
-        if (json) {
+// Prints each row as the table read decodes it, so a table of any size
+// is printed in constant memory.
+class CRowPrinter : public CRowSink {
+public:
+    explicit CRowPrinter(bool json) : m_json(json) {}
+
+    void OnRow(std::u16string_view joined, const std::vector<std::uint32_t>& ends) override
+    {
+        std::string& out = m_output.Text();
+        std::uint32_t begin = 0;
+        if (m_json) {
             nlohmann::json values = nlohmann::json::array();
-            for (std::size_t i = 0; i < row.size(); ++i)
-                values.push_back(WideToUtf8(row[i]));
+            for (std::uint32_t end : ends) {
+                values.push_back(WideToUtf8(joined.substr(begin, end - begin)));
+                begin = end;
+            }
             out += values.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
         } else {
-            for (std::size_t i = 0; i < row.size(); ++i) {
+            for (std::size_t i = 0; i < ends.size(); ++i) {
                 if (i != 0)
                     out.push_back('\t');
-                AppendEscaped(out, row[i]);
+                AppendEscaped(out, joined.substr(begin, ends[i] - begin));
+                begin = ends[i];
             }
         }
         out.push_back('\n');
-        output.MaybeFlush();
+        m_output.MaybeFlush();
     }
-}
+
+private:
+    bool m_json;
+    COutputBuffer m_output;
+};
 
 }  // namespace
 
@@ -148,7 +167,8 @@ int RunRows(const std::vector<std::string>& args)
     }
     parser.m_pDb = &db;
     parser.m_pTable = table;
+    CRowPrinter printer(options.json);
+    parser.m_pRowSink = &printer;
     parser.ReadTable();
-    PrintRows(parser.m_rows, options.json);
     return 0;
 }

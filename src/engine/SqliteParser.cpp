@@ -259,7 +259,8 @@ int CSqliteParser::ParseLeafPage(DbInfo& db, const std::uint8_t* page, std::uint
     const std::uint8_t pageType = page[h];
     const std::uint16_t cellCount = Get16(page, length, h + 3).value_or(0);
     const std::uint16_t firstFreeblock = Get16(page, length, h + 1).value_or(0);
-    CellMap cells;
+    CellMap& cells = m_cellMap;
+    cells.Clear();
 
     std::uint32_t slotsPastPage = 0;
     for (std::uint32_t k = 0; k < cellCount; ++k) {
@@ -279,7 +280,7 @@ int CSqliteParser::ParseLeafPage(DbInfo& db, const std::uint8_t* page, std::uint
                                  {pageNumber, int(*cellOffset)}));
             continue;
         }
-        cells.emplace(*cellOffset, 0);
+        cells.Insert(*cellOffset, 0);
     }
 
     // The freeblock chain. Each freeblock starts with the offset of the next
@@ -299,11 +300,12 @@ int CSqliteParser::ParseLeafPage(DbInfo& db, const std::uint8_t* page, std::uint
             break;
         }
         seen[f] = true;
-        cells.emplace(static_cast<std::uint16_t>(f), 1);
+        cells.Insert(static_cast<std::uint16_t>(f), 1);
         f = *Get16(page, usable, f);
     }
 
-    ParseCells(db, page, length, pageNumber, pageType, std::move(cells));
+    cells.Finish();
+    ParseCells(db, page, length, pageNumber, pageType, cells);
     return 0;
 }
 

@@ -8,18 +8,15 @@
 
 #include <cstdint>
 #include <deque>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "engine/CellMap.h"
 #include "engine/DbInfo.h"
+#include "engine/RowSink.h"
 #include "engine/RowValues.h"
 #include "engine/SourceFile.h"
 #include "platform/WindowMessage.h"
-
-// Offset within a leaf page → 0 for a live cell (from the cell pointer
-// array), 1 for the start of a freeblock. The first insertion wins.
-using CellMap = std::map<std::uint16_t, std::uint8_t>;
 
 // B-tree page types.
 enum PageType : std::uint8_t {
@@ -62,7 +59,7 @@ public:
     // Decodes every live cell of a leaf page; `cells` bounds each cell by
     // the entry after it.
     void ParseCells(DbInfo& db, const std::uint8_t* page, std::uint32_t length,
-                    std::uint32_t pageNumber, std::uint8_t pageType, CellMap cells);
+                    std::uint32_t pageNumber, std::uint8_t pageType, const CellMap& cells);
     // Decodes the key record of one index interior cell (the rows of a
     // WITHOUT ROWID table live in interior cells too).
     void ParseIndexInteriorCell(DbInfo& db, const std::uint8_t* page, std::uint32_t length,
@@ -81,6 +78,8 @@ public:
     CSourceFile m_hFile;
     std::uint32_t m_bSchemaMode = 1;
     std::deque<RowValues> m_rows;
+    // When set, a table read hands each row to it instead of m_rows.
+    CRowSink* m_pRowSink = nullptr;
 
 private:
     struct Payload;
@@ -99,6 +98,7 @@ private:
     void PostError(const std::u16string& text);
     void PostStop();
 
+    CellMap m_cellMap;             // the current leaf page's map, reused
     std::vector<bool> m_visited;   // pages entered during the current walk
     int m_depth = 0;
 };

@@ -34,14 +34,14 @@ bool VarintAt(const std::uint8_t* data, std::uint32_t length, std::uint32_t offs
 }  // namespace
 
 void CSqliteParser::ParseCells(DbInfo& db, const std::uint8_t* page, std::uint32_t length,
-                               std::uint32_t pageNumber, std::uint8_t pageType, CellMap cells)
+                               std::uint32_t pageNumber, std::uint8_t pageType, const CellMap& cells)
 {
     const bool tableCell = pageType == kTableLeaf;
     const std::uint32_t usable = std::min(db.UsableSize(), length);
     for (auto entry = cells.begin(); entry != cells.end(); ++entry) {
-        if (entry->second != 0)
+        if (entry->kind != 0)
             continue;  // freeblocks only bound the cell before them
-        const std::uint16_t off = entry->first;
+        const std::uint16_t off = entry->offset;
         const auto badCell = [&] {
             PostError(WideFormat(u"节点%I32u-最后%I16u数据转化失败", {pageNumber, off}));
         };
@@ -61,7 +61,7 @@ void CSqliteParser::ParseCells(DbInfo& db, const std::uint8_t* page, std::uint32
         const std::uint32_t payloadStart = off + sizeLength + rowidLength;
 
         auto following = std::next(entry);
-        if (following != cells.end() && following->first <= payloadStart) {
+        if (following != cells.end() && following->offset <= payloadStart) {
             PostError(WideFormat(u"节点%I32u-偏移%I16u分析溢出点出现错误", {pageNumber, off}));
             continue;
         }

@@ -95,7 +95,11 @@ void DecodeTableRecord(CSqliteParser& parser, const DbInfo& db, const std::uint8
             ends.push_back(static_cast<std::uint32_t>(joined.size()));
         }
     }
-    if (!ends.empty())
+    if (ends.empty())
+        return;
+    if (parser.m_pRowSink != nullptr)
+        parser.m_pRowSink->OnRow(joined, ends);
+    else
         parser.m_rows.emplace_back(joined, ends);
 }
 

@@ -1,0 +1,31 @@
+// Reads a table the way the desktop program does, keeping every row in
+// m_rows, and prints the row count: the benchmark measures the peak memory
+// of holding a whole table for display.
+#include <cstdio>
+
+#include "engine/Globals.h"
+#include "engine/SqliteParser.h"
+#include "platform/TextConvert.h"
+
+int main(int argc, char** argv)
+{
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: salvix-hold-rows DB TABLE\n");
+        return 2;
+    }
+    CSqliteParser parser;  // no log window: lines are dropped
+    parser.OpenDatabase(Widen(argv[1]));
+    if (g_dbList.empty() || g_dbList.back().pageSize == 0)
+        return 1;
+    DbInfo& db = g_dbList.back();
+    for (TableInfo& table : db.tables) {
+        if (table.name != Widen(argv[2]))
+            continue;
+        parser.m_pDb = &db;
+        parser.m_pTable = &table;
+        parser.ReadTable();
+        std::printf("%zu\n", parser.m_rows.size());
+        return 0;
+    }
+    return 1;
+}

@@ -1,0 +1,110 @@
+// Replays every input the fuzz targets once crashed, hung or ran out of
+// memory on, through the very code the fuzz target runs. Each input must now
+// finish quickly, and a damaged database must be reported in the log.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "engine/Globals.h"
+#include "fuzz/FuzzHarness.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Far above what any kept input needs without sanitizers; the fuzzers
+// themselves allow one second per input.
+constexpr auto kTimeLimit = std::chrono::seconds(10);
+
+std::vector<fs::path> RegressionInputs(const char* target)
+{
+    std::vector<fs::path> files;
+    const fs::path dir = fs::path(SALVIX_SOURCE_DIR) / "tests/fuzz/regressions" / target;
+    if (fs::is_directory(dir))
+        for (const auto& entry : fs::directory_iterator(dir))
+            if (entry.is_regular_file())
+                files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::vector<std::uint8_t> ReadAll(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+template <typename Run>
+std::chrono::steady_clock::duration Timed(Run run)
+{
+    const auto start = std::chrono::steady_clock::now();
+    run();
+    return std::chrono::steady_clock::now() - start;
+}
+
+TEST(FuzzRegressionTest, DatabaseInputsAreReportedAndFinish)
+{
+    const std::vector<fs::path> inputs = RegressionInputs("fuzz_database");
+    ASSERT_FALSE(inputs.empty());
+    for (const fs::path& input : inputs) {
+        SCOPED_TRACE(input.filename().string());
+        const std::vector<std::uint8_t> bytes = ReadAll(input);
+        ASSERT_FALSE(bytes.empty());
+        HarnessCounts counts;
+        const auto took = Timed([&] {
+            counts = ExamineDatabase(WriteScratchFile(bytes.data(), bytes.size()));
+        });
+        EXPECT_LT(took, kTimeLimit);
+        // Every kept input is a damaged database, and damage is logged.
+        EXPECT_GT(counts.errors, 0u);
+        // Output in proportion to the file, whatever cell counts the pages
+        // claim and however many cells share one overflow chain: at most a
+        // log line per byte, and a few display characters per byte (a
+        // one-byte integer shows as up to four digits).
+        EXPECT_LE(counts.lines, bytes.size() + 1000);
+        EXPECT_LE(counts.textUnits, 8 * bytes.size() + 1000);
+        EXPECT_TRUE(g_dbList.empty());
+    }
+}
+
+TEST(FuzzRegressionTest, CarveInputsFinish)
+{
+    const std::vector<fs::path> inputs = RegressionInputs("fuzz_carve");
+    if (inputs.empty())
+        GTEST_SKIP() << "no carver regression inputs";
+    for (const fs::path& input : inputs) {
+        SCOPED_TRACE(input.filename().string());
+        const std::vector<std::uint8_t> bytes = ReadAll(input);
+        HarnessCounts counts;
+        bool carved = false;
+        const auto took = Timed([&] {
+            carved = CarveFile(WriteScratchFile(bytes.data(), bytes.size()), counts);
+        });
+        EXPECT_TRUE(carved) << "carvers missing from this build";
+        EXPECT_LT(took, kTimeLimit);
+    }
+}
+
+TEST(FuzzRegressionTest, GifInputsFinish)
+{
+    const std::vector<fs::path> inputs = RegressionInputs("fuzz_gif");
+    if (inputs.empty())
+        GTEST_SKIP() << "no GIF regression inputs";
+    for (const fs::path& input : inputs) {
+        SCOPED_TRACE(input.filename().string());
+        const std::vector<std::uint8_t> bytes = ReadAll(input);
+        HarnessCounts counts;
+        bool parsed = false;
+        const auto took = Timed([&] { parsed = ParseGifData(bytes.data(), bytes.size(), counts); });
+        EXPECT_TRUE(parsed) << "GIF parser missing from this build";
+        EXPECT_LT(took, kTimeLimit);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,141 @@
+#include "FuzzHarness.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "engine/Globals.h"
+#include "engine/LogPost.h"
+#include "engine/SqliteParser.h"
+#include "platform/TextConvert.h"
+
+// SALVIX_HAVE_CARVER is defined by the build when the carvers are compiled in.
+#ifdef SALVIX_HAVE_CARVER
+#include "records/Carver.h"
+#endif
+// SALVIX_HAVE_GIF_PARSER: the shell's GIF block parser is compiled in.
+#ifdef SALVIX_HAVE_GIF_PARSER
+#include "shell/GifParser.h"
+#endif
+
+LRESULT CCountingLog::WindowProc(UINT message, WPARAM wParam, LPARAM)
+{
+    if (message == WM_LOG_MESSAGE) {
+        ++lines;
+        if (reinterpret_cast<const LogMessage*>(wParam)->type == kLogError)
+            ++errors;
+    }
+#ifdef SALVIX_HAVE_CARVER
+    if (message == WM_SCAN_RESULT)
+        ++scanResults;
+#endif
+    return 0;
+}
+
+const std::string& WriteScratchFile(const std::uint8_t* data, std::size_t size)
+{
+    static const std::string path = [] {
+        const char* dir = std::getenv("TMPDIR");
+        std::string pattern = std::string(dir && *dir ? dir : "/tmp") + "/salvix-fuzz-XXXXXX";
+        const int fd = ::mkstemp(pattern.data());
+        if (fd < 0) {
+            std::perror("mkstemp");
+            std::abort();
+        }
+        ::close(fd);
+        return pattern;
+    }();
+    // The scratch file goes when the process ends normally.
+    static const struct Remover {
+        ~Remover() { ::unlink(path.c_str()); }
+    } remover;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) {
+        std::perror(path.c_str());
+        std::abort();
+    }
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t wrote = ::write(fd, data + done, size - done);
+        if (wrote <= 0) {
+            std::perror(path.c_str());
+            std::abort();
+        }
+        done += static_cast<std::size_t>(wrote);
+    }
+    ::close(fd);
+    return path;
+}
+
+HarnessCounts ExamineDatabase(const std::string& path)
+{
+    CCountingLog log;
+    HarnessCounts counts;
+    {
+        CSqliteParser parser;
+        parser.m_hLogWnd = &log;
+        parser.OpenDatabase(Widen(path));
+        if (!g_dbList.empty()) {
+            parser.m_pDb = &g_dbList.back();
+            counts.tables = parser.m_pDb->tables.size();
+            for (TableInfo& table : parser.m_pDb->tables) {
+                parser.m_pTable = &table;
+                parser.ReadTable();
+                counts.rows += parser.m_rows.size();
+                for (const RowValues& row : parser.m_rows)
+                    for (std::size_t i = 0; i < row.size(); ++i)
+                        counts.textUnits += row[i].size();
+            }
+        }
+    }
+    g_dbList.clear();
+    counts.lines = log.lines;
+    counts.errors = log.errors;
+    return counts;
+}
+
+bool CarveFile([[maybe_unused]] const std::string& path, [[maybe_unused]] HarnessCounts& counts)
+{
+#ifdef SALVIX_HAVE_CARVER
+    CCountingLog log;
+    CSqliteParser parser;
+    parser.m_hLogWnd = &log;
+    parser.m_hProgressWnd = &log;
+    parser.m_hResultWnd = &log;
+    const std::u16string wide = Widen(path);
+    CarveJpeg(parser, wide);
+    CarveMovie(wide, parser);
+    counts.lines = log.lines;
+    counts.errors = log.errors;
+    counts.scanResults = log.scanResults;
+    return true;
+#else
+    return false;
+#endif
+}
+
+bool ParseGifData([[maybe_unused]] const std::uint8_t* data, [[maybe_unused]] std::size_t size,
+                  [[maybe_unused]] HarnessCounts& counts)
+{
+#ifdef SALVIX_HAVE_GIF_PARSER
+    CGifParser parser;
+    if (!parser.Load(data, size))
+        return true;
+    const int blocks = parser.CountGraphicBlocks();
+    const std::vector<GifFrame> frames = parser.ExtractFrames();
+    // Every frame is a standalone GIF: header, its blocks, the trailer.
+    for (const GifFrame& frame : frames) {
+        if (frame.gif.size() < 13 + parser.GlobalColorTableSize() + 1 || frame.gif.back() != 0x3B)
+            __builtin_trap();
+        CGifParser::FrameWaitMs(frame.delay);
+    }
+    // Extraction walks the same blocks as counting, so it never finds more.
+    if (frames.size() > static_cast<std::size_t>(blocks))
+        __builtin_trap();
+    counts.rows = frames.size();
+    return true;
+#else
+    return false;
+#endif
+}

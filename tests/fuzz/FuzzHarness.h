@@ -1,0 +1,45 @@
+// The code paths the fuzz targets drive, shared with the regression test so
+// that every kept crash input is replayed exactly as the fuzzer ran it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/WindowMessage.h"
+
+// A log window that keeps no lines, only counts them by kind.
+class CCountingLog : public CMessageTarget {
+public:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    std::size_t lines = 0;
+    std::size_t errors = 0;
+    std::size_t scanResults = 0;
+};
+
+struct HarnessCounts {
+    std::size_t lines = 0;      // log lines of every kind
+    std::size_t errors = 0;     // log lines of type 3
+    std::size_t tables = 0;     // tables found by the open
+    std::size_t rows = 0;       // rows decoded over every table
+    std::size_t textUnits = 0;  // UTF-16 units of every decoded value
+    std::size_t scanResults = 0;
+};
+
+// Writes `size` bytes to this process's scratch file (created on first use,
+// rewritten on every call) and returns its path.
+const std::string& WriteScratchFile(const std::uint8_t* data, std::size_t size);
+
+// Opens the database at `path`, reads every table it lists, and empties
+// g_dbList again.
+HarnessCounts ExamineDatabase(const std::string& path);
+
+// Runs both carvers over the file at `path`. Returns false when this build
+// has no carvers.
+bool CarveFile(const std::string& path, HarnessCounts& counts);
+
+// Parses `size` bytes as a GIF: the logical screen, the graphic blocks and
+// every frame extracted from them. Returns false when this build has no GIF
+// parser.
+bool ParseGifData(const std::uint8_t* data, std::size_t size, HarnessCounts& counts);
