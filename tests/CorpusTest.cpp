@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 
+#include "support/CorpusPath.h"
 #include "support/EngineReader.h"
 #include "support/PageFile.h"
 #include "support/SnapshotCompare.h"
@@ -17,14 +18,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char kCorpus[] = "/work/shared/corpus/real";
+const std::string kCorpus = RealCorpusDir();
 
 // The database files of the corpus: everything but the write-ahead logs,
 // their shared-memory indexes and the notes.
 std::vector<std::string> CorpusDatabases()
 {
     std::vector<std::string> files;
-    if (!fs::is_directory(kCorpus))
+    if (kCorpus.empty())
         return files;
     for (const auto& entry : fs::recursive_directory_iterator(kCorpus)) {
         if (!entry.is_regular_file())
@@ -69,6 +70,14 @@ void ExpectSameAsSqlite(const std::string& source)
         EXPECT_TRUE(SameRows(engine.Find(expected.name)->rows, expected.rows));
     }
     EXPECT_TRUE(log.Errors().empty()) << log.Dump();
+}
+
+// The comparison below is only as good as the files it sees: a missing
+// corpus is a failure, not a silent pass.
+TEST(CorpusFiles, ArePresent)
+{
+    ASSERT_FALSE(kCorpus.empty()) << "set SALVIX_CORPUS_DIR to the real-database corpus";
+    EXPECT_GE(CorpusDatabases().size(), 5u) << kCorpus;
 }
 
 TEST_P(CorpusTest, TablesColumnsAndRowsMatchSqlite)

@@ -5,6 +5,8 @@
 // with O_NOATIME where the system allows it.
 #include <gtest/gtest.h>
 
+#include "support/CorpusPath.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -36,7 +38,7 @@ namespace {
 
 // A real phone database whose tables include rows that spill onto overflow
 // pages, so the table read logs lines while the file is open.
-const char* const kEvidence = "/work/shared/corpus/real/nist-cftt-htc-desire626/contacts2.db";
+const std::string kEvidence = RealCorpusDir() + "/nist-cftt-htc-desire626/contacts2.db";
 
 // Time stamps set before each test: an access time older than the
 // modification time, so that a read without O_NOATIME would move it even
