@@ -12,21 +12,25 @@
 # each as the best of $RUNS runs, and prints throughput and the ratio to
 # cat. Exits non-zero when a hit list differs from the expected one.
 #
-# Environment: BENCH_DIR (default /tmp/salvix-bench), SALVIX_CLI (default
-# build-carve-rel/salvix-cli in the repository), IMAGE_SIZE in bytes
+# Environment: BENCH_DIR (default /tmp/salvix-bench), SALVIX_CLI (default: a
+# Release build made in build-bench in the repository), IMAGE_SIZE in bytes
 # (default 2 GiB), RUNS (default 3), KEEP_IMAGE=1 to keep the image.
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
 bench_dir=${BENCH_DIR:-/tmp/salvix-bench}
-cli=${SALVIX_CLI:-$repo/build-carve-rel/salvix-cli}
+cli=${SALVIX_CLI:-}
 size=${IMAGE_SIZE:-$((2 * 1024 * 1024 * 1024))}
 runs=${RUNS:-3}
 
+if [ -z "$cli" ]; then
+  cmake -S "$repo" -B "$repo/build-bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSALVIX_GUI=OFF \
+    -DSALVIX_TESTS=OFF >/dev/null
+  cmake --build "$repo/build-bench" --target salvix-cli -j2 >/dev/null
+  cli=$repo/build-bench/salvix-cli
+fi
 if [ ! -x "$cli" ]; then
-  echo "carve_bench: $cli not found; build a Release tree first, e.g." >&2
-  echo "  cmake -S $repo -B $repo/build-carve-rel -G Ninja -DCMAKE_BUILD_TYPE=Release -DSALVIX_GUI=OFF -DSALVIX_TESTS=OFF" >&2
-  echo "  cmake --build $repo/build-carve-rel --target salvix-cli" >&2
+  echo "carve_bench: $cli not found" >&2
   exit 2
 fi
 
