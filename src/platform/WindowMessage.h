@@ -35,9 +35,6 @@ public:
     virtual void RunOnOwnerThread(const std::function<void()>& call);
 
     std::thread::id OwnerThread() const { return m_ownerThread; }
-    // Makes the calling thread the owner (for targets created on one thread
-    // and then handed to the thread that will serve them).
-    void BindToCurrentThread() { m_ownerThread = std::this_thread::get_id(); }
 
 private:
     std::thread::id m_ownerThread;

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "GifParser.h"
+#include "platform/ThreadStart.h"
 
 CPictureEx::CPictureEx(QWidget* parent) : QWidget(parent)
 {
@@ -113,7 +114,7 @@ bool CPictureEx::Draw()
             std::lock_guard lock(m_exitMutex);
             m_bThreadDone = false;
         }
-        m_thread = std::thread(&CPictureEx::ThreadAnimation, this);
+        m_thread = StartThread([this] { ThreadAnimation(); });
         return false;
     }
     {

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "ResourceIds.h"
+#include "platform/ThreadStart.h"
 
 CSplashDlg::CSplashDlg(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
@@ -29,10 +30,10 @@ void CSplashDlg::showEvent(QShowEvent* event)
 void CSplashDlg::OnInitDialog()
 {
     m_ready->store(0);
-    std::thread([ready = m_ready] {
+    StartDetachedThread([ready = m_ready] {
         std::this_thread::sleep_for(std::chrono::milliseconds(kArmDelayMs));
         ready->store(1);
-    }).detach();
+    });
     // Precise: a coarse timer may fire up to 5% early.
     m_nTimerId = startTimer(kClosePeriodMs, Qt::PreciseTimer);
 }
