@@ -23,16 +23,10 @@
 #include <unistd.h>
 #include <vector>
 
-#include "engine/Globals.h"
 #include "engine/SourceFile.h"
-#include "engine/SqliteParser.h"
 #include "fuzz/FuzzHarness.h"
 #include "platform/TextConvert.h"
 
-#if __has_include("records/Carver.h")
-#include "records/Carver.h"
-#define SALVIX_TEST_CARVERS 1
-#endif
 
 namespace {
 
@@ -210,28 +204,9 @@ protected:
     // Opens the database, reads every table and runs both carvers.
     HarnessCounts ExamineEverything(CMessageTarget* window = nullptr)
     {
-        CCountingLog counting;
-        CMessageTarget* target = window ? window : &counting;
-        HarnessCounts counts;
-        CSqliteParser parser;
-        parser.m_hLogWnd = target;
-        parser.m_hProgressWnd = target;
-        parser.m_hResultWnd = target;
-        parser.OpenDatabase(Widen(m_path));
-        if (!g_dbList.empty()) {
-            parser.m_pDb = &g_dbList.back();
-            counts.tables = parser.m_pDb->tables.size();
-            for (TableInfo& table : parser.m_pDb->tables) {
-                parser.m_pTable = &table;
-                parser.ReadTable();
-                counts.rows += parser.m_rows.size();
-            }
-        }
-        g_dbList.clear();
-#ifdef SALVIX_TEST_CARVERS
-        CarveJpeg(parser, Widen(m_path));
-        CarveMovie(Widen(m_path), parser);
-#endif
+        const HarnessCounts counts = ExamineDatabase(m_path, window);
+        HarnessCounts carving;
+        CarveFile(m_path, carving, window);
         return counts;
     }
 

@@ -73,20 +73,6 @@ void AppendEscaped(std::string& out, std::u16string_view value)
     }
 }
 
-bool SameNameIgnoringCase(std::u16string_view a, std::u16string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char16_t x = a[i], y = b[i];
-        if (x >= u'A' && x <= u'Z') x = static_cast<char16_t>(x + 32);
-        if (y >= u'A' && y <= u'Z') y = static_cast<char16_t>(y + 32);
-        if (x != y)
-            return false;
-    }
-    return true;
-}
-
 // The table of that name: an exact match first, then one that differs only
 // in ASCII letter case (SQL names are case-insensitive).
 TableInfo* FindTable(DbInfo& db, const std::u16string& name)
@@ -95,7 +81,7 @@ TableInfo* FindTable(DbInfo& db, const std::u16string& name)
         if (table.name == name)
             return &table;
     for (TableInfo& table : db.tables)
-        if (SameNameIgnoringCase(table.name, name))
+        if (EqualsIgnoringAsciiCase(table.name, name))
             return &table;
     return nullptr;
 }

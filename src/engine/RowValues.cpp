@@ -21,17 +21,6 @@ RowValues::RowValues(std::u16string_view joined, const std::vector<std::uint32_t
                     joined.size() * sizeof(char16_t));
 }
 
-RowValues::RowValues(const std::vector<std::u16string>& values)
-{
-    std::u16string joined;
-    std::vector<std::uint32_t> ends;
-    for (const auto& value : values) {
-        joined += value;
-        ends.push_back(static_cast<std::uint32_t>(joined.size()));
-    }
-    *this = RowValues(joined, ends);
-}
-
 RowValues::RowValues(const RowValues& other)
 {
     if (other.m_block) {

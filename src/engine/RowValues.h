@@ -19,7 +19,6 @@ public:
     // `joined` holds every value's text back to back; `ends[i]` is where
     // value i ends in it.
     RowValues(std::u16string_view joined, const std::vector<std::uint32_t>& ends);
-    explicit RowValues(const std::vector<std::u16string>& values);
     RowValues(const RowValues& other);
     RowValues& operator=(const RowValues& other);
     RowValues(RowValues&&) noexcept = default;

@@ -175,3 +175,16 @@ std::u16string Widen(std::string_view utf8)
 {
     return Utf8ToWide(reinterpret_cast<const std::uint8_t*>(utf8.data()), utf8.size());
 }
+
+bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    const auto fold = [](char16_t c) {
+        return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
+    };
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (fold(a[i]) != fold(b[i]))
+            return false;
+    return true;
+}

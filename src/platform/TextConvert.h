@@ -26,3 +26,6 @@ void AppendWideAsUtf8(std::string& out, std::u16string_view text);
 // Plain ASCII/UTF-8 literals and paths to wide text (used for paths and
 // texts the program itself composes).
 std::u16string Widen(std::string_view utf8);
+
+// Equality ignoring the case of ASCII letters, as SQL compares names.
+bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b);

@@ -1,17 +1,7 @@
 #include "WideFormat.h"
 
-#include <charconv>
 
 namespace {
-
-template <typename Int>
-void AppendNumber(std::u16string& out, Int value)
-{
-    char digits[24];
-    const auto result = std::to_chars(digits, digits + sizeof digits, value);
-    for (const char* p = digits; p != result.ptr; ++p)
-        out.push_back(static_cast<char16_t>(*p));
-}
 
 // Length of the directive that starts after a '%' at format[i], or 0 when
 // the text there is not one of ours.

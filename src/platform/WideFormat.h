@@ -4,11 +4,23 @@
 // where it goes, so a 64-bit position prints in full under %I64d.
 #pragma once
 
+#include <charconv>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <string_view>
 #include <variant>
+
+// Appends the text of a number: decimal for integers, the shortest text
+// that reads back to the same value for floating point.
+template <typename Number>
+void AppendNumber(std::u16string& out, Number value)
+{
+    char digits[64];
+    const auto result = std::to_chars(digits, digits + sizeof digits, value);
+    for (const char* p = digits; p != result.ptr; ++p)
+        out.push_back(static_cast<char16_t>(*p));
+}
 
 class WideArg {
 public:

@@ -8,8 +8,6 @@
 // number of the next page (0 at the end) and U − 4 payload bytes.
 #include "OverflowChain.h"
 
-#include <unordered_set>
-
 #include "engine/ByteReader.h"
 #include "engine/SqliteParser.h"
 
@@ -30,11 +28,12 @@ std::uint64_t MeasureOverflowChain(CSqliteParser& parser, std::uint32_t firstPag
 {
     const std::uint64_t filePages = db.fileSize / db.pageSize + 1;
     const std::uint64_t limit = maxPages < filePages ? maxPages : filePages;
-    std::unordered_set<std::uint32_t> visited;
     std::uint64_t pages = 0;
     std::uint8_t next[4];
     for (std::uint32_t page = firstPage; page > 1 && pages < limit;) {
-        if (!visited.insert(page).second || !parser.EnterOverflowPage(page))
+        // Pages this walk has entered before, in this chain or elsewhere, end
+        // it: that covers a chain that loops back on itself.
+        if (!parser.EnterOverflowPage(page))
             break;
         const std::uint64_t position = static_cast<std::uint64_t>(page - 1) * db.pageSize;
         if (!parser.ReadAt(next, sizeof next, position))

@@ -10,7 +10,6 @@
 //   N>=13 odd     text in the database encoding (N-13)/2
 #include "RecordDecoder.h"
 
-#include <charconv>
 #include <cstring>
 
 #include "engine/ByteReader.h"
@@ -25,15 +24,6 @@ namespace {
 
 // A blob shows as hexadecimal of this many leading bytes at most.
 constexpr std::uint64_t kBlobPreviewBytes = 32;
-
-template <typename Number>
-void AppendNumber(std::u16string& out, Number value)
-{
-    char digits[64];
-    const auto result = std::to_chars(digits, digits + sizeof digits, value);
-    for (const char* p = digits; p != result.ptr; ++p)
-        out.push_back(static_cast<char16_t>(*p));
-}
 
 void AppendBlob(std::u16string& out, const std::uint8_t* bytes, std::uint64_t available,
                 std::uint64_t size)

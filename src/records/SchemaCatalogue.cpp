@@ -14,6 +14,7 @@
 #include "SchemaCatalogue.h"
 
 #include "engine/ByteReader.h"
+#include "platform/TextConvert.h"
 #include "records/RecordDecoder.h"
 #include "records/SqlTokenizer.h"
 
@@ -104,20 +105,9 @@ bool IsTableConstraint(std::u16string_view sql, const SqlToken& token)
 
 int FindColumn(const TableInfo& table, std::u16string_view name)
 {
-    for (std::size_t i = 0; i < table.columns.size(); ++i) {
-        const std::u16string& column = table.columns[i].name;
-        if (column.size() != name.size())
-            continue;
-        bool same = true;
-        for (std::size_t k = 0; k < name.size() && same; ++k) {
-            char16_t a = column[k], b = name[k];
-            if (a >= u'a' && a <= u'z') a = static_cast<char16_t>(a - 32);
-            if (b >= u'a' && b <= u'z') b = static_cast<char16_t>(b - 32);
-            same = a == b;
-        }
-        if (same)
+    for (std::size_t i = 0; i < table.columns.size(); ++i)
+        if (EqualsIgnoringAsciiCase(table.columns[i].name, name))
             return static_cast<int>(i);
-    }
     return -1;
 }
 
@@ -176,11 +166,6 @@ void ParseColumnConstraints(std::u16string_view sql, const Tokens& tokens, std::
     }
 }
 
-bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view keyword)
-{
-    return CSqlTokenizer::IsKeyword(a, keyword);
-}
-
 // The rowid alias and, for a WITHOUT ROWID table, the record's column order.
 void FinishTable(TableInfo& table)
 {
@@ -197,7 +182,7 @@ void FinishTable(TableInfo& table)
         return;
     }
     if (table.primaryKey.size() == 1 && !table.primaryKeyDescending &&
-        EqualsIgnoreCase(table.columns[table.primaryKey[0]].type, u"INTEGER"))
+        EqualsIgnoringAsciiCase(table.columns[table.primaryKey[0]].type, u"INTEGER"))
         table.rowidAliasColumn = table.primaryKey[0];
 }
 

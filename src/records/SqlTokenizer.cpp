@@ -1,5 +1,7 @@
 #include "SqlTokenizer.h"
 
+#include "platform/TextConvert.h"
+
 namespace {
 
 bool IsSpace(char16_t c)
@@ -92,14 +94,5 @@ std::u16string CSqlTokenizer::Dequote(std::u16string_view text)
 
 bool CSqlTokenizer::IsKeyword(std::u16string_view word, std::u16string_view keyword)
 {
-    if (word.size() != keyword.size())
-        return false;
-    for (std::size_t i = 0; i < word.size(); ++i) {
-        char16_t a = word[i];
-        if (a >= u'a' && a <= u'z')
-            a = static_cast<char16_t>(a - u'a' + u'A');
-        if (a != keyword[i])
-            return false;
-    }
-    return true;
+    return EqualsIgnoringAsciiCase(word, keyword);
 }

@@ -68,13 +68,13 @@ const std::string& WriteScratchFile(const std::uint8_t* data, std::size_t size)
     return path;
 }
 
-HarnessCounts ExamineDatabase(const std::string& path)
+HarnessCounts ExamineDatabase(const std::string& path, CMessageTarget* window)
 {
     CCountingLog log;
     HarnessCounts counts;
     {
         CSqliteParser parser;
-        parser.m_hLogWnd = &log;
+        parser.m_hLogWnd = window ? window : &log;
         parser.OpenDatabase(Widen(path));
         if (!g_dbList.empty()) {
             parser.m_pDb = &g_dbList.back();
@@ -95,14 +95,16 @@ HarnessCounts ExamineDatabase(const std::string& path)
     return counts;
 }
 
-bool CarveFile([[maybe_unused]] const std::string& path, [[maybe_unused]] HarnessCounts& counts)
+bool CarveFile([[maybe_unused]] const std::string& path, [[maybe_unused]] HarnessCounts& counts,
+               [[maybe_unused]] CMessageTarget* window)
 {
 #ifdef SALVIX_HAVE_CARVER
     CCountingLog log;
     CSqliteParser parser;
-    parser.m_hLogWnd = &log;
-    parser.m_hProgressWnd = &log;
-    parser.m_hResultWnd = &log;
+    CMessageTarget* target = window ? window : &log;
+    parser.m_hLogWnd = target;
+    parser.m_hProgressWnd = target;
+    parser.m_hResultWnd = target;
     const std::u16string wide = Widen(path);
     CarveJpeg(parser, wide);
     CarveMovie(wide, parser);

@@ -32,12 +32,13 @@ struct HarnessCounts {
 const std::string& WriteScratchFile(const std::uint8_t* data, std::size_t size);
 
 // Opens the database at `path`, reads every table it lists, and empties
-// g_dbList again.
-HarnessCounts ExamineDatabase(const std::string& path);
+// g_dbList again. Messages go to `window` when one is given (its counts are
+// then not kept), else to a counting log.
+HarnessCounts ExamineDatabase(const std::string& path, CMessageTarget* window = nullptr);
 
-// Runs both carvers over the file at `path`. Returns false when this build
-// has no carvers.
-bool CarveFile(const std::string& path, HarnessCounts& counts);
+// Runs both carvers over the file at `path`, messages as above. Returns
+// false when this build has no carvers.
+bool CarveFile(const std::string& path, HarnessCounts& counts, CMessageTarget* window = nullptr);
 
 // Parses `size` bytes as a GIF: the logical screen, the graphic blocks and
 // every frame extracted from them. Returns false when this build has no GIF
