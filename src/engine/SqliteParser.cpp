@@ -47,34 +47,10 @@ void CSqliteParser::PostStop()
     PostLog(m_hLogWnd, u"stop", u"当前操作被停止", kLogInfo);
 }
 
-bool CSqliteParser::ReadAt(void* buffer, std::uint32_t count, std::uint64_t position)
-{
-    if (m_pDb == nullptr || position >= m_pDb->fileSize)
-        return false;
-    const std::int64_t got = m_hFile.ReadAt(buffer, count, position);
-    if (got < 0)
-        return false;
-    if (static_cast<std::uint64_t>(got) < count)
-        std::memset(static_cast<std::uint8_t*>(buffer) + got, 0, count - got);
-    return true;
-}
-
-bool CSqliteParser::ReadPage(const DbInfo& db, std::uint32_t pageNumber,
-                             std::vector<std::uint8_t>& buffer)
-{
-    buffer.resize(db.pageSize);
-    // Page numbers are 1-based; page 0 wraps to a position past any file.
-    const std::uint64_t position =
-        static_cast<std::uint64_t>(static_cast<std::uint32_t>(pageNumber - 1)) * db.pageSize;
-    return ReadAt(buffer.data(), db.pageSize, position);
-}
-
 std::uint32_t CSqliteParser::ReadHeaderPageSize()
 {
     std::uint8_t header[kHeaderReadSize] = {};
-    if (m_pDb->fileSize == 0)
-        return 0;
-    if (!ReadAt(header, kHeaderReadSize, 0))
+    if (!m_pageSource.ReadHeader(header, kHeaderReadSize))
         return 0;
     if (std::memcmp(header, kHeaderString, sizeof kHeaderString) != 0)
         return 0;
@@ -97,12 +73,11 @@ void CSqliteParser::OpenDatabase(const std::u16string& path)
     m_bSchemaMode = 1;
     DbInfo db;
     db.path = path;
-    if (!m_hFile.Open(path)) {
+    if (!m_pageSource.Open(path)) {
         PostOpenError(m_hLogWnd, u"error", path, kLogError);
         return;
     }
-    const std::int64_t size = m_hFile.Size();
-    db.fileSize = size < 0 ? 0 : static_cast<std::uint64_t>(size);
+    db.fileSize = m_pageSource.FileSize();
     m_pDb = &db;
 
     db.pageSize = ReadHeaderPageSize();
@@ -110,22 +85,23 @@ void CSqliteParser::OpenDatabase(const std::u16string& path)
         db.reservedBytes = 0;
         g_dbList.push_back(db);
         PostError(WideFormat(u"%s:不是sqlite数据库文件", {path}));
-        m_hFile.Close();
+        m_pageSource.Close();
         return;
     }
+    m_pageSource.SetPageSize(db.pageSize);
 
     std::vector<std::uint8_t> page;
-    if (!ReadPage(db, 1, page)) {
+    if (!ReadPage(1, page)) {
         g_dbList.push_back(db);
         PostReadError(m_hLogWnd, u"error", path, kLogError, 0);
-        m_hFile.Close();
+        m_pageSource.Close();
         return;
     }
 
     ResetWalk();
     m_visited[1] = true;
     ParsePage(db, page.data(), db.pageSize, 1, 100);
-    m_hFile.Close();
+    m_pageSource.Close();
 
     db.tableCount = static_cast<std::uint32_t>(db.tables.size());
     g_dbList.push_back(db);
@@ -134,7 +110,7 @@ void CSqliteParser::OpenDatabase(const std::u16string& path)
 
 void CSqliteParser::ResetWalk()
 {
-    const std::uint64_t pages = m_pDb->fileSize / m_pDb->pageSize + 2;
+    const std::uint64_t pages = m_pageSource.PageCount() + 2;
     m_visited.assign(pages, false);
     m_depth = 0;
 }
@@ -218,7 +194,7 @@ int CSqliteParser::ParseInteriorPage(DbInfo& db, const std::uint8_t* page, std::
             continue;
         }
         if (EnterChild(pageNumber, c, *childNumber)) {
-            if (!ReadPage(db, *childNumber, child)) {
+            if (!ReadPage(*childNumber, child)) {
                 PostError(WideFormat(u"索引节点%I32u-偏移%d---读取子节点%I32u错误",
                                      {pageNumber, int(c), *childNumber}));
             } else if (ParsePage(db, child.data(), db.pageSize, *childNumber, 0) != 0) {
@@ -233,12 +209,10 @@ int CSqliteParser::ParseInteriorPage(DbInfo& db, const std::uint8_t* page, std::
     }
 
     const std::uint32_t right = Get32(page, length, h + 8).value_or(0);
-    const std::uint64_t position =
-        static_cast<std::uint64_t>(static_cast<std::uint32_t>(right - 1)) * db.pageSize;
-    if (position >= db.fileSize) {
+    if (!m_pageSource.HasPage(right)) {
         PostError(WideFormat(u"索引节点%I32u中最后子节点%I32u读取错误", {pageNumber, right}));
     } else if (EnterChild(pageNumber, static_cast<int>(h + 8), right)) {
-        if (!ReadPage(db, right, child))
+        if (!ReadPage(right, child))
             PostError(WideFormat(u"索引节点%I32u中最后子节点%I32u读取错误", {pageNumber, right}));
         else if (ParsePage(db, child.data(), db.pageSize, right, 0) != 0)
             PostError(WideFormat(u"索引节点%I32u中最后子节点%I32u解析存在错误", {pageNumber, right}));

@@ -15,7 +15,7 @@
 #include "engine/DbInfo.h"
 #include "engine/RowSink.h"
 #include "engine/RowValues.h"
-#include "engine/SourceFile.h"
+#include "engine/PageSource.h"
 #include "platform/WindowMessage.h"
 
 // B-tree page types.
@@ -43,9 +43,6 @@ public:
     // when the file is not a database. Fills the reserved-bytes and text
     // encoding fields of *m_pDb.
     std::uint32_t ReadHeaderPageSize();
-    // Positioned read of the open file. Fails for a position at or past the
-    // file size; a short read succeeds with the rest of the buffer zeroed.
-    bool ReadAt(void* buffer, std::uint32_t count, std::uint64_t position);
 
     // The b-tree walk. `page` holds `length` bytes of page `pageNumber`;
     // `headerOffset` is 100 on page 1 and 0 elsewhere. Results: 0 handled or
@@ -75,7 +72,8 @@ public:
     HWND m_hResultWnd = nullptr;
     TableInfo* m_pTable = nullptr;
     DbInfo* m_pDb = nullptr;
-    CSourceFile m_hFile;
+    // The open database: every page read goes through it.
+    CPageSource m_pageSource;
     std::uint32_t m_bSchemaMode = 1;
     std::deque<RowValues> m_rows;
     // When set, a table read hands each row to it instead of m_rows.
@@ -84,7 +82,10 @@ public:
 private:
     struct Payload;
     // Reads page `pageNumber` into `buffer` (resized to the page size).
-    bool ReadPage(const DbInfo& db, std::uint32_t pageNumber, std::vector<std::uint8_t>& buffer);
+    bool ReadPage(std::uint32_t pageNumber, std::vector<std::uint8_t>& buffer)
+    {
+        return m_pageSource.ReadPage(pageNumber, buffer);
+    }
     // Guards of the walk: every page is entered at most once per walk, and
     // the walk goes no deeper than any valid tree.
     bool EnterChild(std::uint32_t parent, int slotOffset, std::uint32_t child);

@@ -126,7 +126,7 @@ void CSqliteParser::DecodeCellPayload(DbInfo& db, const std::uint8_t* page,
     std::uint64_t written = local;
     std::vector<std::uint8_t> overflowPage;
     for (std::uint32_t next = firstOverflow; next > 1 && written < total;) {
-        if (!ReadPage(db, next, overflowPage))
+        if (!ReadPage(next, overflowPage))
             break;
         const std::uint64_t take = std::min<std::uint64_t>(perPage, total - written);
         std::memcpy(payload.data() + written, overflowPage.data() + 4, take);

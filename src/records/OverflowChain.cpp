@@ -26,7 +26,7 @@ std::uint32_t LocalPayloadSize(std::uint64_t payloadSize, std::uint32_t usableSi
 std::uint64_t MeasureOverflowChain(CSqliteParser& parser, std::uint32_t firstPage,
                                    const DbInfo& db, std::uint64_t maxPages)
 {
-    const std::uint64_t filePages = db.fileSize / db.pageSize + 1;
+    const std::uint64_t filePages = parser.m_pageSource.PageCount() + 1;
     const std::uint64_t limit = maxPages < filePages ? maxPages : filePages;
     std::uint64_t pages = 0;
     std::uint8_t next[4];
@@ -35,8 +35,7 @@ std::uint64_t MeasureOverflowChain(CSqliteParser& parser, std::uint32_t firstPag
         // it: that covers a chain that loops back on itself.
         if (!parser.EnterOverflowPage(page))
             break;
-        const std::uint64_t position = static_cast<std::uint64_t>(page - 1) * db.pageSize;
-        if (!parser.ReadAt(next, sizeof next, position))
+        if (!parser.m_pageSource.ReadPage(page, next, sizeof next))
             break;
         ++pages;
         page = *Get32(next, sizeof next, 0);

@@ -11,19 +11,20 @@ void CSqliteParser::ReadTable()
     m_rows.clear();
     if (m_pDb == nullptr || m_pTable == nullptr)
         return;
-    if (!m_hFile.Open(m_pDb->path)) {
+    if (!m_pageSource.Open(m_pDb->path)) {
         PostOpenError(m_hLogWnd, u"error", m_pDb->path, kLogError);
         return;
     }
+    m_pageSource.SetPageSize(m_pDb->pageSize);
     const std::uint32_t root = m_pTable->rootPage;
     std::vector<std::uint8_t> page;
-    if (m_pDb->pageSize == 0 || !ReadPage(*m_pDb, root, page)) {
+    if (m_pDb->pageSize == 0 || !ReadPage(root, page)) {
         PostError(WideFormat(u"读取节点%I32u错误", {root}));
-        m_hFile.Close();
+        m_pageSource.Close();
         return;
     }
     ResetWalk();
     m_visited[root] = true;
     ParsePage(*m_pDb, page.data(), m_pDb->pageSize, root, 0);
-    m_hFile.Close();
+    m_pageSource.Close();
 }

@@ -1,0 +1,89 @@
+#include "PageSource.h"
+
+#include <cstring>
+
+bool CPageSource::Open(const std::u16string& path)
+{
+    Close();
+    if (!m_file.Open(path))
+        return false;
+    const std::int64_t size = m_file.Size();
+    m_fileSize = size < 0 ? 0 : static_cast<std::uint64_t>(size);
+    return true;
+}
+
+void CPageSource::Close()
+{
+    m_file.Close();
+    m_log.Close();
+    m_fileSize = 0;
+    m_overlay = false;
+    m_frameOffsets.clear();
+    m_overlayPageCount = 0;
+}
+
+void CPageSource::SetOverlay(std::vector<std::uint64_t> frameOffsets, std::uint32_t pageCount)
+{
+    m_frameOffsets = std::move(frameOffsets);
+    m_overlayPageCount = pageCount;
+    m_overlay = true;
+}
+
+std::uint64_t CPageSource::PageCount() const
+{
+    if (m_overlay)
+        return m_overlayPageCount;
+    if (m_pageSize == 0)
+        return 0;
+    return m_fileSize / m_pageSize + (m_fileSize % m_pageSize != 0);
+}
+
+bool CPageSource::HasPage(std::uint32_t pageNumber) const
+{
+    return pageNumber != 0 && pageNumber <= PageCount();
+}
+
+bool CPageSource::ReadFileAt(void* buffer, std::uint32_t count, std::uint64_t position)
+{
+    if (position >= m_fileSize)
+        return false;
+    const std::int64_t got = m_file.ReadAt(buffer, count, position);
+    if (got < 0)
+        return false;
+    if (static_cast<std::uint64_t>(got) < count)
+        std::memset(static_cast<std::uint8_t*>(buffer) + got, 0, count - got);
+    return true;
+}
+
+bool CPageSource::ReadPage(std::uint32_t pageNumber, void* buffer, std::uint32_t count)
+{
+    if (m_pageSize == 0 || count > m_pageSize)
+        return false;
+    if (!m_overlay)
+        return ReadFileAt(buffer, count, PagePosition(pageNumber, m_pageSize));
+    if (!HasPage(pageNumber))
+        return false;
+    if (pageNumber < m_frameOffsets.size() && m_frameOffsets[pageNumber] != 0) {
+        const std::int64_t got = m_log.ReadAt(buffer, count, m_frameOffsets[pageNumber]);
+        return got == static_cast<std::int64_t>(count);
+    }
+    // A page the log does not hold is the main file's; a page the commit's
+    // larger page count reaches past the file's end has never been written.
+    if (!ReadFileAt(buffer, count, PagePosition(pageNumber, m_pageSize)))
+        std::memset(buffer, 0, count);
+    return true;
+}
+
+bool CPageSource::ReadPage(std::uint32_t pageNumber, std::vector<std::uint8_t>& buffer)
+{
+    buffer.resize(m_pageSize);
+    return ReadPage(pageNumber, buffer.data(), m_pageSize);
+}
+
+bool CPageSource::ReadHeader(void* buffer, std::uint32_t count)
+{
+    if (m_overlay && m_pageSize != 0 && count <= m_pageSize && 1 < m_frameOffsets.size() &&
+        m_frameOffsets[1] != 0)
+        return ReadPage(1, buffer, count);
+    return ReadFileAt(buffer, count, 0);
+}

@@ -1,0 +1,70 @@
+// The one way the engine reaches the bytes of a database page. Every page
+// read maps a page number to its bytes here: from the main file at
+// (n − 1) × page size, or, when a write-ahead log has been laid over the
+// file, from the log frame that holds the page's committed version.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/SourceFile.h"
+
+class CPageSource {
+public:
+    // Opens the database file read-only. Any overlay of an earlier file is
+    // dropped.
+    bool Open(const std::u16string& path);
+    void Close();
+    bool IsOpen() const { return m_file.IsOpen(); }
+    // Size of the main file in bytes (0 when it cannot be taken).
+    std::uint64_t FileSize() const { return m_fileSize; }
+
+    // The page size every page read uses; set once the header is validated.
+    void SetPageSize(std::uint32_t pageSize) { m_pageSize = pageSize; }
+    std::uint32_t PageSize() const { return m_pageSize; }
+
+    // The write-ahead log file an overlay reads from; opened by the caller.
+    CSourceFile& LogFile() { return m_log; }
+    // Lays committed pages of the log over the file: page n is read from
+    // `frameOffsets[n]` of the log file when that entry is not 0, and the
+    // database holds `pageCount` pages.
+    void SetOverlay(std::vector<std::uint64_t> frameOffsets, std::uint32_t pageCount);
+    bool HasOverlay() const { return m_overlay; }
+
+    // Number of pages the database holds: the overlay's count, or the pages
+    // the main file begins (a last partial page counts).
+    std::uint64_t PageCount() const;
+    // True when page `pageNumber` (1-based) lies inside the database.
+    bool HasPage(std::uint32_t pageNumber) const;
+
+    // Reads the first `count` bytes (at most the page size) of page
+    // `pageNumber`. Fails for page 0 and pages outside the database; a page
+    // the file ends inside, or a page past the main file that only the
+    // overlay's page count reaches, reads as zeros where the bytes are
+    // missing.
+    bool ReadPage(std::uint32_t pageNumber, void* buffer, std::uint32_t count);
+    bool ReadPage(std::uint32_t pageNumber, std::vector<std::uint8_t>& buffer);
+    // Reads `count` bytes at `position` of the main file, past any overlay.
+    // Fails at or past the end of the file; a short read is zero-filled.
+    bool ReadFileAt(void* buffer, std::uint32_t count, std::uint64_t position);
+    // Reads the start of the database header: page 1 as the overlay shows
+    // it, or the main file's first bytes.
+    bool ReadHeader(void* buffer, std::uint32_t count);
+
+private:
+    static std::uint64_t PagePosition(std::uint32_t pageNumber, std::uint32_t pageSize)
+    {
+        // Page numbers are 1-based; page 0 wraps to a position past any file.
+        return static_cast<std::uint64_t>(static_cast<std::uint32_t>(pageNumber - 1)) * pageSize;
+    }
+
+    CSourceFile m_file;
+    std::uint64_t m_fileSize = 0;
+    std::uint32_t m_pageSize = 0;
+
+    bool m_overlay = false;
+    CSourceFile m_log;
+    std::vector<std::uint64_t> m_frameOffsets;  // by page number; 0 = not in the log
+    std::uint32_t m_overlayPageCount = 0;
+};
