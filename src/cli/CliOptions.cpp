@@ -9,6 +9,8 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args)
             optionsEnded = true;
         } else if (!optionsEnded && arg == "--json") {
             options.json = true;
+        } else if (!optionsEnded && arg == "--wal") {
+            options.wal = true;
         } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
             options.error = "unknown option '" + arg + "'";
         } else {

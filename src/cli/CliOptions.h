@@ -1,4 +1,5 @@
-// Splits a subcommand's arguments into the --json flag and positionals.
+// Splits a subcommand's arguments into the --json and --wal flags and
+// positionals.
 #pragma once
 
 #include <string>
@@ -6,6 +7,7 @@
 
 struct CliOptions {
     bool json = false;
+    bool wal = false;  // --wal: apply the database's write-ahead log
     std::vector<std::string> positional;
     std::string error;  // set for an unknown option
 };

@@ -134,6 +134,7 @@ int RunRows(const std::vector<std::string>& args)
     CCliLogWnd log;
     CSqliteParser parser;
     parser.m_hLogWnd = &log;
+    parser.m_bUseWal = options.wal;
     const std::size_t before = g_dbList.size();
     parser.OpenDatabase(Widen(path));
     if (g_dbList.size() == before) {

@@ -59,6 +59,7 @@ int RunTables(const std::vector<std::string>& args)
     CCliLogWnd log;
     CSqliteParser parser;
     parser.m_hLogWnd = &log;
+    parser.m_bUseWal = options.wal;
     int status = 0;
     for (const std::string& path : options.positional) {
         const std::size_t before = g_dbList.size();

@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#include "engine/ByteReader.h"
+#include "engine/LogPost.h"
+#include "platform/WideFormat.h"
+
 bool CPageSource::Open(const std::u16string& path)
 {
     Close();
@@ -18,6 +22,7 @@ void CPageSource::Close()
     m_log.Close();
     m_fileSize = 0;
     m_overlay = false;
+    m_wal = CWalLog();
     m_frameOffsets.clear();
     m_overlayPageCount = 0;
 }
@@ -86,4 +91,49 @@ bool CPageSource::ReadHeader(void* buffer, std::uint32_t count)
         m_frameOffsets[1] != 0)
         return ReadPage(1, buffer, count);
     return ReadFileAt(buffer, count, 0);
+}
+
+bool CPageSource::ReadLogAt(void* buffer, std::uint32_t count, std::uint64_t position) const
+{
+    return m_log.ReadAt(buffer, count, position) == static_cast<std::int64_t>(count);
+}
+
+void CPageSource::AttachLog(const std::u16string& dbPath, bool apply, HWND logWnd)
+{
+    const std::u16string logPath = dbPath + u"-wal";
+    if (!m_log.Open(logPath) || m_log.Size() <= 0) {
+        m_log.Close();
+        return;
+    }
+    if (!apply) {
+        m_wal.Read(m_log, nullptr);
+        PostLog(logWnd, u"warning",
+                WideFormat(u"%s holds %u committed frames that are not shown (the write-ahead "
+                           u"log is not applied)",
+                           {logPath, m_wal.CommittedFrames()}),
+                kLogWarning);
+        m_log.Close();
+        return;
+    }
+    if (!m_wal.Read(m_log, logWnd) || m_wal.CommittedFrames() == 0)
+        return;
+    // A main file whose header names another page size does not belong to
+    // this log.
+    std::uint8_t header[18];
+    if (ReadFileAt(header, sizeof header, 0) && m_fileSize >= 100 &&
+        std::memcmp(header, "SQLite format 3", 16) == 0) {
+        std::uint32_t filePageSize = *Get16(header, sizeof header, 16);
+        if (filePageSize == 1)
+            filePageSize = 65536;
+        if (filePageSize != m_wal.PageSize()) {
+            PostLog(logWnd, u"error",
+                    WideFormat(u"%s: page size %u differs from the database's %u; the log is "
+                               u"not applied",
+                               {logPath, m_wal.PageSize(), filePageSize}),
+                    kLogError);
+            return;
+        }
+    }
+    m_pageSize = m_wal.PageSize();
+    SetOverlay(m_wal.CommittedPageOffsets(), m_wal.DatabasePages());
 }

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "engine/SourceFile.h"
+#include "engine/WalLog.h"
+#include "platform/WindowMessage.h"
 
 class CPageSource {
 public:
@@ -24,13 +26,22 @@ public:
     void SetPageSize(std::uint32_t pageSize) { m_pageSize = pageSize; }
     std::uint32_t PageSize() const { return m_pageSize; }
 
-    // The write-ahead log file an overlay reads from; opened by the caller.
-    CSourceFile& LogFile() { return m_log; }
-    // Lays committed pages of the log over the file: page n is read from
-    // `frameOffsets[n]` of the log file when that entry is not 0, and the
-    // database holds `pageCount` pages.
+    // Reads the write-ahead log beside the database at `dbPath` (its path
+    // with "-wal" added), if there is a non-empty one. With `apply`, its
+    // committed pages are laid over the file and the page size becomes the
+    // log's; the log's own lines go to `logWnd`. Without, the log is only
+    // counted and one warning line says how many committed frames are not
+    // shown. The "-shm" file is never opened.
+    void AttachLog(const std::u16string& dbPath, bool apply, HWND logWnd);
+    // Lays committed pages of the open log over the file: page n is read
+    // from `frameOffsets[n]` of the log file when that entry is not 0, and
+    // the database holds `pageCount` pages.
     void SetOverlay(std::vector<std::uint64_t> frameOffsets, std::uint32_t pageCount);
     bool HasOverlay() const { return m_overlay; }
+    // The log read by the last AttachLog (no frames when there was none).
+    const CWalLog& Log() const { return m_wal; }
+    // Reads `count` bytes at `position` of the attached log file.
+    bool ReadLogAt(void* buffer, std::uint32_t count, std::uint64_t position) const;
 
     // Number of pages the database holds: the overlay's count, or the pages
     // the main file begins (a last partial page counts).
@@ -65,6 +76,7 @@ private:
 
     bool m_overlay = false;
     CSourceFile m_log;
+    CWalLog m_wal;
     std::vector<std::uint64_t> m_frameOffsets;  // by page number; 0 = not in the log
     std::uint32_t m_overlayPageCount = 0;
 };

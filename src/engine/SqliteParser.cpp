@@ -79,6 +79,7 @@ void CSqliteParser::OpenDatabase(const std::u16string& path)
     }
     db.fileSize = m_pageSource.FileSize();
     m_pDb = &db;
+    m_pageSource.AttachLog(path, m_bUseWal, m_hLogWnd);
 
     db.pageSize = ReadHeaderPageSize();
     if (db.pageSize == 0) {

@@ -75,6 +75,9 @@ public:
     // The open database: every page read goes through it.
     CPageSource m_pageSource;
     std::uint32_t m_bSchemaMode = 1;
+    // When set, the committed pages of the database's write-ahead log are
+    // laid over its file; otherwise a non-empty log only gets a warning.
+    bool m_bUseWal = false;
     std::deque<RowValues> m_rows;
     // When set, a table read hands each row to it instead of m_rows.
     CRowSink* m_pRowSink = nullptr;

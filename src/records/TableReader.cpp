@@ -15,6 +15,8 @@ void CSqliteParser::ReadTable()
         PostOpenError(m_hLogWnd, u"error", m_pDb->path, kLogError);
         return;
     }
+    if (m_bUseWal)
+        m_pageSource.AttachLog(m_pDb->path, true, nullptr);  // reported at open
     m_pageSource.SetPageSize(m_pDb->pageSize);
     const std::uint32_t root = m_pTable->rootPage;
     std::vector<std::uint8_t> page;
