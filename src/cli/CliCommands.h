@@ -8,6 +8,7 @@
 int RunTables(const std::vector<std::string>& args);
 int RunRows(const std::vector<std::string>& args);
 int RunCarve(const std::vector<std::string>& args);
+int RunRecover(const std::vector<std::string>& args);
 
 // Prints the usage text to standard error and returns 2.
 int UsageError(const std::string& problem);

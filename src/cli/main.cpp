@@ -20,6 +20,14 @@ const char kUsage[] =
     "      --json: one line per row, values separated by tabs, with backslash,\n"
     "      tab, line feed and carriage return written as \\\\, \\t, \\n and \\r.\n"
     "      With --json: one JSON array of strings per row (JSON Lines).\n"
+    "  salvix-cli recover [--json] [--wal] DB [TABLE]\n"
+    "      Records the file holds outside its live tables (freeblocks,\n"
+    "      unallocated space, freelist pages, unused log frames), one per line:\n"
+    "      table, source, page, offset, frame, rowid, then the values in column\n"
+    "      order, tab-separated, \\N for what could not be recovered. With --json:\n"
+    "      {\"table\",\"source\",\"page\",\"offset\",\"frame\",\"rowid\",\"values\"}\n"
+    "      with null for what could not be recovered. A record equal to a live\n"
+    "      row of its table is never listed.\n"
     "  --wal (tables, rows, recover): lay the committed pages of the database's\n"
     "      write-ahead log (DB-wal) over the file, as SQLite would show them.\n"
     "      Without it a non-empty DB-wal gets a warning. DB-shm is never used.\n"
@@ -77,6 +85,8 @@ int main(int argc, char** argv)
         return RunTables(args);
     if (command == "rows")
         return RunRows(args);
+    if (command == "recover")
+        return RunRecover(args);
     if (command == "carve")
         return RunCarve(args);
     return UsageError("unknown command '" + command + "'");

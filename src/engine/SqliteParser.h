@@ -38,6 +38,10 @@ public:
     void OpenDatabase(const std::u16string& path);
     // Reads m_pTable of m_pDb into m_rows.
     void ReadTable();
+    // Opens the pages of `db` in m_pageSource, with the log laid over them
+    // when m_bUseWal is set (its lines were posted when the database was
+    // opened). False when the file cannot be opened.
+    bool OpenPages(const DbInfo& db);
 
     // Validates the header of the open file; returns the page size, or 0
     // when the file is not a database. Fills the reserved-bytes and text

@@ -11,13 +11,10 @@ void CSqliteParser::ReadTable()
     m_rows.clear();
     if (m_pDb == nullptr || m_pTable == nullptr)
         return;
-    if (!m_pageSource.Open(m_pDb->path)) {
+    if (!OpenPages(*m_pDb)) {
         PostOpenError(m_hLogWnd, u"error", m_pDb->path, kLogError);
         return;
     }
-    if (m_bUseWal)
-        m_pageSource.AttachLog(m_pDb->path, true, nullptr);  // reported at open
-    m_pageSource.SetPageSize(m_pDb->pageSize);
     const std::uint32_t root = m_pTable->rootPage;
     std::vector<std::uint8_t> page;
     if (m_pDb->pageSize == 0 || !ReadPage(root, page)) {
@@ -29,4 +26,14 @@ void CSqliteParser::ReadTable()
     m_visited[root] = true;
     ParsePage(*m_pDb, page.data(), m_pDb->pageSize, root, 0);
     m_pageSource.Close();
+}
+
+bool CSqliteParser::OpenPages(const DbInfo& db)
+{
+    if (!m_pageSource.Open(db.path))
+        return false;
+    if (m_bUseWal)
+        m_pageSource.AttachLog(db.path, true, nullptr);
+    m_pageSource.SetPageSize(db.pageSize);
+    return true;
 }

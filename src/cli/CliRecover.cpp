@@ -1,0 +1,118 @@
+// salvix-cli recover: records the file holds outside its live tables.
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "CliCommands.h"
+#include "CliLogWnd.h"
+#include "CliOptions.h"
+#include "engine/Globals.h"
+#include "engine/SqliteParser.h"
+#include "platform/TextConvert.h"
+#include "records/RecordRecoverer.h"
+
+namespace {
+
+// Plain text: UTF-8 with backslash, tab, line feed and carriage return
+// escaped as in `rows`; a value that could not be recovered is \N.
+void AppendField(std::string& out, const std::optional<std::u16string>& value)
+{
+    if (!value) {
+        out += "\\N";
+        return;
+    }
+    for (char c : WideToUtf8(*value)) {
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '\t': out += "\\t"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        default: out.push_back(c);
+        }
+    }
+}
+
+template <typename T>
+std::optional<std::u16string> NumberText(const std::optional<T>& number)
+{
+    if (!number)
+        return std::nullopt;
+    return Widen(std::to_string(*number));
+}
+
+class CRecordPrinter : public CRecoverSink {
+public:
+    explicit CRecordPrinter(bool json) : m_json(json) {}
+
+    void OnRecord(const RecoveredRecord& record) override
+    {
+        std::string line;
+        if (m_json) {
+            nlohmann::json values = nlohmann::json::array();
+            for (const auto& value : record.values)
+                values.push_back(value ? nlohmann::json(WideToUtf8(*value)) : nlohmann::json());
+            nlohmann::json out = {
+                {"table", record.table ? nlohmann::json(WideToUtf8(*record.table)) : nlohmann::json()},
+                {"source", record.source},
+                {"page", record.page},
+                {"offset", record.offset},
+                {"frame", record.frame ? nlohmann::json(*record.frame) : nlohmann::json()},
+                {"rowid", record.rowid ? nlohmann::json(*record.rowid) : nlohmann::json()},
+                {"values", std::move(values)}};
+            line = out.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        } else {
+            AppendField(line, record.table);
+            line += '\t';
+            line += record.source;
+            line += '\t' + std::to_string(record.page) + '\t' + std::to_string(record.offset) + '\t';
+            AppendField(line, NumberText(record.frame));
+            line += '\t';
+            AppendField(line, NumberText(record.rowid));
+            for (const auto& value : record.values) {
+                line += '\t';
+                AppendField(line, value);
+            }
+        }
+        line += '\n';
+        std::fwrite(line.data(), 1, line.size(), stdout);
+    }
+
+private:
+    bool m_json;
+};
+
+}  // namespace
+
+int RunRecover(const std::vector<std::string>& args)
+{
+    const CliOptions options = ParseCliOptions(args);
+    if (!options.error.empty())
+        return UsageError(options.error);
+    if (options.positional.empty() || options.positional.size() > 2)
+        return UsageError("recover needs a database file and optionally a table name");
+    const std::string& path = options.positional[0];
+
+    CCliLogWnd log;
+    CSqliteParser parser;
+    parser.m_hLogWnd = &log;
+    parser.m_bUseWal = options.wal;
+    const std::size_t before = g_dbList.size();
+    parser.OpenDatabase(Widen(path));
+    if (g_dbList.size() == before) {
+        std::fprintf(stderr, "salvix-cli: cannot open %s\n", path.c_str());
+        return 1;
+    }
+    DbInfo& db = g_dbList.back();
+    if (db.pageSize == 0) {
+        std::fprintf(stderr, "salvix-cli: %s is not an SQLite database\n", path.c_str());
+        return 1;
+    }
+    CRecordRecoverer recoverer(parser, db);
+    CRecordPrinter printer(options.json);
+    const std::string table = options.positional.size() == 2 ? options.positional[1] : "";
+    if (!recoverer.Run(Widen(table), printer)) {
+        std::fprintf(stderr, "salvix-cli: %s has no live or dropped table named %s\n",
+                     path.c_str(), table.c_str());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,916 @@
+// Free-space record recovery.
+//
+// A deleted cell of a table leaf page leaves its bytes in one of these
+// shapes (the freed cell was: payload size varint, rowid varint, record):
+//
+//   freeblock head   bytes 0..1 next freeblock, 2..3 freeblock size: the
+//                    payload size, the rowid and, when they were short, the
+//                    record's header size and first serial type are lost
+//   intact cell      freed at the top of the cell content area (the area
+//                    just grows), joined to the freeblock before it, or on
+//                    a page that was freed whole: nothing is lost
+//
+// The first shape is rebuilt from the table's columns: with the record
+// header beginning s bytes into the freeblock (s = size varint + rowid
+// varint), s >= 4 leaves the header whole, s = 3 loses only its size byte,
+// and s = 2 also loses the first serial type, whose value size then follows
+// from where the record must end.
+#include "RecordRecoverer.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "engine/ByteReader.h"
+#include "engine/Globals.h"
+#include "engine/LogPost.h"
+#include "engine/SqliteParser.h"
+#include "platform/TextConvert.h"
+#include "platform/WideFormat.h"
+#include "records/OverflowChain.h"
+#include "records/RecordDecoder.h"
+#include "records/SchemaCatalogue.h"
+#include "records/Varint.h"
+
+namespace {
+
+enum class Affinity : std::uint8_t { kInteger, kText, kBlob, kReal, kNumeric };
+
+// Column affinity from the declared type, by the format's rules.
+Affinity AffinityOf(std::u16string_view declared)
+{
+    std::string upper;
+    for (char16_t c : declared)
+        upper.push_back(c < 0x80 ? static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c) : '?');
+    if (upper.find("INT") != std::string::npos)
+        return Affinity::kInteger;
+    if (upper.find("CHAR") != std::string::npos || upper.find("CLOB") != std::string::npos ||
+        upper.find("TEXT") != std::string::npos)
+        return Affinity::kText;
+    if (upper.empty() || upper.find("BLOB") != std::string::npos)
+        return Affinity::kBlob;
+    if (upper.find("REAL") != std::string::npos || upper.find("FLOA") != std::string::npos ||
+        upper.find("DOUB") != std::string::npos)
+        return Affinity::kReal;
+    return Affinity::kNumeric;
+}
+
+// Whether a stored value of serial type `t` can sit in a column of this
+// affinity: a TEXT column turns numbers into text, an INTEGER or REAL
+// column turns numeric text into numbers.
+bool TypeFits(std::uint64_t t, Affinity affinity, bool rowidAlias)
+{
+    if (rowidAlias)
+        return t == 0;
+    if (t == 10 || t == 11)
+        return false;
+    const bool number = t >= 1 && t <= 9;
+    const bool text = t >= 13 && t % 2 == 1;
+    switch (affinity) {
+    case Affinity::kText: return !number;
+    case Affinity::kInteger:
+    case Affinity::kReal: return !text;
+    default: return true;
+    }
+}
+
+int VarintLength(std::uint64_t value)
+{
+    int length = 1;
+    while (value >= 0x80 && length < 9) {
+        value >>= 7;
+        ++length;
+    }
+    return length;
+}
+
+bool VarintAt(const std::uint8_t* page, std::uint32_t limit, std::uint32_t at,
+              std::uint64_t& value, std::uint32_t& length)
+{
+    if (at >= limit)
+        return false;
+    std::int32_t available = static_cast<std::int32_t>(std::min<std::uint32_t>(limit - at, 9));
+    if (ReadVarint(page + at, available, value) != 0)
+        return false;
+    length = static_cast<std::uint32_t>(available);
+    return true;
+}
+
+bool IsControl(std::uint32_t c) { return (c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F; }
+
+// Well-formed UTF-8 without NUL or other control characters.
+bool PlausibleUtf8(const std::uint8_t* p, std::uint64_t n)
+{
+    for (std::uint64_t i = 0; i < n;) {
+        const std::uint8_t b = p[i];
+        if (b < 0x80) {
+            if (IsControl(b))
+                return false;
+            ++i;
+            continue;
+        }
+        const int extra = b >= 0xF0 && b <= 0xF4 ? 3 : b >= 0xE0 ? (b < 0xF0 ? 2 : -1) : b >= 0xC2 ? 1 : -1;
+        if (extra < 0 || static_cast<std::uint64_t>(extra) > n - i - 1)
+            return false;
+        for (int k = 1; k <= extra; ++k)
+            if ((p[i + k] & 0xC0) != 0x80)
+                return false;
+        i += 1 + extra;
+    }
+    return true;
+}
+
+bool PlausibleUtf16(const std::uint8_t* p, std::uint64_t n, bool bigEndian)
+{
+    if (n % 2 != 0)
+        return false;
+    for (std::uint64_t i = 0; i < n; i += 2) {
+        const std::uint32_t u = bigEndian ? (p[i] << 8 | p[i + 1]) : (p[i + 1] << 8 | p[i]);
+        if (IsControl(u))
+            return false;
+        if (u >= 0xD800 && u <= 0xDBFF) {
+            if (n - i < 4)
+                return false;
+            const std::uint32_t low = bigEndian ? (p[i + 2] << 8 | p[i + 3]) : (p[i + 3] << 8 | p[i + 2]);
+            if (low < 0xDC00 || low > 0xDFFF)
+                return false;
+            i += 2;
+        } else if (u >= 0xDC00 && u <= 0xDFFF) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::uint64_t HashText(std::uint64_t h, std::u16string_view text)
+{
+    for (char16_t c : text)
+        h = (h ^ c) * 0x100000001b3ull;
+    return (h ^ 0xFFFF) * 0x100000001b3ull;
+}
+
+constexpr std::uint64_t kHashSeed = 0xcbf29ce484222325ull;
+constexpr const char* kFreeblock = "freeblock";
+constexpr const char* kUnallocated = "unallocated";
+constexpr const char* kFreelist = "freelist";
+constexpr const char* kWal = "wal";
+
+}  // namespace
+
+struct CRecordRecoverer::Schema {
+    std::u16string name;
+    const TableInfo* table = nullptr;
+    std::vector<Affinity> affinity;
+    int alias = -1;
+    bool live = false;
+};
+
+struct CRecordRecoverer::Candidate {
+    RecoveredRecord record;
+    int schema = -1;
+    bool live = false;
+};
+
+// One page's free space, read against one or more table schemas.
+class CRecordRecoverer::Scanner {
+public:
+    Scanner(CRecordRecoverer& owner, const std::uint8_t* page, std::uint32_t usable,
+            std::uint32_t pageNumber, const char* source, std::optional<std::uint32_t> frame)
+        : m_owner(owner), m_page(page), m_usable(usable), m_pageNumber(pageNumber),
+          m_source(source), m_frame(frame), m_encoding(owner.m_db.textEncoding)
+    {
+    }
+
+    // A record read from the page: its serial types and where its values lie.
+    struct Parse {
+        std::vector<std::uint64_t> types;
+        bool firstLost = false;       // the first serial type was overwritten
+        std::uint32_t bodyStart = 0;
+        std::uint32_t end = 0;        // first byte after the record (or its local part)
+        std::uint32_t localEnd = 0;   // values reaching past it went to overflow pages
+        std::optional<std::int64_t> rowid;
+    };
+
+    std::uint32_t PageNumber() const { return m_pageNumber; }
+
+    // The schemas records of this page are tried against, best first.
+    std::vector<int> schemas;
+    // Records go to `sink` instead of the recoverer when set (schema scans).
+    std::vector<std::pair<int, Parse>>* sink = nullptr;
+
+    // Scans [from, to) of the page; `freeblocks` are (start, end) pairs.
+    void ScanRegion(std::uint32_t from, std::uint32_t to,
+                    const std::vector<std::pair<std::uint32_t, std::uint32_t>>& freeblocks)
+    {
+        std::uint32_t x = from;
+        bool afterRecord = false;
+        while (x < to && to - x >= 4) {
+            const bool freeStart = std::any_of(freeblocks.begin(), freeblocks.end(),
+                                               [x](const auto& f) { return f.first == x; });
+            const bool inFree = std::any_of(freeblocks.begin(), freeblocks.end(),
+                                            [x](const auto& f) { return f.first <= x && x < f.second; });
+            std::uint32_t limit = to;
+            for (const auto& f : freeblocks)
+                if (f.first <= x && x < f.second)
+                    limit = std::min(limit, f.second);
+            // A freeblock header left behind where the content area has since
+            // grown over the freeblock, or inside a run of freeblocks merged
+            // later: next offset 0 or further on, a size that fits.
+            const std::uint32_t staleSize = Get16(m_page, to, x + 2).value_or(0);
+            const std::uint32_t staleNext = Get16(m_page, to, x).value_or(1);
+            const bool staleHead = !freeStart && staleSize >= 4 && staleSize <= to - x &&
+                                   (staleNext == 0 || (staleNext > x && staleNext < m_usable));
+            if (freeStart)
+                limit = std::min(limit, to);
+            else if (staleHead)
+                limit = x + staleSize;
+            else
+                limit = to;
+            Parse parse;
+            int schema = -1;
+            if (TryEach(x, to, false, parse, schema) ||
+                ((freeStart || staleHead) && TryEach(x, limit, true, parse, schema)) ||
+                (afterRecord && TryEach(x, to, true, parse, schema))) {
+                Emit(schema, parse, x, inFree ? kFreeblock : nullptr);
+                x = std::max(parse.end, x + 1);
+                afterRecord = true;
+                continue;
+            }
+            afterRecord = false;
+            ++x;
+        }
+    }
+
+private:
+    // Tries every schema at x, intact cell or freeblock head; a schema whose
+    // record has all its columns wins over one with fewer.
+    bool TryEach(std::uint32_t x, std::uint32_t limit, bool head, Parse& best, int& bestSchema)
+    {
+        bool found = false;
+        for (int s : schemas) {
+            Parse parse;
+            const bool ok = head ? TryFreeblockHead(s, x, limit, parse) : TryCell(s, x, limit, parse);
+            if (!ok)
+                continue;
+            const bool whole = parse.types.size() == m_owner.m_schemas[s].affinity.size();
+            if (!found || (whole && best.types.size() != m_owner.m_schemas[bestSchema].affinity.size())) {
+                best = std::move(parse);
+                bestSchema = s;
+                found = true;
+                if (whole)
+                    break;
+            }
+        }
+        return found;
+    }
+
+    // Serial types of `count` values (or up to `headerEnd`) from `at`.
+    bool ReadTypes(std::uint32_t at, std::uint32_t headerEnd, std::size_t count,
+                   std::vector<std::uint64_t>& types, std::uint32_t& consumed)
+    {
+        consumed = 0;
+        while (headerEnd != 0 ? at + consumed < headerEnd : types.size() < count) {
+            std::uint64_t t = 0;
+            std::uint32_t length = 0;
+            const std::uint32_t limit = headerEnd != 0 ? headerEnd : m_usable;
+            if (!VarintAt(m_page, limit, at + consumed, t, length) || types.size() >= count)
+                return false;
+            types.push_back(t);
+            consumed += length;
+        }
+        return true;
+    }
+
+    // Checks the serial types against the schema and the values against the
+    // bytes; sets parse.end.
+    bool CheckRecord(int s, Parse& parse, std::uint32_t limit)
+    {
+        const Schema& schema = m_owner.m_schemas[s];
+        const std::size_t count = parse.types.size();
+        if (count == 0 || count > schema.affinity.size())
+            return false;
+        std::uint64_t offset = parse.bodyStart;
+        bool known = false;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint64_t t = parse.types[i];
+            const bool lost = i == 0 && parse.firstLost;
+            if (!lost && !TypeFits(t, schema.affinity[i], static_cast<int>(i) == schema.alias))
+                return false;
+            const std::uint64_t size = SerialTypeSize(t);
+            if (size > limit || offset > limit - size)
+                return false;
+            if (offset + size <= parse.localEnd && t >= 13 && t % 2 == 1) {
+                const std::uint8_t* text = m_page + offset;
+                const bool sound = m_encoding == kUtf8
+                                       ? PlausibleUtf8(text, size)
+                                       : PlausibleUtf16(text, size, m_encoding == kUtf16be);
+                if (!sound)
+                    return false;
+            }
+            if (!lost && t != 0 && static_cast<int>(i) != schema.alias)
+                known = true;
+            offset += size;
+        }
+        parse.end = static_cast<std::uint32_t>(std::min<std::uint64_t>(offset, parse.localEnd));
+        return known;
+    }
+
+    // A whole cell at x: payload size, rowid, record.
+    bool TryCell(int s, std::uint32_t x, std::uint32_t limit, Parse& parse)
+    {
+        std::uint64_t payload = 0;
+        std::uint64_t rowid = 0;
+        std::uint32_t p = 0;
+        std::uint32_t r = 0;
+        if (!VarintAt(m_page, limit, x, payload, p) || payload < 2 || payload > 0x7FFFFFFF ||
+            !VarintAt(m_page, limit, x + p, rowid, r))
+            return false;
+        const std::uint32_t y = x + p + r;
+        std::uint64_t headerSize = 0;
+        std::uint32_t h = 0;
+        const std::size_t columns = m_owner.m_schemas[s].affinity.size();
+        if (!VarintAt(m_page, limit, y, headerSize, h) || headerSize <= h ||
+            headerSize > payload || headerSize > h + 9 * columns || y + headerSize > limit)
+            return false;
+        std::uint32_t consumed = 0;
+        if (!ReadTypes(y + h, static_cast<std::uint32_t>(y + headerSize), columns, parse.types, consumed))
+            return false;
+        const std::uint32_t local = LocalPayloadSize(payload, m_usable, true);
+        parse.bodyStart = static_cast<std::uint32_t>(y + headerSize);
+        parse.localEnd = y + std::min<std::uint32_t>(local, limit - y);
+        if (local < payload && FitsIn(limit, y, std::uint64_t(local) + 4) == false)
+            return false;
+        if (local >= payload && (payload > limit - y))
+            return false;
+        parse.rowid = static_cast<std::int64_t>(rowid);
+        std::uint64_t body = 0;
+        for (std::uint64_t t : parse.types)
+            body += SerialTypeSize(t);
+        if (headerSize + body != payload)
+            return false;
+        if (!CheckRecord(s, parse, local < payload ? UINT32_MAX : limit))
+            return false;
+        parse.end = local < payload ? y + local + 4 : y + static_cast<std::uint32_t>(payload);
+        return true;
+    }
+
+    // True when a record ending at `end` is followed by what a freed cell
+    // run can hold: the region's end, a fragment, or another cell.
+    bool EndsCleanly(int s, std::uint32_t end, std::uint32_t limit, bool allowFragment = true)
+    {
+        if (end == limit || (allowFragment && end < limit && limit - end < 4))
+            return true;
+        Parse next;
+        return end < limit && TryCell(s, end, limit, next);
+    }
+
+    // A freed cell whose first four bytes hold a freeblock header.
+    bool TryFreeblockHead(int s, std::uint32_t f, std::uint32_t limit, Parse& parse)
+    {
+        const Schema& schema = m_owner.m_schemas[s];
+        const std::size_t columns = schema.affinity.size();
+        std::optional<Parse> fallback;
+        // Record header whole at f + s (s >= 4); the bytes before it end a varint.
+        for (std::uint32_t start = 4; start < 15 && f + start < limit; ++start) {
+            if (start > 4 && (m_page[f + start - 1] & 0x80) != 0)
+                continue;
+            bool tail = true;
+            for (std::uint32_t k = 4; k + 1 < start; ++k)
+                tail = tail && (m_page[f + k] & 0x80) != 0;
+            if (!tail)
+                continue;
+            Parse trial;
+            std::uint64_t headerSize = 0;
+            std::uint32_t h = 0;
+            const std::uint32_t y = f + start;
+            if (!VarintAt(m_page, limit, y, headerSize, h) || headerSize <= h ||
+                headerSize > h + 9 * columns || y + headerSize > limit)
+                continue;
+            std::uint32_t consumed = 0;
+            if (!ReadTypes(y + h, static_cast<std::uint32_t>(y + headerSize), columns, trial.types, consumed))
+                continue;
+            trial.bodyStart = static_cast<std::uint32_t>(y + headerSize);
+            trial.localEnd = limit;
+            if (!CheckRecord(s, trial, limit))
+                continue;
+            const std::uint64_t payload = trial.end - y;
+            if (LocalPayloadSize(payload, m_usable, true) < payload)
+                continue;
+            const int p = VarintLength(payload);
+            if (static_cast<int>(start) - p < 1)
+                continue;
+            if (EndsCleanly(s, trial.end, limit)) {
+                parse = std::move(trial);
+                return true;
+            }
+            if (!fallback)
+                fallback = std::move(trial);
+        }
+        // Header size lost (s = 3): the serial types begin at f + 4.
+        {
+            Parse trial;
+            std::uint32_t consumed = 0;
+            if (ReadTypes(f + 4, 0, columns, trial.types, consumed) && consumed + 1 < 128) {
+                trial.bodyStart = f + 4 + consumed;
+                trial.localEnd = limit;
+                if (CheckRecord(s, trial, limit) && trial.end - (f + 3) < 16384) {
+                    if (EndsCleanly(s, trial.end, limit)) {
+                        parse = std::move(trial);
+                        return true;
+                    }
+                    if (!fallback)
+                        fallback = std::move(trial);
+                }
+            }
+        }
+        // Header size and first serial type lost (s = 2): the first value's
+        // size is what makes the record end where the freed run does.
+        if (columns >= 2) {
+            Parse trial;
+            std::uint32_t consumed = 0;
+            if (ReadTypes(f + 4, 0, columns - 1, trial.types, consumed)) {
+                const std::uint32_t bodyStart = f + 4 + consumed;
+                std::uint64_t rest = 0;
+                for (std::uint64_t t : trial.types)
+                    rest += SerialTypeSize(t);
+                trial.types.insert(trial.types.begin(), 0);
+                trial.firstLost = true;
+                trial.bodyStart = bodyStart;
+                trial.localEnd = limit;
+                const Affinity first = schema.affinity[0];
+                for (int pass = 0; pass < 2; ++pass)
+                for (std::uint32_t v = 0; bodyStart + rest + v <= limit && v < 128; ++v) {
+                    const std::uint64_t total = (bodyStart - (f + 2)) + rest + v;
+                    if (total >= 128)
+                        break;
+                    if (schema.alias == 0 && v != 0)
+                        break;
+                    std::uint64_t t = 0;
+                    if (schema.alias == 0)
+                        t = 0;
+                    else if (first == Affinity::kInteger || first == Affinity::kReal)
+                        t = v == 1 ? 1 : v == 2 ? 2 : v == 3 ? 3 : v == 4 ? 4 : v == 6 ? 5 : v == 8 ? (first == Affinity::kReal ? 7 : 6) : v == 0 ? 0 : 12;
+                    else
+                        t = 13 + 2ull * v;
+                    if (t == 12 && v != 0)
+                        continue;
+                    trial.types[0] = t;
+                    if (!CheckRecord(s, trial, limit) || !EndsCleanly(s, trial.end, limit, pass == 1))
+                        continue;
+                    trial.firstLost = v == 0 && schema.alias != 0;
+                    parse = std::move(trial);
+                    return true;
+                }
+            }
+        }
+        if (fallback) {
+            parse = std::move(*fallback);
+            return true;
+        }
+        return false;
+    }
+
+    void Emit(int s, const Parse& parse, std::uint32_t offset, const char* inFreeblock)
+    {
+        if (sink != nullptr) {
+            sink->push_back({s, parse});
+            return;
+        }
+        const Schema& schema = m_owner.m_schemas[s];
+        Candidate candidate;
+        candidate.schema = s;
+        RecoveredRecord& record = candidate.record;
+        record.table = schema.name;
+        record.source = m_source == kFreelist || m_source == kWal || inFreeblock == nullptr
+                            ? m_source
+                            : inFreeblock;
+        record.page = m_pageNumber;
+        record.offset = offset;
+        record.frame = m_frame;
+        record.rowid = parse.rowid;
+        record.values.resize(schema.affinity.size());
+        std::uint64_t at = parse.bodyStart;
+        for (std::size_t i = 0; i < parse.types.size(); ++i) {
+            const std::uint64_t t = parse.types[i];
+            const std::uint64_t size = SerialTypeSize(t);
+            if (static_cast<int>(i) == schema.alias) {
+                if (parse.rowid) {
+                    std::u16string text;
+                    AppendNumber(text, *parse.rowid);
+                    record.values[i] = std::move(text);
+                }
+            } else if (!(i == 0 && parse.firstLost) && at + size <= parse.localEnd) {
+                std::u16string text;
+                AppendValueText(text, m_page, parse.localEnd, at, t, m_encoding);
+                record.values[i] = std::move(text);
+            }
+            at += size;
+        }
+        m_owner.AddCandidate(std::move(candidate));
+    }
+
+    CRecordRecoverer& m_owner;
+    const std::uint8_t* m_page;
+    std::uint32_t m_usable;
+    std::uint32_t m_pageNumber;
+    const char* m_source;
+    std::optional<std::uint32_t> m_frame;
+    std::uint32_t m_encoding;
+};
+
+CRecordRecoverer::CRecordRecoverer(CSqliteParser& parser, DbInfo& db) : m_parser(parser), m_db(db) {}
+
+CRecordRecoverer::~CRecordRecoverer() = default;
+
+void CRecordRecoverer::AddCandidate(Candidate&& candidate)
+{
+    const RecoveredRecord& record = candidate.record;
+    std::u16string key = record.table.value_or(u"");
+    for (const auto& value : record.values) {
+        key.push_back(value ? u'\x1f' : u'\x1e');
+        if (value)
+            key += *value;
+    }
+    if (!m_seen.insert(std::move(key)).second)
+        return;  // the same record found again (an older copy of its page)
+    m_candidates.push_back(std::move(candidate));
+}
+
+std::vector<int> CRecordRecoverer::AllSchemas(int preferred) const
+{
+    std::vector<int> order;
+    if (preferred >= 0)
+        order.push_back(preferred);
+    for (int s = 0; s < static_cast<int>(m_schemas.size()); ++s)
+        if (s != preferred)
+            order.push_back(s);
+    return order;
+}
+
+void CRecordRecoverer::ScanLeaf(Scanner& scanner, const std::uint8_t* page,
+                                std::uint32_t headerOffset, bool withCells)
+{
+    const std::uint32_t usable = m_db.UsableSize();
+    const std::uint32_t h = headerOffset;
+    const std::uint32_t cellCount = Get16(page, usable, h + 3).value_or(0);
+    const std::uint32_t arrayEnd = std::min<std::uint64_t>(usable, h + 8 + 2ull * cellCount);
+    std::vector<std::uint8_t> covered(usable, 0);
+    std::fill(covered.begin(), covered.begin() + arrayEnd, 1);
+    if (!withCells) {
+        for (std::uint32_t k = 0; k < cellCount; ++k) {
+            const std::uint32_t c = Get16(page, usable, h + 8 + 2 * k).value_or(0);
+            std::uint64_t payload = 0;
+            std::uint64_t rowid = 0;
+            std::uint32_t p = 0;
+            std::uint32_t r = 0;
+            if (c < arrayEnd || !VarintAt(page, usable, c, payload, p) ||
+                !VarintAt(page, usable, c + p, rowid, r))
+                continue;
+            const std::uint32_t local = LocalPayloadSize(payload, usable, true);
+            const std::uint64_t size = p + r + std::uint64_t(local) + (local < payload ? 4 : 0);
+            std::fill(covered.begin() + c, covered.begin() + std::min<std::uint64_t>(usable, c + size), 1);
+        }
+    }
+    // The freeblock chain; a chain that loops or leaves the page ends.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> freeblocks;
+    for (std::uint32_t f = Get16(page, usable, h + 1).value_or(0); f != 0 && freeblocks.size() < usable / 4;) {
+        const auto next = Get16(page, usable, f);
+        const auto size = Get16(page, usable, f + 2);
+        if (f < arrayEnd || !next || !size || *size < 4 || *size > usable - f ||
+            (*next != 0 && *next <= f)) {
+            PostLog(m_parser.m_hLogWnd, u"warning",
+                    WideFormat(u"recover: page %u: freeblock at offset %u is not sound, chain ends",
+                               {scanner.PageNumber(), f}),
+                    kLogWarning);
+            break;
+        }
+        freeblocks.push_back({f, f + *size});
+        f = *next;
+    }
+    for (std::uint32_t x = arrayEnd; x < usable;) {
+        if (covered[x]) {
+            ++x;
+            continue;
+        }
+        std::uint32_t end = x;
+        while (end < usable && !covered[end])
+            ++end;
+        scanner.ScanRegion(x, end, freeblocks);
+        x = end;
+    }
+}
+
+void CRecordRecoverer::WalkTree(
+    std::uint32_t root, int owner,
+    const std::function<void(std::uint32_t, const std::uint8_t*, std::uint32_t)>& onLeaf)
+{
+    const std::uint32_t usable = m_db.UsableSize();
+    std::vector<std::pair<std::uint32_t, int>> stack{{root, 0}};
+    std::vector<std::uint8_t> page;
+    while (!stack.empty() && !g_bStop.load()) {
+        const auto [number, depth] = stack.back();
+        stack.pop_back();
+        if (number == 0 || number > m_pageCount || m_owner[number] != -1 || depth > kMaxTreeDepth)
+            continue;
+        if (!m_parser.m_pageSource.ReadPage(number, page))
+            continue;
+        m_owner[number] = owner;
+        const std::uint32_t h = number == 1 ? 100 : 0;
+        const std::uint8_t type = page[h];
+        if (type == kTableLeaf) {
+            onLeaf(number, page.data(), h);
+        } else if (type == kTableInterior) {
+            const std::uint32_t cells = Get16(page.data(), usable, h + 3).value_or(0);
+            stack.push_back({Get32(page.data(), usable, h + 8).value_or(0), depth + 1});
+            for (std::uint32_t k = 0; k < cells; ++k) {
+                const auto cell = Get16(page.data(), usable, h + 12 + 2 * k);
+                if (!cell)
+                    break;
+                stack.push_back({Get32(page.data(), usable, *cell).value_or(0), depth + 1});
+            }
+        }
+    }
+}
+
+void CRecordRecoverer::FindDroppedTables()
+{
+    // The schema table's own columns: type, name, tbl_name, rootpage, sql.
+    Schema master;
+    master.name = u"sqlite_master";
+    master.affinity = {Affinity::kText, Affinity::kText, Affinity::kText, Affinity::kInteger,
+                       Affinity::kText};
+    m_schemas.push_back(master);
+    const int masterIndex = static_cast<int>(m_schemas.size()) - 1;
+
+    std::vector<std::pair<int, Scanner::Parse>> found;
+    WalkTree(1, -2, [&](std::uint32_t number, const std::uint8_t* page, std::uint32_t h) {
+        Scanner scanner(*this, page, m_db.UsableSize(), number, kUnallocated, std::nullopt);
+        scanner.schemas = {masterIndex};
+        scanner.sink = &found;
+        ScanLeaf(scanner, page, h, false);
+        for (const auto& [schema, parse] : found) {
+            std::vector<std::u16string> values;
+            std::uint64_t at = parse.bodyStart;
+            for (std::size_t i = 0; i < parse.types.size(); ++i) {
+                std::u16string text;
+                const std::uint64_t size = SerialTypeSize(parse.types[i]);
+                if (!(i == 0 && parse.firstLost) && at + size <= parse.localEnd)
+                    AppendValueText(text, page, parse.localEnd, at, parse.types[i], m_db.textEncoding);
+                values.push_back(std::move(text));
+                at += size;
+            }
+            if (values.size() < 5 || values[1].empty() || (!values[0].empty() && values[0] != u"table"))
+                continue;
+            const std::u16string& sql = values[4];
+            if (sql.size() < 12 || !EqualsIgnoringAsciiCase(sql.substr(0, 12), u"CREATE TABLE"))
+                continue;
+            const auto sameName = [&](const TableInfo& t) { return EqualsIgnoringAsciiCase(t.name, values[1]); };
+            if (std::any_of(m_db.tables.begin(), m_db.tables.end(), sameName) ||
+                std::any_of(m_dropped.begin(), m_dropped.end(), sameName))
+                continue;
+            TableInfo table;
+            table.name = values[1];
+            table.sql = sql;
+            ParseCreateTable(sql, table);
+            if (table.columns.empty() || table.withoutRowid)
+                continue;
+            PostLog(m_parser.m_hLogWnd, u"Recover",
+                    WideFormat(u"recover: dropped table %s named by a CREATE statement in free "
+                               u"space of page %u",
+                               {table.name, number}),
+                    kLogInfo);
+            m_dropped.push_back(std::move(table));
+        }
+        found.clear();
+    });
+    m_schemas.pop_back();  // schema rows are not reported as records
+}
+
+void CRecordRecoverer::ScanTables()
+{
+    for (int s = 0; s < static_cast<int>(m_schemas.size()); ++s) {
+        if (!m_schemas[s].live)
+            continue;
+        WalkTree(m_schemas[s].table->rootPage, s,
+                 [&](std::uint32_t number, const std::uint8_t* page, std::uint32_t h) {
+                     Scanner scanner(*this, page, m_db.UsableSize(), number, kUnallocated,
+                                     std::nullopt);
+                     scanner.schemas = {s};
+                     ScanLeaf(scanner, page, h, false);
+                 });
+    }
+}
+
+void CRecordRecoverer::ScanFreelist()
+{
+    const std::uint32_t usable = m_db.UsableSize();
+    std::vector<std::uint8_t> page;
+    if (!m_parser.m_pageSource.ReadPage(1, page))
+        return;
+    std::uint32_t trunk = Get32(page.data(), usable, 32).value_or(0);
+    std::vector<std::uint8_t> leaf;
+    const std::vector<int> all = AllSchemas(-1);
+    if (all.empty())
+        return;
+    std::uint64_t trunks = 0;
+    while (trunk != 0 && !g_bStop.load()) {
+        if (trunk > m_pageCount || m_owner[trunk] != -1 || ++trunks > m_pageCount) {
+            PostLog(m_parser.m_hLogWnd, u"warning",
+                    WideFormat(u"recover: freelist trunk page %u is not sound, the list ends", {trunk}),
+                    kLogWarning);
+            break;
+        }
+        m_owner[trunk] = -3;
+        if (!m_parser.m_pageSource.ReadPage(trunk, page))
+            break;
+        const std::uint32_t count = std::min<std::uint32_t>(Get32(page.data(), usable, 4).value_or(0),
+                                                            usable / 4 - 2);
+        Scanner trunkScanner(*this, page.data(), usable, trunk, kFreelist, std::nullopt);
+        trunkScanner.schemas = all;
+        trunkScanner.ScanRegion(8 + 4 * count, usable, {});
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::uint32_t number = *Get32(page.data(), usable, 8 + 4 * i);
+            if (number == 0 || number > m_pageCount || m_owner[number] != -1)
+                continue;
+            m_owner[number] = -3;
+            if (!m_parser.m_pageSource.ReadPage(number, leaf))
+                continue;
+            Scanner scanner(*this, leaf.data(), usable, number, kFreelist, std::nullopt);
+            scanner.schemas = all;
+            if (leaf[0] == kTableLeaf)
+                ScanLeaf(scanner, leaf.data(), 0, true);
+            else
+                scanner.ScanRegion(0, usable, {});
+        }
+        trunk = *Get32(page.data(), usable, 0);
+    }
+}
+
+void CRecordRecoverer::ScanLog()
+{
+    const CPageSource& source = m_parser.m_pageSource;
+    if (!source.HasOverlay())
+        return;
+    const std::uint32_t usable = m_db.UsableSize();
+    std::vector<std::uint8_t> page(m_db.pageSize);
+    for (const CWalLog::Frame& frame : source.Log().Frames()) {
+        if (g_bStop.load())
+            break;
+        if (frame.state == CWalLog::FrameState::kApplied || frame.pageNumber <= 1 ||
+            source.Log().PageSize() != m_db.pageSize)
+            continue;
+        const int owner = frame.pageNumber <= m_pageCount ? m_owner[frame.pageNumber] : -1;
+        if (owner == -2 || !source.ReadLogAt(page.data(), m_db.pageSize, frame.pageOffset))
+            continue;
+        if (page[0] != kTableLeaf)
+            continue;
+        Scanner scanner(*this, page.data(), usable, frame.pageNumber, kWal, frame.index);
+        scanner.schemas = AllSchemas(owner >= 0 ? owner : -1);
+        ScanLeaf(scanner, page.data(), 0, true);
+    }
+}
+
+void CRecordRecoverer::DropLiveRows()
+{
+    // Per table, the masks of known columns among its candidates, each with
+    // the hashes of the candidates under it.
+    struct MaskIndex {
+        std::vector<bool> mask;
+        std::unordered_multimap<std::uint64_t, std::size_t> candidates;
+    };
+    for (int s = 0; s < static_cast<int>(m_schemas.size()); ++s) {
+        const Schema& schema = m_schemas[s];
+        if (!schema.live)
+            continue;
+        std::vector<MaskIndex> masks;
+        for (std::size_t c = 0; c < m_candidates.size(); ++c) {
+            if (m_candidates[c].schema != s)
+                continue;
+            const auto& values = m_candidates[c].record.values;
+            std::vector<bool> mask(values.size());
+            std::uint64_t hash = kHashSeed;
+            for (std::size_t i = 0; i < values.size(); ++i) {
+                mask[i] = values[i].has_value() && static_cast<int>(i) != schema.alias;
+                if (mask[i])
+                    hash = HashText(hash, *values[i]);
+            }
+            auto it = std::find_if(masks.begin(), masks.end(), [&](const MaskIndex& m) { return m.mask == mask; });
+            if (it == masks.end()) {
+                masks.push_back({mask, {}});
+                it = std::prev(masks.end());
+            }
+            it->candidates.emplace(hash, c);
+        }
+        if (masks.empty())
+            continue;
+
+        class CLiveRowMatcher : public CRowSink {
+        public:
+            CLiveRowMatcher(std::vector<MaskIndex>& masks, std::vector<Candidate>& candidates)
+                : m_masks(masks), m_candidates(candidates) {}
+            void OnRow(std::u16string_view joined, const std::vector<std::uint32_t>& ends) override
+            {
+                for (MaskIndex& index : m_masks) {
+                    std::uint64_t hash = kHashSeed;
+                    for (std::size_t i = 0; i < index.mask.size(); ++i)
+                        if (index.mask[i])
+                            hash = HashText(hash, Value(joined, ends, i));
+                    const auto range = index.candidates.equal_range(hash);
+                    for (auto it = range.first; it != range.second; ++it) {
+                        Candidate& candidate = m_candidates[it->second];
+                        bool same = true;
+                        for (std::size_t i = 0; i < index.mask.size() && same; ++i)
+                            same = !index.mask[i] || *candidate.record.values[i] == Value(joined, ends, i);
+                        candidate.live = candidate.live || same;
+                    }
+                }
+            }
+
+        private:
+            static std::u16string_view Value(std::u16string_view joined,
+                                             const std::vector<std::uint32_t>& ends, std::size_t i)
+            {
+                if (i >= ends.size())
+                    return {};
+                const std::uint32_t begin = i == 0 ? 0 : ends[i - 1];
+                return joined.substr(begin, ends[i] - begin);
+            }
+            std::vector<MaskIndex>& m_masks;
+            std::vector<Candidate>& m_candidates;
+        } matcher(masks, m_candidates);
+
+        CRowSink* previous = m_parser.m_pRowSink;
+        m_parser.m_pRowSink = &matcher;
+        m_parser.m_pDb = &m_db;
+        m_parser.m_pTable = const_cast<TableInfo*>(schema.table);
+        m_parser.ReadTable();
+        m_parser.m_pRowSink = previous;
+    }
+}
+
+bool CRecordRecoverer::Run(const std::u16string& onlyTable, CRecoverSink& sink)
+{
+    m_onlyTable = onlyTable;
+    for (const TableInfo& table : m_db.tables) {
+        if (table.rootPage == 0 || table.columns.empty() || table.withoutRowid ||
+            !table.recordColumns.empty())
+            continue;
+        Schema schema;
+        schema.name = table.name;
+        schema.table = &table;
+        schema.alias = table.rowidAliasColumn;
+        schema.live = true;
+        for (const ColumnInfo& column : table.columns)
+            schema.affinity.push_back(AffinityOf(column.type));
+        m_schemas.push_back(std::move(schema));
+    }
+    if (!m_parser.OpenPages(m_db)) {
+        PostOpenError(m_parser.m_hLogWnd, u"error", m_db.path, kLogError);
+        return true;
+    }
+    m_pageCount = m_parser.m_pageSource.PageCount();
+    m_owner.assign(m_pageCount + 1, -1);
+
+    FindDroppedTables();
+    for (const TableInfo& table : m_dropped) {
+        Schema schema;
+        schema.name = table.name;
+        schema.table = &table;
+        schema.alias = table.rowidAliasColumn;
+        for (const ColumnInfo& column : table.columns)
+            schema.affinity.push_back(AffinityOf(column.type));
+        m_schemas.push_back(std::move(schema));
+    }
+    const auto named = [&](const Schema& s) { return EqualsIgnoringAsciiCase(s.name, onlyTable); };
+    if (!onlyTable.empty() && std::none_of(m_schemas.begin(), m_schemas.end(), named)) {
+        m_parser.m_pageSource.Close();
+        return false;
+    }
+    // The owners of every live page are known before free pages are read.
+    std::fill(m_owner.begin(), m_owner.end(), -1);
+    WalkTree(1, -2, [](std::uint32_t, const std::uint8_t*, std::uint32_t) {});
+    ScanTables();
+    ScanFreelist();
+    ScanLog();
+    m_parser.m_pageSource.Close();
+    DropLiveRows();
+
+    std::uint64_t reported = 0;
+    std::uint64_t live = 0;
+    for (const Candidate& candidate : m_candidates) {
+        if (candidate.live) {
+            ++live;
+            continue;
+        }
+        if (!onlyTable.empty() && !named(m_schemas[candidate.schema]))
+            continue;
+        sink.OnRecord(candidate.record);
+        ++reported;
+    }
+    PostLog(m_parser.m_hLogWnd, u"Recover",
+            WideFormat(u"recover: %I64u records reported; %I64u candidates equal to live rows "
+                       u"left out",
+                       {reported, live}),
+            kLogInfo);
+    return true;
+}

@@ -1,0 +1,95 @@
+// Records a database file still holds outside its live tables: in the
+// freeblocks and unallocated space of b-tree pages, on freelist pages
+// (among them whole pages of dropped tables) and in write-ahead log frames
+// that the database shown does not use.
+//
+// A candidate is reported only when it reads as a record of a known table
+// (live, or dropped but named by a CREATE statement left in the schema
+// pages): as many serial types as the table has columns or fewer, each
+// fitting its column's declared affinity and the bytes available, with text
+// that is well formed. A candidate whose recovered values equal a live row
+// of the same table is never reported.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <optional>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "engine/DbInfo.h"
+#include "platform/WindowMessage.h"
+
+class CSqliteParser;
+
+struct RecoveredRecord {
+    std::optional<std::u16string> table;   // no value when no table fits
+    const char* source = "";               // "freeblock", "unallocated", "freelist", "wal"
+    std::uint32_t page = 0;
+    std::uint32_t offset = 0;              // where the cell or freeblock begins in the page
+    std::optional<std::uint32_t> frame;    // log frame, for source "wal"
+    std::optional<std::int64_t> rowid;
+    // Display texts in the table's column order; no value where the bytes
+    // were lost (a stored NULL is the empty text, as in a table read).
+    std::vector<std::optional<std::u16string>> values;
+};
+
+class CRecoverSink {
+public:
+    virtual ~CRecoverSink() = default;
+    virtual void OnRecord(const RecoveredRecord& record) = 0;
+};
+
+class CRecordRecoverer {
+public:
+    // `parser` has opened `db` (its m_bUseWal decides whether the log's
+    // committed pages are the database shown); its log window gets the
+    // lines of the scan.
+    CRecordRecoverer(CSqliteParser& parser, DbInfo& db);
+    ~CRecordRecoverer();
+    CRecordRecoverer(const CRecordRecoverer&) = delete;
+    CRecordRecoverer& operator=(const CRecordRecoverer&) = delete;
+
+    // Scans the whole file and hands every candidate to `sink`, those of
+    // the table named `onlyTable` when it is not empty. Returns false when
+    // no live or dropped table has that name.
+    bool Run(const std::u16string& onlyTable, CRecoverSink& sink);
+
+    // Tables named by CREATE statements left in free space of the schema
+    // pages that the live schema no longer holds (filled by Run).
+    const std::list<TableInfo>& DroppedTables() const { return m_dropped; }
+
+private:
+    struct Schema;
+    struct Candidate;
+    class Scanner;
+
+    void FindDroppedTables();
+    void ScanTables();
+    void ScanFreelist();
+    void ScanLog();
+    void DropLiveRows();
+    void AddCandidate(Candidate&& candidate);
+    // Scans the free space of a table leaf page (every cell too when
+    // `withCells`: a page no tree uses any more).
+    void ScanLeaf(Scanner& scanner, const std::uint8_t* page, std::uint32_t headerOffset,
+                  bool withCells);
+    // Walks the b-tree at `root`, marking its pages with `owner`, and calls
+    // `onLeaf` for each table leaf page (page bytes, header offset).
+    void WalkTree(std::uint32_t root, int owner,
+                  const std::function<void(std::uint32_t, const std::uint8_t*, std::uint32_t)>& onLeaf);
+    // The schemas to try on a page no live table owns.
+    std::vector<int> AllSchemas(int preferred) const;
+
+    CSqliteParser& m_parser;
+    DbInfo& m_db;
+    std::list<TableInfo> m_dropped;
+    std::vector<Schema> m_schemas;
+    std::vector<Candidate> m_candidates;
+    std::vector<int> m_owner;   // by page number: schema index, -1 none, -2 schema tree
+    std::unordered_set<std::u16string> m_seen;  // table and values of each candidate
+    std::u16string m_onlyTable;
+    std::uint64_t m_pageCount = 0;
+};
