@@ -66,10 +66,14 @@ bool TypeFits(std::uint64_t t, Affinity affinity, bool rowidAlias)
         return false;
     const bool number = t >= 1 && t <= 9;
     const bool text = t >= 13 && t % 2 == 1;
+    // A blob in a TEXT or numeric column is possible but rare in the data
+    // phones keep, and bytes that happen to parse as a record are mostly
+    // blobs: taking them would cost far more phantoms than it gains.
+    const bool blob = t >= 12 && t % 2 == 0;
     switch (affinity) {
-    case Affinity::kText: return !number;
+    case Affinity::kText: return !number && !blob;
     case Affinity::kInteger:
-    case Affinity::kReal: return !text;
+    case Affinity::kReal: return !text && !blob;
     default: return true;
     }
 }
@@ -124,10 +128,14 @@ bool PlausibleUtf16(const std::uint8_t* p, std::uint64_t n, bool bigEndian)
 {
     if (n % 2 != 0)
         return false;
+    // Text read one byte off its start turns ASCII into characters whose
+    // low byte is zero; real text has few of them.
+    std::uint64_t lowZero = 0;
     for (std::uint64_t i = 0; i < n; i += 2) {
         const std::uint32_t u = bigEndian ? (p[i] << 8 | p[i + 1]) : (p[i + 1] << 8 | p[i]);
         if (IsControl(u))
             return false;
+        lowZero += u > 0xFF && (u & 0xFF) == 0;
         if (u >= 0xD800 && u <= 0xDBFF) {
             if (n - i < 4)
                 return false;
@@ -139,7 +147,7 @@ bool PlausibleUtf16(const std::uint8_t* p, std::uint64_t n, bool bigEndian)
             return false;
         }
     }
-    return true;
+    return 4 * lowZero <= n;
 }
 
 std::uint64_t HashText(std::uint64_t h, std::u16string_view text)
@@ -242,26 +250,44 @@ public:
     }
 
 private:
-    // Tries every schema at x, intact cell or freeblock head; a schema whose
-    // record has all its columns wins over one with fewer.
+    // Tries every schema at x, intact cell or freeblock head; the schema
+    // whose columns the record fits best wins (on a page no table owns,
+    // several tables may read the same bytes).
     bool TryEach(std::uint32_t x, std::uint32_t limit, bool head, Parse& best, int& bestSchema)
     {
-        bool found = false;
+        int bestFit = -1;
         for (int s : schemas) {
             Parse parse;
             const bool ok = head ? TryFreeblockHead(s, x, limit, parse) : TryCell(s, x, limit, parse);
             if (!ok)
                 continue;
-            const bool whole = parse.types.size() == m_owner.m_schemas[s].affinity.size();
-            if (!found || (whole && best.types.size() != m_owner.m_schemas[bestSchema].affinity.size())) {
+            const int fit = Fit(m_owner.m_schemas[s], parse);
+            if (fit > bestFit) {
                 best = std::move(parse);
                 bestSchema = s;
-                found = true;
-                if (whole)
-                    break;
+                bestFit = fit;
             }
         }
-        return found;
+        return bestFit >= 0;
+    }
+
+    // How well a record fits a schema: every column, then each value whose
+    // storage class is the column's own (a NULL rowid column counts).
+    static int Fit(const Schema& schema, const Parse& parse)
+    {
+        int fit = parse.types.size() == schema.affinity.size() ? 1000 : 0;
+        for (std::size_t i = 0; i < parse.types.size(); ++i) {
+            const std::uint64_t t = parse.types[i];
+            const bool number = t >= 1 && t <= 9;
+            const bool text = t >= 13 && t % 2 == 1;
+            switch (static_cast<int>(i) == schema.alias ? Affinity::kBlob : schema.affinity[i]) {
+            case Affinity::kInteger:
+            case Affinity::kReal: fit += number; break;
+            case Affinity::kText: fit += text; break;
+            default: fit += static_cast<int>(i) == schema.alias && t == 0; break;
+            }
+        }
+        return fit;
     }
 
     // Serial types of `count` values (or up to `headerEnd`) from `at`.
@@ -553,17 +579,23 @@ void CRecordRecoverer::ScanLeaf(Scanner& scanner, const std::uint8_t* page,
     const std::uint32_t usable = m_db.UsableSize();
     const std::uint32_t h = headerOffset;
     const std::uint32_t cellCount = Get16(page, usable, h + 3).value_or(0);
-    const std::uint32_t arrayEnd = std::min<std::uint64_t>(usable, h + 8 + 2ull * cellCount);
+    const bool interior = page[h] == kTableInterior;
+    const std::uint32_t headerSize = interior ? 12 : 8;
+    const std::uint32_t arrayEnd = std::min<std::uint64_t>(usable, h + headerSize + 2ull * cellCount);
     std::vector<std::uint8_t> covered(usable, 0);
     std::fill(covered.begin(), covered.begin() + arrayEnd, 1);
     if (!withCells) {
         for (std::uint32_t k = 0; k < cellCount; ++k) {
-            const std::uint32_t c = Get16(page, usable, h + 8 + 2 * k).value_or(0);
+            const std::uint32_t c = Get16(page, usable, h + headerSize + 2 * k).value_or(0);
             std::uint64_t payload = 0;
             std::uint64_t rowid = 0;
             std::uint32_t p = 0;
             std::uint32_t r = 0;
-            if (c < arrayEnd || !VarintAt(page, usable, c, payload, p) ||
+            if (interior && c >= arrayEnd && VarintAt(page, usable, c + 4, rowid, r)) {
+                std::fill(covered.begin() + c, covered.begin() + c + 4 + r, 1);
+                continue;
+            }
+            if (interior || c < arrayEnd || !VarintAt(page, usable, c, payload, p) ||
                 !VarintAt(page, usable, c + p, rowid, r))
                 continue;
             const std::uint32_t local = LocalPayloadSize(payload, usable, true);
@@ -620,6 +652,9 @@ void CRecordRecoverer::WalkTree(
         if (type == kTableLeaf) {
             onLeaf(number, page.data(), h);
         } else if (type == kTableInterior) {
+            // An interior page keeps, in its free space, what it held when
+            // it was still a leaf (a root page that split, for one).
+            onLeaf(number, page.data(), h);
             const std::uint32_t cells = Get16(page.data(), usable, h + 3).value_or(0);
             stack.push_back({Get32(page.data(), usable, h + 8).value_or(0), depth + 1});
             for (std::uint32_t k = 0; k < cells; ++k) {
