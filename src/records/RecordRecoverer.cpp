@@ -386,8 +386,16 @@ private:
     {
         if (end == limit || (allowFragment && end < limit && limit - end < 4))
             return true;
+        if (end >= limit)
+            return false;
+        // Another freed cell whose own freeblock header was later merged
+        // into the one before it.
+        const std::uint32_t nextFree = Get16(m_page, limit, end).value_or(1);
+        const std::uint32_t size = Get16(m_page, limit, end + 2).value_or(0);
+        if (size >= 4 && size <= limit - end && (nextFree == 0 || nextFree > end))
+            return true;
         Parse next;
-        return end < limit && TryCell(s, end, limit, next);
+        return TryCell(s, end, limit, next);
     }
 
     // A freed cell whose first four bytes hold a freeblock header.

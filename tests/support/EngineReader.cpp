@@ -4,11 +4,13 @@
 #include "engine/SqliteParser.h"
 #include "platform/TextConvert.h"
 
-DbSnapshot ReadWithEngine(const std::string& path, CLogCollector& log, bool readRows)
+DbSnapshot ReadWithEngine(const std::string& path, CLogCollector& log, bool readRows,
+                          bool useWal)
 {
     DbSnapshot snapshot;
     CSqliteParser parser;
     parser.m_hLogWnd = &log;
+    parser.m_bUseWal = useWal;
     const std::size_t before = g_dbList.size();
     parser.OpenDatabase(Widen(path));
     if (g_dbList.size() == before)

@@ -10,4 +10,6 @@
 // Opens `path` with the engine and reads every table that has a root page.
 // The g_dbList entry is closed again before returning. `pageSize` is 0 when
 // the file was refused; an unopenable file gives an empty snapshot too.
-DbSnapshot ReadWithEngine(const std::string& path, CLogCollector& log, bool readRows = true);
+// With `useWal` the committed pages of the database's log are laid over it.
+DbSnapshot ReadWithEngine(const std::string& path, CLogCollector& log, bool readRows = true,
+                          bool useWal = false);
