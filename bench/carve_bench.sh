@@ -8,6 +8,7 @@
 #   cat IMAGE > /dev/null
 #   salvix-cli carve jpeg IMAGE
 #   salvix-cli carve movie IMAGE
+#   salvix-cli carve sqlite IMAGE
 #   foremost (quick mode, sector starts only), when installed
 # each as the best of $RUNS runs, and prints throughput and the ratio to
 # cat. Exits non-zero when a hit list differs from the expected one.
@@ -44,7 +45,8 @@ cleanup() {
 trap cleanup EXIT
 
 c++ -O2 -std=c++20 -o "$generator" "$repo/bench/make_carve_image.cpp"
-"$generator" "$image" "$bench_dir/expected-jpeg.txt" "$bench_dir/expected-movie.txt" "$size"
+"$generator" "$image" "$bench_dir/expected-jpeg.txt" "$bench_dir/expected-movie.txt" \
+  "$bench_dir/expected-sqlite.txt" "$size"
 
 # Warm the page cache (the machine needs free memory for the whole image).
 cat "$image" > /dev/null
@@ -67,17 +69,19 @@ best_seconds() {
 report() {  # name nanoseconds
   awk -v name="$1" -v ns="$2" -v cat_ns="$cat_ns" -v bytes="$size" 'BEGIN {
     s = ns / 1e9
-    printf "%-22s %8.3f s %9.1f MB/s   %.2f x cat\n", name, s, bytes / 1e6 / s, cat_ns / ns }'
+    printf "%-24s %8.3f s %9.1f MB/s   %.2f x cat\n", name, s, bytes / 1e6 / s, cat_ns / ns }'
 }
 
 cat_ns=$(best_seconds cat "$image")
 jpeg_ns=$(best_seconds "$cli" carve jpeg "$image")
 movie_ns=$(best_seconds "$cli" carve movie "$image")
+sqlite_ns=$(best_seconds "$cli" carve sqlite "$image")
 
 echo "image: $image ($size bytes), best of $runs runs, warm page cache"
 report "cat" "$cat_ns"
 report "salvix-cli carve jpeg" "$jpeg_ns"
 report "salvix-cli carve movie" "$movie_ns"
+report "salvix-cli carve sqlite" "$sqlite_ns"
 if command -v foremost > /dev/null; then
   foremost_run() {
     rm -rf "$bench_dir/foremost-out"
@@ -89,7 +93,7 @@ else
 fi
 
 status=0
-for kind in jpeg movie; do
+for kind in jpeg movie sqlite; do
   "$cli" carve "$kind" "$image" > "$bench_dir/found-$kind.txt"
   if cmp -s "$bench_dir/found-$kind.txt" "$bench_dir/expected-$kind.txt"; then
     echo "hits $kind: $(wc -l < "$bench_dir/found-$kind.txt") found, equal to the expected list"

@@ -1,10 +1,11 @@
 // Writes a deterministic disk image for the carving benchmark, and the hit
-// lists that `salvix-cli carve jpeg` and `carve movie` must print for it.
+// lists that `salvix-cli carve jpeg`, `carve movie` and `carve sqlite` must
+// print for it.
 //
-//   make_carve_image IMAGE EXPECTED_JPEG EXPECTED_MOVIE [SIZE_IN_BYTES]
+//   make_carve_image IMAGE EXPECTED_JPEG EXPECTED_MOVIE EXPECTED_SQLITE [SIZE_IN_BYTES]
 //
 // The image is pseudo-random bytes (splitmix64, fixed seed) in which
-// JPEG and movie headers are planted at sector starts, next to decoys that a
+// JPEG, movie and database headers are planted at sector starts, next to decoys that a
 // correct carver must pass over: the same headers at offsets that are not a
 // multiple of 512, and near misses (a marker outside the accepted set, a
 // missing zero after JFIF, isom with compatible brand iso2, and so on).
@@ -54,10 +55,36 @@ Bytes Movie(const char* major, const char* compatible)
     return b;
 }
 
+// A database header. `pageCount` is trusted when `countValid` (the
+// version-valid-for number equals the change counter); otherwise the carver
+// measures the database by its structure, and byte 100 (page 1's b-tree
+// page type) is 0, so it proves page 1 only.
+Bytes SqliteHeader(std::uint16_t rawPageSize, std::uint8_t version, std::uint8_t maxFraction,
+                   std::uint32_t pageCount, bool countValid)
+{
+    Bytes b(101, 0);
+    std::memcpy(b.data(), "SQLite format 3", 16);
+    b[16] = static_cast<std::uint8_t>(rawPageSize >> 8);
+    b[17] = static_cast<std::uint8_t>(rawPageSize);
+    b[18] = b[19] = version;
+    b[21] = maxFraction;
+    b[22] = b[23] = 32;
+    const auto put32 = [&b](std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            b[at + i] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
+    };
+    put32(24, 7);  // change counter
+    put32(28, pageCount);
+    put32(92, countValid ? 7 : 6);
+    return b;
+}
+
 struct Plant {
     Bytes bytes;
     const char* jpegType;   // expected from carve jpeg, or null
     const char* movieType;  // expected from carve movie, or null
+    std::uint32_t dbPageSize = 0;  // expected from carve sqlite when not 0
+    std::uint64_t dbLength = 0;    // before the cut at the end of the image
 };
 
 // What is planted at a sector start, in turn.
@@ -85,6 +112,12 @@ std::vector<Plant> SectorPlants()
         {Movie("mp42", "isom"), nullptr, nullptr},
         {Movie("qt  ", "isom"), nullptr, nullptr},
         {Movie("M4V ", "M4V "), nullptr, nullptr},
+        {SqliteHeader(4096, 1, 64, 3, true), nullptr, nullptr, 4096, 3 * 4096},
+        {SqliteHeader(1, 2, 64, 2, true), nullptr, nullptr, 65536, 2 * 65536},
+        {SqliteHeader(512, 1, 64, 9, false), nullptr, nullptr, 512, 512},
+        // Database near misses: page size not a power of two, fraction not 64.
+        {SqliteHeader(1536, 1, 64, 3, true), nullptr, nullptr},
+        {SqliteHeader(1024, 1, 65, 3, true), nullptr, nullptr},
     };
 }
 
@@ -94,6 +127,24 @@ void Scrub(std::uint8_t* sector)
         sector[0] = 0x00;
     if (std::memcmp(sector + 4, "ftyp", 4) == 0)
         sector[4] = 'F';
+}
+
+struct DbHit {
+    std::uint32_t pageSize;
+    std::uint64_t length;
+};
+
+bool WriteDbList(const char* path, const std::map<std::uint64_t, DbHit>& hits)
+{
+    std::FILE* out = std::fopen(path, "w");
+    if (out == nullptr)
+        return false;
+    std::uint64_t index = 0;
+    for (const auto& [offset, hit] : hits)
+        std::fprintf(out, "%llu\tsqlite\t%llu\t%u\t%llu\n", static_cast<unsigned long long>(++index),
+                     static_cast<unsigned long long>(offset), hit.pageSize,
+                     static_cast<unsigned long long>(hit.length));
+    return std::fclose(out) == 0;
 }
 
 bool WriteList(const char* path, const std::map<std::uint64_t, const char*>& hits)
@@ -112,11 +163,12 @@ bool WriteList(const char* path, const std::map<std::uint64_t, const char*>& hit
 
 int main(int argc, char** argv)
 {
-    if (argc < 4 || argc > 5) {
-        std::fprintf(stderr, "usage: %s IMAGE EXPECTED_JPEG EXPECTED_MOVIE [SIZE]\n", argv[0]);
+    if (argc < 5 || argc > 6) {
+        std::fprintf(stderr, "usage: %s IMAGE EXPECTED_JPEG EXPECTED_MOVIE EXPECTED_SQLITE [SIZE]\n",
+                     argv[0]);
         return 2;
     }
-    const std::uint64_t size = argc == 5 ? std::strtoull(argv[4], nullptr, 10) : (2ull << 30);
+    const std::uint64_t size = argc == 6 ? std::strtoull(argv[5], nullptr, 10) : (2ull << 30);
     std::FILE* image = std::fopen(argv[1], "wb");
     if (image == nullptr) {
         std::perror(argv[1]);
@@ -125,6 +177,7 @@ int main(int argc, char** argv)
 
     const std::vector<Plant> plants = SectorPlants();
     std::map<std::uint64_t, const char*> jpegHits, movieHits;
+    std::map<std::uint64_t, DbHit> dbHits;
     SplitMix64 random{0x5A1F1C0DEull};
     SplitMix64 placement{0xCA12FEull};
     std::size_t nextPlant = 0;
@@ -157,14 +210,21 @@ int main(int argc, char** argv)
                 jpegHits[base + sector * kSector] = plant.jpegType;
             if (plant.movieType != nullptr)
                 movieHits[base + sector * kSector] = plant.movieType;
+            if (plant.dbPageSize != 0) {
+                const std::uint64_t offset = base + sector * kSector;
+                dbHits[offset] = {plant.dbPageSize, std::min(plant.dbLength, size - offset)};
+            }
         }
         // A decoy off the sector grid: a real header, 1 to 511 bytes late,
         // placed so it cannot cover a planted sector start.
         if (sectors > 2) {
             const std::uint64_t roll = placement.Next();
             const std::uint64_t sector = 1 + roll % (sectors - 2);
-            const std::uint64_t shift = 1 + (roll >> 32) % (kSector - 32);
-            const Plant& plant = plants[(roll >> 16) % 13];
+            // The first 13 plants and the two database headers after the
+            // near misses are real hits.
+            const std::size_t pick = (roll >> 16) % 15;
+            const Plant& plant = plants[pick < 13 ? pick : pick + 7];
+            const std::uint64_t shift = 1 + (roll >> 32) % (kSector - 1 - plant.bytes.size());
             if (sector != planted[0] && sector != planted[1])
                 std::memcpy(chunk.data() + sector * kSector + shift, plant.bytes.data(),
                             plant.bytes.size());
@@ -178,11 +238,13 @@ int main(int argc, char** argv)
         std::perror(argv[1]);
         return 1;
     }
-    if (!WriteList(argv[2], jpegHits) || !WriteList(argv[3], movieHits)) {
+    if (!WriteList(argv[2], jpegHits) || !WriteList(argv[3], movieHits) ||
+        !WriteDbList(argv[4], dbHits)) {
         std::perror("expected list");
         return 1;
     }
-    std::fprintf(stderr, "image %s: %llu bytes, %zu jpeg and %zu movie headers planted\n", argv[1],
-                 static_cast<unsigned long long>(size), jpegHits.size(), movieHits.size());
+    std::fprintf(stderr, "image %s: %llu bytes, %zu jpeg, %zu movie and %zu database headers planted\n",
+                 argv[1], static_cast<unsigned long long>(size), jpegHits.size(), movieHits.size(),
+                 dbHits.size());
     return 0;
 }

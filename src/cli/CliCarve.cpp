@@ -1,4 +1,5 @@
-// salvix-cli carve: scan a raw file for JPEG pictures or MP4/MOV movies.
+// salvix-cli carve: scan a raw file for JPEG pictures, MP4/MOV movies or
+// SQLite databases; --extract DIR copies each database found into DIR.
 //
 // The carver runs on the main thread, which also owns the three target
 // windows, so every message is handled directly and in order: a hit is
@@ -6,6 +7,8 @@
 // so a reader at the other end of a pipe sees hits within one chunk.
 #include <chrono>
 #include <cstdio>
+#include <iterator>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <signal.h>
 #include <unistd.h>
@@ -16,7 +19,9 @@
 #include "engine/Globals.h"
 #include "engine/SqliteParser.h"
 #include "platform/TextConvert.h"
+#include "records/CarvedFileWriter.h"
 #include "records/Carver.h"
+#include "records/CarverSqlite.h"
 
 namespace {
 
@@ -135,10 +140,15 @@ private:
     bool m_started = false;
 };
 
-// Prints each hit as it arrives; the index counts hits from 1.
+// Prints each hit as it arrives; the index counts hits from 1. Databases
+// also carry their page size and length, and are copied out when a writer
+// is given.
 class CCarveResultWnd : public CMessageTarget {
 public:
-    explicit CCarveResultWnd(bool json) : m_json(json) {}
+    CCarveResultWnd(bool json, const CCarvedFileWriter* writer, HWND hLogWnd)
+        : m_json(json), m_writer(writer), m_hLogWnd(hLogWnd)
+    {
+    }
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM) override
     {
         if (message != WM_SCAN_RESULT)
@@ -146,40 +156,87 @@ public:
         const auto& result = *reinterpret_cast<const ScanResult*>(wParam);
         ++m_count;
         const std::string type = WideToUtf8(result.type);
+        const bool database = result.type == u"sqlite";
         if (m_json) {
-            const nlohmann::json line = {{"index", m_count}, {"type", type}, {"offset", result.offset}};
+            nlohmann::json line = {{"index", m_count}, {"type", type}, {"offset", result.offset}};
+            if (database) {
+                line["pageSize"] = result.pageSize;
+                line["size"] = result.size;
+            }
             std::fputs(line.dump().c_str(), stdout);
             std::fputc('\n', stdout);
         } else {
-            std::fprintf(stdout, "%llu\t%s\t%lld\n", static_cast<unsigned long long>(m_count),
+            std::fprintf(stdout, "%llu\t%s\t%lld", static_cast<unsigned long long>(m_count),
                          type.c_str(), static_cast<long long>(result.offset));
+            if (database)
+                std::fprintf(stdout, "\t%u\t%lld", result.pageSize, static_cast<long long>(result.size));
+            std::fputc('\n', stdout);
         }
+        if (database && m_writer != nullptr && m_writer->Write(result.offset, result.size, m_hLogWnd).empty())
+            ++m_failedWrites;
         return 0;
     }
+    std::uint64_t FailedWrites() const { return m_failedWrites; }
 
 private:
     bool m_json;
+    const CCarvedFileWriter* m_writer;
+    HWND m_hLogWnd;
     std::uint64_t m_count = 0;
+    std::uint64_t m_failedWrites = 0;
 };
+
+// Takes "--extract DIR" out of `args`; false when DIR is missing.
+bool TakeExtractOption(std::vector<std::string>& args, std::string& dir)
+{
+    for (auto it = args.begin(); it != args.end(); ++it) {
+        if (*it == "--")
+            return true;
+        if (*it != "--extract")
+            continue;
+        if (std::next(it) == args.end())
+            return false;
+        dir = *std::next(it);
+        args.erase(it, it + 2);
+        return true;
+    }
+    return true;
+}
 
 }  // namespace
 
-int RunCarve(const std::vector<std::string>& args)
+int RunCarve(const std::vector<std::string>& arguments)
 {
+    std::vector<std::string> args = arguments;
+    std::string extractDir;
+    if (!TakeExtractOption(args, extractDir))
+        return UsageError("--extract needs a folder");
     const CliOptions options = ParseCliOptions(args);
     if (!options.error.empty())
         return UsageError(options.error);
     if (options.positional.size() != 2)
-        return UsageError("carve needs a kind (jpeg or movie) and one file");
+        return UsageError("carve needs a kind (jpeg, movie or sqlite) and one file");
     const std::string& kind = options.positional[0];
     const std::string& path = options.positional[1];
-    if (kind != "jpeg" && kind != "movie")
-        return UsageError("unknown carve kind '" + kind + "' (jpeg or movie)");
+    if (kind != "jpeg" && kind != "movie" && kind != "sqlite")
+        return UsageError("unknown carve kind '" + kind + "' (jpeg, movie or sqlite)");
+    if (!extractDir.empty() && kind != "sqlite")
+        return UsageError("--extract works with carve sqlite only");
+
+    std::unique_ptr<CCarvedFileWriter> writer;
+    if (!extractDir.empty()) {
+        writer = std::make_unique<CCarvedFileWriter>(Widen(path), Widen(extractDir));
+        const std::u16string problem = writer->CheckTarget();
+        if (!problem.empty()) {
+            std::fprintf(stderr, "salvix-cli: %s\n", WideToUtf8(problem).c_str());
+            return 1;
+        }
+    }
 
     CProgressBar bar(isatty(STDERR_FILENO) == 1);
     CCarveLogWnd log(bar);
     CCarveProgressWnd progress(bar);
-    CCarveResultWnd results(options.json);
+    CCarveResultWnd results(options.json, writer.get(), &log);
     CSqliteParser parser;
     parser.m_hLogWnd = &log;
     parser.m_hProgressWnd = &progress;
@@ -189,13 +246,20 @@ int RunCarve(const std::vector<std::string>& args)
     CatchInterrupt();
     if (kind == "jpeg")
         CarveJpeg(parser, Widen(path));
-    else
+    else if (kind == "movie")
         CarveMovie(Widen(path), parser);
+    else
+        CarveSqlite(parser, Widen(path));
     std::fflush(stdout);
     bar.Erase();
 
     if (!progress.Started()) {
         std::fprintf(stderr, "salvix-cli: cannot open %s\n", path.c_str());
+        return 1;
+    }
+    if (results.FailedWrites() != 0) {
+        std::fprintf(stderr, "salvix-cli: %llu found database(s) could not be written out\n",
+                     static_cast<unsigned long long>(results.FailedWrites()));
         return 1;
     }
     if (log.ErrorCount() != 0) {

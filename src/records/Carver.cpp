@@ -24,13 +24,8 @@
 
 #include <bit>
 #include <cstring>
-#include <limits>
-#include <memory>
 
-#include "engine/Globals.h"
-#include "engine/LogPost.h"
-#include "engine/SourceFile.h"
-#include "platform/WideFormat.h"
+#include "records/CarverSectorScan.h"
 
 namespace {
 
@@ -110,107 +105,28 @@ const char16_t* MatchMovie(const std::uint8_t* sector)
     return nullptr;
 }
 
-std::uint32_t SaturateTo32(std::uint64_t value)
-{
-    constexpr std::uint64_t kMax = std::numeric_limits<std::uint32_t>::max();
-    return static_cast<std::uint32_t>(value < kMax ? value : kMax);
-}
-
-// One scan of one file. Match is the sector test, inlined into the
-// sector loop.
+// Adapts a signature test that only names the type to the scan loop.
 template <const char16_t* (*Match)(const std::uint8_t*)>
-class SectorScan {
-public:
-    SectorScan(CSqliteParser& parser, const std::u16string& path) : m_parser(parser), m_path(path)
+struct TypeMatcher {
+    bool operator()(const std::uint8_t* sector, const CSectorScanContext&, std::uint64_t,
+                    ScanResult& result) const
     {
-    }
-
-    void Run()
-    {
-        if (!m_file.Open(m_path)) {
-            PostOpenError(m_parser.m_hLogWnd, u"error", m_path, kLogError);
-            return;
-        }
-        const std::int64_t length = m_file.Size();
-        if (length < 0) {
-            PostOpenError(m_parser.m_hLogWnd, u"error", m_path, kLogError);
-            return;
-        }
-        const std::uint64_t chunks = static_cast<std::uint64_t>(length) >> 20;
-        const std::uint32_t tail = static_cast<std::uint32_t>(length & (kCarveChunkSize - 1));
-
-        std::uint32_t range = SaturateTo32(chunks);
-        SendMessageW(m_parser.m_hProgressWnd, WM_SCAN_RANGE, reinterpret_cast<WPARAM>(&range), 0);
-        // Not zero-filled: only bytes the read delivered are ever tested.
-        m_buffer.reset(new std::uint8_t[kCarveChunkSize]);
-
-        for (std::uint64_t i = 0; i < chunks; ++i) {
-            std::uint32_t index = SaturateTo32(i);
-            SendMessageW(m_parser.m_hProgressWnd, WM_SCAN_POS, reinterpret_cast<WPARAM>(&index), 0);
-            if (!ReadAndTest(i * kCarveChunkSize, kCarveChunkSize))
-                return;
-            if (g_bStop.load(std::memory_order_relaxed) != 0)
-                return;
-        }
-        if (tail != 0 && g_bStop.load(std::memory_order_relaxed) == 0)
-            ReadAndTest(chunks * kCarveChunkSize, tail);
-    }
-
-private:
-    // Reads `count` bytes at `position` and tests their whole sectors.
-    // Returns false when the read failed or fell short: the file changed or
-    // the device failed under the scan, and nothing after that point can be
-    // trusted, so the scan ends there. The sectors a short read did deliver
-    // are still tested, since they are what the file held.
-    bool ReadAndTest(std::uint64_t position, std::uint32_t count)
-    {
-        const std::int64_t got = m_file.ReadAt(m_buffer.get(), count, position);
-        if (got < 0) {
-            PostReadError(m_parser.m_hLogWnd, u"error", m_path, kLogError,
-                          static_cast<std::int64_t>(position));
+        const char16_t* type = Match(sector);
+        if (type == nullptr)
             return false;
-        }
-        TestSectors(position, static_cast<std::uint32_t>(got) / kCarveSectorSize);
-        if (static_cast<std::uint64_t>(got) < count) {
-            PostLog(m_parser.m_hLogWnd, u"error",
-                    WideFormat(u"读取设备%s,位置%I64d失败:应读%u字节,只读到%I64d字节,文件在扫描中变短",
-                               {m_path, static_cast<std::int64_t>(position), count, got}),
-                    kLogError);
-            return false;
-        }
+        result.type = type;
         return true;
     }
-
-    void TestSectors(std::uint64_t position, std::uint32_t sectors)
-    {
-        const std::uint8_t* data = m_buffer.get();
-        for (std::uint32_t k = 0; k < sectors; ++k) {
-            const char16_t* type = Match(data + std::size_t{k} * kCarveSectorSize);
-            if (type == nullptr)
-                continue;
-            m_result.type = type;
-            m_result.offset = static_cast<std::int64_t>(position + std::uint64_t{k} * kCarveSectorSize);
-            SendMessageW(m_parser.m_hResultWnd, WM_SCAN_RESULT, reinterpret_cast<WPARAM>(&m_result), 0);
-        }
-    }
-
-    CSqliteParser& m_parser;
-    const std::u16string& m_path;
-    CSourceFile m_file;
-    std::unique_ptr<std::uint8_t[]> m_buffer;
-    // One record for the whole scan, overwritten for each hit; the receiver
-    // copies what it keeps.
-    ScanResult m_result;
 };
 
 }  // namespace
 
 void CarveJpeg(CSqliteParser& parser, const std::u16string& path)
 {
-    SectorScan<MatchJpeg>(parser, path).Run();
+    CSectorScan<TypeMatcher<MatchJpeg>>(parser, path).Run();
 }
 
 void CarveMovie(const std::u16string& path, CSqliteParser& parser)
 {
-    SectorScan<MatchMovie>(parser, path).Run();
+    CSectorScan<TypeMatcher<MatchMovie>>(parser, path).Run();
 }

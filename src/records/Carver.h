@@ -23,8 +23,12 @@ constexpr UINT WM_SCAN_POS = 459;
 constexpr UINT WM_SCAN_RESULT = 500;
 
 struct ScanResult {
-    std::u16string type;      // "jpg", "mov" or "mp4"
+    std::u16string type;      // "jpg", "mov", "mp4" or "sqlite"
     std::int64_t offset = 0;  // byte offset of the sector in the source file
+    // Databases only (0 for pictures and movies): the page size, and the
+    // bytes of the database that lie in the source from `offset` on.
+    std::uint32_t pageSize = 0;
+    std::int64_t size = 0;
 };
 
 constexpr std::uint32_t kCarveChunkSize = 0x100000;
