@@ -5,12 +5,34 @@
 #include <QIcon>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QTimer>
 #include <QWidget>
 #include <cstdio>
 
 #include "MainFrame.h"
+#include "OutputWnd.h"
 #include "ResourceIds.h"
+#include "ScanFileDlg.h"
 #include "ShellResources.h"
+
+namespace {
+
+// "--scan KIND FILE" at arguments[i]; moves i to FILE.
+void ParseScanOption(const QStringList& arguments, qsizetype& i, CSalvixApp::CommandLine& line)
+{
+    static const QStringList kKinds = {QStringLiteral("pictures"), QStringLiteral("movies"),
+                                       QStringLiteral("databases")};
+    if (i + 2 >= arguments.size() || !kKinds.contains(arguments[i + 1])) {
+        line.error = QStringLiteral("--scan needs pictures, movies or databases and a file");
+        i = arguments.size();
+        return;
+    }
+    line.scanMode = static_cast<int>(kKinds.indexOf(arguments[i + 1]));
+    line.scanPath = arguments[i + 2];
+    i += 2;
+}
+
+}  // namespace
 
 CSalvixApp::CommandLine CSalvixApp::ParseCommandLine(const QStringList& arguments)
 {
@@ -25,6 +47,8 @@ CSalvixApp::CommandLine CSalvixApp::ParseCommandLine(const QStringList& argument
         else if (!bOptionsEnded && (argument == QStringLiteral("--help") ||
                                     argument == QStringLiteral("-h")))
             line.bHelp = true;
+        else if (!bOptionsEnded && argument == QStringLiteral("--scan"))
+            ParseScanOption(arguments, i, line);
         else if (!bOptionsEnded && argument.startsWith(u'-') && argument.size() > 1)
             line.error = QStringLiteral("unknown option: ") + argument;
         else
@@ -36,8 +60,9 @@ CSalvixApp::CommandLine CSalvixApp::ParseCommandLine(const QStringList& argument
 QString CSalvixApp::HelpText()
 {
     return QStringLiteral(
-        "usage: salvix [--no-splash] [DB...]\n"
+        "usage: salvix [--no-splash] [--scan pictures|movies|databases FILE] [DB...]\n"
         "  --no-splash  start without the start-up picture\n"
+        "  --scan KIND FILE  open the scan dialog on FILE and start scanning it\n"
         "  DB           database files to open once the program is up\n");
 }
 
@@ -85,6 +110,13 @@ bool CSalvixApp::InitInstance()
     m_pMainWnd->show();
     // Activate again now that the frame is on screen, so the child has focus.
     m_pMainWnd->MdiArea()->setActiveSubWindow(window);
+    if (line.scanMode >= 0) {
+        const std::u16string path = line.scanPath.toStdU16String();
+        const int mode = line.scanMode;
+        QTimer::singleShot(0, m_pMainWnd.get(), [this, path, mode] {
+            CScanFileDlg::Run(m_pMainWnd->OutputWnd()->GetLogWnd(), m_pMainWnd.get(), path, mode, true);
+        });
+    }
     return true;
 }
 

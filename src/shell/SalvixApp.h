@@ -16,6 +16,8 @@ public:
         bool bShowSplash = true;
         bool bHelp = false;
         QStringList databases;  // opened once the device window exists
+        int scanMode = -1;      // --scan: 0 pictures, 1 movies, 2 databases
+        QString scanPath;
         QString error;          // non-empty when the line cannot be used
     };
     // arguments[0] is the program.

@@ -1,0 +1,45 @@
+// Writes rows of display texts as CSV or as JSON Lines, for spreadsheet
+// programs and scripts.
+//
+// CSV follows RFC 4180: fields separated by commas, records ended by CR LF,
+// a field that holds a comma, a quote, CR or LF enclosed in quotes with its
+// quotes doubled. The file starts with the UTF-8 byte-order mark so that
+// spreadsheet programs read Chinese text as UTF-8. The first record holds
+// the headings.
+//
+// JSON Lines: one object per row, headings as keys, values as strings; no
+// byte-order mark.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class CRowExport {
+public:
+    enum class Format { kCsv, kJsonLines };
+
+    // Writes to `out`, which the caller opened (binary) and closes.
+    CRowExport(Format format, std::FILE* out, std::vector<std::u16string> headings);
+
+    // Writes the byte-order mark and the heading record (CSV only).
+    bool Begin();
+    // Writes one row; missing values are empty, extra ones are dropped.
+    bool WriteRow(const std::vector<std::u16string>& values);
+    // Flushes; false when any write failed.
+    bool Finish();
+
+    static void AppendCsvField(std::string& out, std::u16string_view text);
+    static void AppendJsonString(std::string& out, std::u16string_view text);
+
+private:
+    bool Put(const std::string& text);
+
+    Format m_format;
+    std::FILE* m_out;
+    std::vector<std::u16string> m_headings;
+    std::string m_line;  // reused for every row
+    bool m_ok = true;
+};
