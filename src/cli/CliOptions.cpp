@@ -1,16 +1,27 @@
 #include "CliOptions.h"
 
+#include <charconv>
+
 CliOptions ParseCliOptions(const std::vector<std::string>& args)
 {
     CliOptions options;
     bool optionsEnded = false;
-    for (const auto& arg : args) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
         if (!optionsEnded && arg == "--") {
             optionsEnded = true;
         } else if (!optionsEnded && arg == "--json") {
             options.json = true;
         } else if (!optionsEnded && arg == "--wal") {
             options.wal = true;
+        } else if (!optionsEnded && arg == "--ordinal") {
+            const std::string value = i + 1 < args.size() ? args[++i] : std::string();
+            long long n = -1;
+            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
+            if (value.empty() || ec != std::errc() || end != value.data() + value.size() || n < 0)
+                options.error = "--ordinal needs a table ordinal (0, 1, ...)";
+            else
+                options.ordinal = n;
         } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
             options.error = "unknown option '" + arg + "'";
         } else {

@@ -1,6 +1,5 @@
 // salvix-cli rows: read one table and print its rows.
 #include <cstdio>
-#include <nlohmann/json.hpp>
 
 #include "CliCommands.h"
 #include "CliLogWnd.h"
@@ -31,46 +30,55 @@ private:
     std::string m_text;
 };
 
-// Writes a value as UTF-8 with backslash, tab, line feed and carriage
-// return escaped, in one pass: plain ASCII is copied in runs, other text is
-// converted in runs, and only control characters and the backslash are
-// looked at one by one.
-void AppendEscaped(std::string& out, std::u16string_view value)
+// Appends a UTF-8 value with backslash, tab, line feed and carriage return
+// escaped. Everything else, other control characters included, is copied
+// in runs.
+void AppendEscaped(std::string& out, std::string_view value)
 {
-    const std::size_t size = value.size();
-    std::size_t i = 0;
-    while (i < size) {
-        std::size_t run = i;
-        while (run < size && value[run] < 0x80 && value[run] >= 0x20 && value[run] != u'\\')
-            ++run;
-        if (run != i) {
-            const std::size_t at = out.size();
-            out.resize(at + (run - i));
-            char* dest = out.data() + at;
-            for (std::size_t k = i; k < run; ++k)
-                *dest++ = static_cast<char>(value[k]);
-            i = run;
-            if (i == size)
-                break;
-        }
-        const char16_t c = value[i];
-        if (c >= 0x80) {
-            // Beyond ASCII: up to the next ASCII unit, so surrogate pairs stay whole.
-            while (run < size && value[run] >= 0x80)
-                ++run;
-            AppendWideAsUtf8(out, value.substr(i, run - i));
-            i = run;
+    std::size_t copied = 0;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const char c = value[i];
+        if (c != '\\' && c != '\t' && c != '\n' && c != '\r')
             continue;
-        }
-        switch (c) {
-        case u'\\': out += "\\\\"; break;
-        case u'\t': out += "\\t"; break;
-        case u'\n': out += "\\n"; break;
-        case u'\r': out += "\\r"; break;
-        default: out.push_back(static_cast<char>(c));  // other control characters
-        }
-        ++i;
+        out.append(value.data() + copied, i - copied);
+        out.push_back('\\');
+        out.push_back(c == '\\' ? '\\' : c == '\t' ? 't' : c == '\n' ? 'n' : 'r');
+        copied = i + 1;
     }
+    out.append(value.data() + copied, value.size() - copied);
+}
+
+// Appends a UTF-8 value as a JSON string: quote, backslash and control
+// characters escaped (\b \t \n \f \r, others as \u00XX), everything else
+// copied as it is.
+void AppendJsonString(std::string& out, std::string_view value)
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    out.push_back('"');
+    std::size_t copied = 0;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const auto c = static_cast<unsigned char>(value[i]);
+        if (c >= 0x20 && c != '"' && c != '\\')
+            continue;
+        out.append(value.data() + copied, i - copied);
+        out.push_back('\\');
+        switch (c) {
+        case '"': out.push_back('"'); break;
+        case '\\': out.push_back('\\'); break;
+        case '\b': out.push_back('b'); break;
+        case '\t': out.push_back('t'); break;
+        case '\n': out.push_back('n'); break;
+        case '\f': out.push_back('f'); break;
+        case '\r': out.push_back('r'); break;
+        default:
+            out.append("u00");
+            out.push_back(kHex[c >> 4]);
+            out.push_back(kHex[c & 15]);
+        }
+        copied = i + 1;
+    }
+    out.append(value.data() + copied, value.size() - copied);
+    out.push_back('"');
 }
 
 // The table of that name: an exact match first, then one that differs only
@@ -86,31 +94,40 @@ TableInfo* FindTable(DbInfo& db, const std::u16string& name)
     return nullptr;
 }
 
+TableInfo* FindTable(DbInfo& db, long long ordinal)
+{
+    for (TableInfo& table : db.tables)
+        if (table.ordinal == ordinal)
+            return &table;
+    return nullptr;
+}
+
 // Prints each row as the table read decodes it, so a table of any size
-// is printed in constant memory.
+// is printed in constant memory. Rows arrive as UTF-8.
 class CRowPrinter : public CRowSink {
 public:
     explicit CRowPrinter(bool json) : m_json(json) {}
 
-    void OnRow(std::u16string_view joined, const std::vector<std::uint32_t>& ends) override
+    bool TakesUtf8() const override { return true; }
+
+    void OnRowUtf8(std::string_view joined, const std::vector<std::uint32_t>& ends) override
     {
         std::string& out = m_output.Text();
         std::uint32_t begin = 0;
-        if (m_json) {
-            nlohmann::json values = nlohmann::json::array();
-            for (std::uint32_t end : ends) {
-                values.push_back(WideToUtf8(joined.substr(begin, end - begin)));
-                begin = end;
-            }
-            out += values.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-        } else {
-            for (std::size_t i = 0; i < ends.size(); ++i) {
-                if (i != 0)
-                    out.push_back('\t');
-                AppendEscaped(out, joined.substr(begin, ends[i] - begin));
-                begin = ends[i];
-            }
+        if (m_json)
+            out.push_back('[');
+        for (std::size_t i = 0; i < ends.size(); ++i) {
+            if (i != 0)
+                out.push_back(m_json ? ',' : '\t');
+            const std::string_view value = joined.substr(begin, ends[i] - begin);
+            if (m_json)
+                AppendJsonString(out, value);
+            else
+                AppendEscaped(out, value);
+            begin = ends[i];
         }
+        if (m_json)
+            out.push_back(']');
         out.push_back('\n');
         m_output.MaybeFlush();
     }
@@ -127,8 +144,10 @@ int RunRows(const std::vector<std::string>& args)
     const CliOptions options = ParseCliOptions(args);
     if (!options.error.empty())
         return UsageError(options.error);
-    if (options.positional.size() != 2)
-        return UsageError("rows needs a database file and a table name");
+    const bool byOrdinal = options.ordinal >= 0;
+    if (options.positional.size() != (byOrdinal ? 1u : 2u))
+        return UsageError(byOrdinal ? "rows --ordinal N needs a database file"
+                                    : "rows needs a database file and a table name");
     const std::string& path = options.positional[0];
 
     CCliLogWnd log;
@@ -136,7 +155,7 @@ int RunRows(const std::vector<std::string>& args)
     parser.m_hLogWnd = &log;
     parser.m_bUseWal = options.wal;
     const std::size_t before = g_dbList.size();
-    parser.OpenDatabase(Widen(path));
+    parser.OpenDatabase(path);
     if (g_dbList.size() == before) {
         std::fprintf(stderr, "salvix-cli: cannot open %s\n", path.c_str());
         return 1;
@@ -146,10 +165,15 @@ int RunRows(const std::vector<std::string>& args)
         std::fprintf(stderr, "salvix-cli: %s is not an SQLite database\n", path.c_str());
         return 1;
     }
-    TableInfo* table = FindTable(db, Widen(options.positional[1]));
+    TableInfo* table = byOrdinal ? FindTable(db, options.ordinal)
+                                 : FindTable(db, Widen(options.positional[1]));
     if (table == nullptr) {
-        std::fprintf(stderr, "salvix-cli: %s has no table named %s\n", path.c_str(),
-                     options.positional[1].c_str());
+        if (byOrdinal)
+            std::fprintf(stderr, "salvix-cli: %s has no table [%lld]\n", path.c_str(),
+                         options.ordinal);
+        else
+            std::fprintf(stderr, "salvix-cli: %s has no table named %s\n", path.c_str(),
+                         options.positional[1].c_str());
         return 1;
     }
     parser.m_pDb = &db;

@@ -55,6 +55,8 @@ int RunTables(const std::vector<std::string>& args)
         return UsageError(options.error);
     if (options.positional.empty())
         return UsageError("tables needs at least one database file");
+    if (options.ordinal >= 0)
+        return UsageError("--ordinal is an option of rows");
 
     CCliLogWnd log;
     CSqliteParser parser;
@@ -63,7 +65,7 @@ int RunTables(const std::vector<std::string>& args)
     int status = 0;
     for (const std::string& path : options.positional) {
         const std::size_t before = g_dbList.size();
-        parser.OpenDatabase(Widen(path));
+        parser.OpenDatabase(path);
         if (g_dbList.size() == before) {
             std::fprintf(stderr, "salvix-cli: cannot open %s\n", path.c_str());
             status = 1;

@@ -16,9 +16,12 @@ const char kUsage[] =
     "      line: {\"path\",\"fileSize\",\"pageSize\",\"tableCount\",\"tables\":[{\"name\",\n"
     "      \"rootPage\",\"ordinal\",\"columns\":[{\"name\",\"type\"}]}]}.\n"
     "  salvix-cli rows [--json] [--wal] DB TABLE\n"
-    "      Reads every row of TABLE, in the order of the b-tree walk. Without\n"
-    "      --json: one line per row, values separated by tabs, with backslash,\n"
-    "      tab, line feed and carriage return written as \\\\, \\t, \\n and \\r.\n"
+    "  salvix-cli rows [--json] [--wal] --ordinal N DB\n"
+    "      Reads every row of TABLE (or of the table listed as [N] by\n"
+    "      salvix-cli tables, for names that only differ in bytes that are not\n"
+    "      valid UTF-8), in the order of the b-tree walk. Without --json: one\n"
+    "      line per row, values separated by tabs, with backslash, tab, line\n"
+    "      feed and carriage return written as \\\\, \\t, \\n and \\r.\n"
     "      With --json: one JSON array of strings per row (JSON Lines).\n"
     "  salvix-cli recover [--json] [--wal] DB [TABLE]\n"
     "      Records the file holds outside its live tables (freeblocks,\n"
@@ -44,8 +47,15 @@ const char kUsage[] =
     "      1 MiB chunk (exit status 130). A read failure ends the scan (status 1).\n"
     "  salvix-cli --help\n"
     "\n"
+    "Options end at \"--\": every argument after it is a file or table name,\n"
+    "also one that begins with \"-\" (salvix-cli rows -- DB --json reads the\n"
+    "table named --json). File names are used exactly as given, whatever their\n"
+    "bytes; names shown in output and log lines have invalid UTF-8 as U+FFFD.\n"
+    "\n"
     "Values are shown by their stored type: integers in signed decimal, reals\n"
-    "in the shortest form that reads back exactly, text as stored (cut at its\n"
+    "in the shortest form that reads back exactly, with \".0\" added where that\n"
+    "form has no point or exponent (an integer stored in a column of REAL\n"
+    "affinity is such a real), text as stored (cut at its\n"
     "first NUL character), blobs as hexadecimal of their first 32 bytes\n"
     "followed by \"... (N bytes)\" when longer, NULL as empty text (the rowid in\n"
     "an INTEGER PRIMARY KEY column).\n"
@@ -80,6 +90,8 @@ int main(int argc, char** argv)
         return 0;
     }
     for (const auto& arg : args) {
+        if (arg == "--")
+            break;  // names follow, whatever they look like
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return 0;

@@ -10,7 +10,10 @@
 
 struct ColumnInfo {
     std::u16string name;
-    std::u16string type;  // declared type as written, possibly empty
+    std::u16string type;  // declared type as PRAGMA table_info reports it
+    // REAL affinity by the file format's rules on the declared type: an
+    // integer stored in such a column is a real written compactly.
+    bool realAffinity = false;
 };
 
 struct TableInfo {
@@ -22,15 +25,14 @@ struct TableInfo {
 
     std::u16string sql;          // the CREATE statement, as stored
     bool withoutRowid = false;   // rows live in an index b-tree
-    std::vector<int> primaryKey; // column indexes in key order
-    // PRIMARY KEY DESC written on the column itself: such an INTEGER column
-    // is not a rowid alias (a quirk of the format's reference library).
-    bool primaryKeyDescending = false;
-    int rowidAliasColumn = -1;   // column declared INTEGER PRIMARY KEY, or -1
-    // For a WITHOUT ROWID table: the column shown for each value of a stored
-    // record (primary-key columns first, then the others). Empty means the
-    // record holds the columns in declaration order.
+    std::vector<int> primaryKey; // column indexes in key order, as stored
+    int rowidAliasColumn = -1;   // the column that holds the rowid, or -1
+    // The column shown for each value of a stored record, -1 for a stored
+    // value that no listed column shows (a generated column). Empty means
+    // the record holds the columns in declaration order.
     std::vector<int> recordColumns;
+    // Module of a virtual table (lower case), empty for a stored table.
+    std::u16string module;
 };
 
 // Text encodings of the database header (offset 56).
@@ -38,7 +40,10 @@ enum TextEncoding : std::uint32_t { kUtf8 = 1, kUtf16le = 2, kUtf16be = 3 };
 
 struct DbInfo {
     std::uint32_t pageSize = 0;    // 0 when the file was not accepted
-    std::u16string path;
+    std::u16string path;           // as shown; invalid UTF-8 bytes show as U+FFFD
+    // The file name's bytes exactly as given, when it was given as bytes:
+    // the file read is always the one named, whatever its bytes.
+    std::string nativePath;
     std::uint64_t fileSize = 0;
     std::uint32_t tableCount = 0;
     std::list<TableInfo> tables;   // node-based: entries never move
@@ -48,4 +53,6 @@ struct DbInfo {
 
     // Bytes of each page that hold b-tree content (the format's U).
     std::uint32_t UsableSize() const { return pageSize - reservedBytes; }
+    // The name to open the file by.
+    std::string OpenName() const;
 };

@@ -4,9 +4,10 @@
 
 #include "engine/ByteReader.h"
 #include "engine/LogPost.h"
+#include "platform/TextConvert.h"
 #include "platform/WideFormat.h"
 
-bool CPageSource::Open(const std::u16string& path)
+bool CPageSource::Open(const std::string& path)
 {
     Close();
     if (!m_file.Open(path))
@@ -98,10 +99,11 @@ bool CPageSource::ReadLogAt(void* buffer, std::uint32_t count, std::uint64_t pos
     return m_log.ReadAt(buffer, count, position) == static_cast<std::int64_t>(count);
 }
 
-void CPageSource::AttachLog(const std::u16string& dbPath, bool apply, HWND logWnd)
+void CPageSource::AttachLog(const std::string& dbPath, bool apply, HWND logWnd)
 {
-    const std::u16string logPath = dbPath + u"-wal";
-    if (!m_log.Open(logPath) || m_log.Size() <= 0) {
+    const std::string logName = dbPath + "-wal";
+    const std::u16string logPath = Widen(logName);  // as shown in the log
+    if (!m_log.Open(logName) || m_log.Size() <= 0) {
         m_log.Close();
         return;
     }

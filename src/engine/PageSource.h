@@ -16,7 +16,8 @@ class CPageSource {
 public:
     // Opens the database file read-only. Any overlay of an earlier file is
     // dropped.
-    bool Open(const std::u16string& path);
+    // `path` is the file name's bytes, used exactly as given.
+    bool Open(const std::string& path);
     void Close();
     bool IsOpen() const { return m_file.IsOpen(); }
     // Size of the main file in bytes (0 when it cannot be taken).
@@ -32,7 +33,7 @@ public:
     // log's; the log's own lines go to `logWnd`. Without, the log is only
     // counted and one warning line says how many committed frames are not
     // shown. The "-shm" file is never opened.
-    void AttachLog(const std::u16string& dbPath, bool apply, HWND logWnd);
+    void AttachLog(const std::string& dbPath, bool apply, HWND logWnd);
     // Lays committed pages of the open log over the file: page n is read
     // from `frameOffsets[n]` of the log file when that entry is not 0, and
     // the database holds `pageCount` pages.

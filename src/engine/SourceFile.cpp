@@ -11,8 +11,12 @@ CSourceFile::~CSourceFile() { Close(); }
 
 bool CSourceFile::Open(const std::u16string& path)
 {
+    return Open(WideToUtf8(path));
+}
+
+bool CSourceFile::Open(const std::string& native)
+{
     Close();
-    const std::string native = WideToUtf8(path);
     // O_NONBLOCK keeps a FIFO from blocking the open; it is refused below.
     const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     m_fd = ::open(native.c_str(), flags | O_NOATIME);

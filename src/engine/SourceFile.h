@@ -14,6 +14,8 @@ public:
     CSourceFile& operator=(const CSourceFile&) = delete;
 
     bool Open(const std::u16string& path);
+    // Opens the file whose name is exactly these bytes.
+    bool Open(const std::string& nativePath);
     void Close();
     bool IsOpen() const { return m_fd >= 0; }
 

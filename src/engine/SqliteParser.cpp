@@ -21,6 +21,7 @@
 #include "engine/ByteReader.h"
 #include "engine/Globals.h"
 #include "engine/LogPost.h"
+#include "platform/TextConvert.h"
 #include "platform/WideFormat.h"
 
 namespace {
@@ -68,18 +69,37 @@ std::uint32_t CSqliteParser::ReadHeaderPageSize()
     return pageSize;
 }
 
+std::string DbInfo::OpenName() const
+{
+    return nativePath.empty() ? WideToUtf8(path) : nativePath;
+}
+
 void CSqliteParser::OpenDatabase(const std::u16string& path)
 {
-    m_bSchemaMode = 1;
     DbInfo db;
     db.path = path;
-    if (!m_pageSource.Open(path)) {
+    OpenDatabase(db);
+}
+
+void CSqliteParser::OpenDatabase(const std::string& nativePath)
+{
+    DbInfo db;
+    db.path = Widen(nativePath);
+    db.nativePath = nativePath;
+    OpenDatabase(db);
+}
+
+void CSqliteParser::OpenDatabase(DbInfo& db)
+{
+    m_bSchemaMode = 1;
+    const std::u16string& path = db.path;
+    if (!m_pageSource.Open(db.OpenName())) {
         PostOpenError(m_hLogWnd, u"error", path, kLogError);
         return;
     }
     db.fileSize = m_pageSource.FileSize();
     m_pDb = &db;
-    m_pageSource.AttachLog(path, m_bUseWal, m_hLogWnd);
+    m_pageSource.AttachLog(db.OpenName(), m_bUseWal, m_hLogWnd);
 
     db.pageSize = ReadHeaderPageSize();
     if (db.pageSize == 0) {

@@ -36,6 +36,10 @@ public:
     // and appends the result to g_dbList (also a file refused as not a
     // database; not a file that cannot be opened).
     void OpenDatabase(const std::u16string& path);
+    // The same for a file name given as bytes (a command-line argument): the
+    // file opened is exactly the one named; DbInfo.path shows the name with
+    // any invalid UTF-8 as U+FFFD.
+    void OpenDatabase(const std::string& nativePath);
     // Reads m_pTable of m_pDb into m_rows.
     void ReadTable();
     // Opens the pages of `db` in m_pageSource, with the log laid over them
@@ -88,6 +92,7 @@ public:
 
 private:
     struct Payload;
+    void OpenDatabase(DbInfo& db);
     // Reads page `pageNumber` into `buffer` (resized to the page size).
     bool ReadPage(std::uint32_t pageNumber, std::vector<std::uint8_t>& buffer)
     {

@@ -1,5 +1,7 @@
 #include "TextConvert.h"
 
+#include <cstring>
+
 namespace {
 
 constexpr char16_t kReplacement = 0xFFFD;
@@ -28,6 +30,57 @@ int SequenceLength(std::uint8_t lead)
 
 bool IsContinuation(std::uint8_t b) { return (b & 0xC0) == 0x80; }
 
+// Length of the well-formed sequence at data[i], or 0 with `bad` set to
+// the length of the maximal malformed prefix (at least 1), which counts as
+// one malformed sequence. `cp` receives the code point.
+int DecodeSequence(const std::uint8_t* data, std::size_t size, std::size_t i, std::uint32_t& cp,
+                   int& bad)
+{
+    const std::uint8_t lead = data[i];
+    const int length = SequenceLength(lead);
+    if (length == 0) {
+        bad = 1;
+        return 0;
+    }
+    // The second byte's range excludes overlong forms, surrogates and
+    // values past U+10FFFF (the ranges of the Unicode standard, table 3-7).
+    std::uint8_t low = 0x80, high = 0xBF;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+    cp = lead & (0x7F >> length);
+    for (int taken = 1; taken < length; ++taken) {
+        if (i + taken >= size) {
+            bad = taken;
+            return 0;
+        }
+        const std::uint8_t b = data[i + taken];
+        const bool inRange = taken == 1 ? (b >= low && b <= high) : IsContinuation(b);
+        if (!inRange) {
+            bad = taken;
+            return 0;
+        }
+        cp = (cp << 6) | (b & 0x3F);
+    }
+    return length;
+}
+
+// End of the run of ASCII bytes from `i`, eight bytes at a time.
+std::size_t AsciiRunEnd(const std::uint8_t* data, std::size_t size, std::size_t i)
+{
+    while (size - i >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, data + i, sizeof word);
+        if ((word & 0x8080808080808080ULL) != 0)
+            break;
+        i += 8;
+    }
+    while (i < size && data[i] < 0x80)
+        ++i;
+    return i;
+}
+
 }  // namespace
 
 void AppendUtf8AsWide(std::u16string& out, const std::uint8_t* data, std::size_t size)
@@ -35,9 +88,7 @@ void AppendUtf8AsWide(std::u16string& out, const std::uint8_t* data, std::size_t
     std::size_t i = 0;
     while (i < size) {
         // Runs of ASCII, the bulk of most texts, are copied unit for byte.
-        std::size_t run = i;
-        while (run < size && data[run] < 0x80)
-            ++run;
+        const std::size_t run = AsciiRunEnd(data, size, i);
         if (run != i) {
             const std::size_t at = out.size();
             out.resize(at + (run - i));
@@ -46,39 +97,42 @@ void AppendUtf8AsWide(std::u16string& out, const std::uint8_t* data, std::size_t
             i = run;
             continue;
         }
-        const std::uint8_t lead = data[i];
-        const int length = SequenceLength(lead);
-        if (length == 0) {
-            out.push_back(kReplacement);
-            ++i;
-            continue;
-        }
-        // The second byte's range excludes overlong forms, surrogates and
-        // values past U+10FFFF (the ranges of the Unicode standard, table 3-7).
-        std::uint8_t low = 0x80, high = 0xBF;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-        std::uint32_t cp = lead & (0x7F >> length);
-        int taken = 1;
-        bool good = true;
-        for (; taken < length; ++taken) {
-            if (i + taken >= size) { good = false; break; }
-            const std::uint8_t b = data[i + taken];
-            const bool inRange = taken == 1 ? (b >= low && b <= high) : IsContinuation(b);
-            if (!inRange) { good = false; break; }
-            cp = (cp << 6) | (b & 0x3F);
-        }
-        if (good) {
+        std::uint32_t cp = 0;
+        int bad = 0;
+        const int length = DecodeSequence(data, size, i, cp, bad);
+        if (length != 0) {
             AppendCodePoint(out, cp);
             i += length;
         } else {
-            // A maximal valid prefix counts as one malformed sequence.
             out.push_back(kReplacement);
-            i += taken;
+            i += bad;
         }
     }
+}
+
+void AppendUtf8Checked(std::string& out, const std::uint8_t* data, std::size_t size)
+{
+    // Well-formed stretches are copied whole; only a malformed sequence
+    // interrupts them.
+    std::size_t copied = 0;
+    std::size_t i = 0;
+    while (i < size) {
+        i = AsciiRunEnd(data, size, i);
+        if (i == size)
+            break;
+        std::uint32_t cp = 0;
+        int bad = 0;
+        const int length = DecodeSequence(data, size, i, cp, bad);
+        if (length != 0) {
+            i += length;
+            continue;
+        }
+        out.append(reinterpret_cast<const char*>(data) + copied, i - copied);
+        out.append("\xEF\xBF\xBD");
+        i += bad;
+        copied = i;
+    }
+    out.append(reinterpret_cast<const char*>(data) + copied, size - copied);
 }
 
 std::u16string Utf8ToWide(const std::uint8_t* data, std::size_t size)
@@ -89,37 +143,66 @@ std::u16string Utf8ToWide(const std::uint8_t* data, std::size_t size)
     return out;
 }
 
-void AppendUtf16AsWide(std::u16string& out, const std::uint8_t* data, std::size_t size,
-                       bool bigEndian)
+namespace {
+
+void AppendCodePointUtf8(std::string& out, std::uint32_t cp)
+{
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+// Walks stored UTF-16 code units and hands each code point (U+FFFD for an
+// unpaired surrogate or an odd trailing byte) to `emit`.
+template <typename Emit>
+void ForEachUtf16CodePoint(const std::uint8_t* data, std::size_t size, bool bigEndian, Emit emit)
 {
     const std::size_t units = size / 2;
-    std::size_t k = 0;
     auto unitAt = [&](std::size_t j) -> char16_t {
         const std::uint8_t a = data[2 * j], b = data[2 * j + 1];
         return bigEndian ? static_cast<char16_t>((a << 8) | b) : static_cast<char16_t>((b << 8) | a);
     };
-    while (k < units) {
+    for (std::size_t k = 0; k < units; ++k) {
         const char16_t u = unitAt(k);
-        if (u >= 0xD800 && u <= 0xDBFF) {
-            if (k + 1 < units) {
-                const char16_t v = unitAt(k + 1);
-                if (v >= 0xDC00 && v <= 0xDFFF) {
-                    out.push_back(u);
-                    out.push_back(v);
-                    k += 2;
-                    continue;
-                }
+        if (u >= 0xD800 && u <= 0xDBFF && k + 1 < units) {
+            const char16_t v = unitAt(k + 1);
+            if (v >= 0xDC00 && v <= 0xDFFF) {
+                emit(0x10000 + ((std::uint32_t(u) - 0xD800) << 10) + (v - 0xDC00));
+                ++k;
+                continue;
             }
-            out.push_back(kReplacement);
-        } else if (u >= 0xDC00 && u <= 0xDFFF) {
-            out.push_back(kReplacement);
-        } else {
-            out.push_back(u);
         }
-        ++k;
+        emit(u >= 0xD800 && u <= 0xDFFF ? kReplacement : u);
     }
     if (size % 2 != 0)
-        out.push_back(kReplacement);
+        emit(kReplacement);
+}
+
+}  // namespace
+
+void AppendUtf16AsWide(std::u16string& out, const std::uint8_t* data, std::size_t size,
+                       bool bigEndian)
+{
+    ForEachUtf16CodePoint(data, size, bigEndian, [&](std::uint32_t cp) { AppendCodePoint(out, cp); });
+}
+
+void AppendUtf16AsUtf8(std::string& out, const std::uint8_t* data, std::size_t size,
+                       bool bigEndian)
+{
+    ForEachUtf16CodePoint(data, size, bigEndian,
+                          [&](std::uint32_t cp) { AppendCodePointUtf8(out, cp); });
 }
 
 void AppendWideAsUtf8(std::string& out, std::u16string_view text)
@@ -145,21 +228,7 @@ void AppendWideAsUtf8(std::string& out, std::u16string_view text)
         } else if (cp >= 0xD800 && cp <= 0xDFFF) {
             cp = kReplacement;
         }
-        if (cp < 0x80) {
-            out.push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        }
+        AppendCodePointUtf8(out, cp);
     }
 }
 

@@ -19,6 +19,14 @@ void AppendUtf8AsWide(std::u16string& out, const std::uint8_t* data, std::size_t
 void AppendUtf16AsWide(std::u16string& out, const std::uint8_t* data, std::size_t size,
                        bool bigEndian);
 
+// UTF-8 bytes copied as valid UTF-8: each malformed sequence (by the rule
+// of Utf8ToWide) becomes U+FFFD, so the result reads exactly as
+// Utf8ToWide's text would after WideToUtf8.
+void AppendUtf8Checked(std::string& out, const std::uint8_t* data, std::size_t size);
+// UTF-16 code units (as AppendUtf16AsWide reads them) straight to UTF-8.
+void AppendUtf16AsUtf8(std::string& out, const std::uint8_t* data, std::size_t size,
+                       bool bigEndian);
+
 // Wide text to UTF-8 for output; unpaired surrogates become U+FFFD.
 std::string WideToUtf8(std::u16string_view text);
 void AppendWideAsUtf8(std::string& out, std::u16string_view text);

@@ -10,7 +10,9 @@
 //   N>=13 odd     text in the database encoding (N-13)/2
 #include "RecordDecoder.h"
 
+#include <charconv>
 #include <cstring>
+#include <type_traits>
 
 #include "engine/ByteReader.h"
 #include "engine/LogPost.h"
@@ -25,54 +27,142 @@ namespace {
 // A blob shows as hexadecimal of this many leading bytes at most.
 constexpr std::uint64_t kBlobPreviewBytes = 32;
 
-void AppendBlob(std::u16string& out, const std::uint8_t* bytes, std::uint64_t available,
-                std::uint64_t size)
+// The two forms of display text: wide for the views and m_rows, UTF-8 for
+// a row sink that prints (the command line), so that UTF-8 stored text is
+// copied, not converted twice.
+void AppendAscii(std::u16string& out, const char* text, std::size_t size)
 {
-    static constexpr char16_t kHex[] = u"0123456789ABCDEF";
+    out.append(text, text + size);
+}
+void AppendAscii(std::string& out, const char* text, std::size_t size) { out.append(text, size); }
+
+void AppendEllipsis(std::u16string& out) { out.push_back(u'\u2026'); }
+void AppendEllipsis(std::string& out) { out.append("\xE2\x80\xA6"); }
+
+template <typename Text>
+void AppendInteger(Text& out, std::int64_t value)
+{
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    AppendAscii(out, digits, static_cast<std::size_t>(end - digits));
+}
+
+template <typename Text>
+void AppendBlob(Text& out, const std::uint8_t* bytes, std::uint64_t available, std::uint64_t size)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
     const std::uint64_t shown = std::min({available, size, kBlobPreviewBytes});
+    char hex[2 * kBlobPreviewBytes];
     for (std::uint64_t i = 0; i < shown; ++i) {
-        out.push_back(kHex[bytes[i] >> 4]);
-        out.push_back(kHex[bytes[i] & 0x0F]);
+        hex[2 * i] = kHex[bytes[i] >> 4];
+        hex[2 * i + 1] = kHex[bytes[i] & 0x0F];
     }
+    AppendAscii(out, hex, 2 * shown);
     if (size > kBlobPreviewBytes) {
-        out += u"… (";
-        AppendNumber(out, size);
-        out += u" bytes)";
+        AppendEllipsis(out);
+        AppendAscii(out, " (", 2);
+        AppendInteger(out, static_cast<std::int64_t>(size));
+        AppendAscii(out, " bytes)", 7);
     }
 }
 
-// Builds the display row of a table record. Values are placed under their
-// own column; for a WITHOUT ROWID table the record's order is mapped back to
-// declaration order.
+void AppendText(std::u16string& out, const std::uint8_t* bytes, std::uint64_t size,
+                std::uint32_t encoding)
+{
+    AppendStoredText(out, bytes, size, encoding);
+}
+
+void AppendText(std::string& out, const std::uint8_t* bytes, std::uint64_t size,
+                std::uint32_t encoding)
+{
+    const std::uint64_t take = StoredTextLength(bytes, size, encoding);
+    if (encoding == kUtf16le || encoding == kUtf16be)
+        AppendUtf16AsUtf8(out, bytes, take, encoding == kUtf16be);
+    else
+        AppendUtf8Checked(out, bytes, take);
+}
+
+template <typename Text>
+void AppendValue(Text& out, const std::uint8_t* record, std::uint64_t dataLength,
+                 std::uint64_t offset, std::uint64_t t, std::uint32_t encoding, bool realAffinity)
+{
+    std::int64_t integer = 0;
+    if (ReadIntegerValue(record, dataLength, offset, t, integer)) {
+        // A REAL column stores a real with an integral value as an integer.
+        if (realAffinity)
+            AppendReal(out, static_cast<double>(integer));
+        else
+            AppendInteger(out, integer);
+        return;
+    }
+    if (t == 7) {
+        if (!FitsIn(dataLength, offset, 8))
+            return;
+        const std::uint64_t bits = LoadBigEndian(record + offset, 8);
+        double real;
+        std::memcpy(&real, &bits, sizeof real);
+        AppendReal(out, real);
+        return;
+    }
+    if (t < 12)
+        return;
+    const std::uint64_t size = SerialTypeSize(t);
+    const std::uint64_t available = offset < dataLength ? dataLength - offset : 0;
+    const std::uint8_t* bytes = record + (offset < dataLength ? offset : dataLength);
+    if (t % 2 == 0)
+        AppendBlob(out, bytes, available, size);
+    else
+        AppendText(out, bytes, std::min(size, available), encoding);
+}
+
+bool RealAffinityOf(const TableInfo& table, int column)
+{
+    return column >= 0 && static_cast<std::size_t>(column) < table.columns.size() &&
+           table.columns[column].realAffinity;
+}
+
+// Builds the display row of a table record and hands it on. Values are
+// placed under their own column; where the record's order differs from the
+// declaration order (WITHOUT ROWID, generated columns) it is mapped back.
+template <typename Text>
 void DecodeTableRecord(CSqliteParser& parser, const DbInfo& db, const std::uint8_t* record,
                        std::uint64_t dataLength, std::uint64_t offset,
                        const std::vector<std::uint64_t>& types, std::int64_t rowid)
 {
     const TableInfo& table = *parser.m_pTable;
     const std::size_t columnCount = table.columns.size();
-    thread_local std::u16string joined;
+    thread_local Text joined;
     thread_local std::vector<std::uint32_t> ends;
-    thread_local std::vector<std::u16string> placed;
+    thread_local std::vector<Text> placed;
+    thread_local std::vector<bool> filled;
     joined.clear();
     ends.clear();
 
     const bool mapped = !table.recordColumns.empty();
     const std::size_t count = mapped ? types.size() : std::min(types.size(), columnCount);
-    if (mapped)
-        placed.assign(columnCount, std::u16string());
+    if (mapped) {
+        placed.assign(columnCount, Text());
+        filled.assign(columnCount, false);
+    }
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint64_t t = types[i];
-        if (mapped) {
-            if (i < table.recordColumns.size()) {
-                const int column = table.recordColumns[i];
-                AppendValueText(placed[column], record, dataLength, offset, t, db.textEncoding);
-            }
-        } else {
-            if (t == 0 && static_cast<int>(i) == table.rowidAliasColumn)
-                AppendNumber(joined, rowid);
+        const int column = !mapped                         ? static_cast<int>(i)
+                           : i < table.recordColumns.size() ? table.recordColumns[i]
+                                                            : -1;
+        // A key column stored twice (two collations) shows its first value.
+        Text* out = !mapped                            ? &joined
+                    : column >= 0 && !filled[column] ? &placed[column]
+                                                     : nullptr;
+        if (mapped && out != nullptr)
+            filled[column] = true;
+        if (out != nullptr) {
+            if (t == 0 && column == table.rowidAliasColumn)
+                AppendInteger(*out, rowid);
             else
-                AppendValueText(joined, record, dataLength, offset, t, db.textEncoding);
-            ends.push_back(static_cast<std::uint32_t>(joined.size()));
+                AppendValue(*out, record, dataLength, offset, t, db.textEncoding,
+                            RealAffinityOf(table, column));
+            if (!mapped)
+                ends.push_back(static_cast<std::uint32_t>(joined.size()));
         }
         const std::uint64_t size = SerialTypeSize(t);
         offset = size > UINT64_MAX - offset ? UINT64_MAX : offset + size;
@@ -87,13 +177,47 @@ void DecodeTableRecord(CSqliteParser& parser, const DbInfo& db, const std::uint8
     }
     if (ends.empty())
         return;
-    if (parser.m_pRowSink != nullptr)
+    if constexpr (std::is_same_v<Text, std::string>)
+        parser.m_pRowSink->OnRowUtf8(joined, ends);
+    else if (parser.m_pRowSink != nullptr)
         parser.m_pRowSink->OnRow(joined, ends);
     else
         parser.m_rows.emplace_back(joined, ends);
 }
 
 }  // namespace
+
+template <typename Text>
+void AppendReal(Text& out, double value)
+{
+    char digits[40];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    const std::size_t size = static_cast<std::size_t>(end - digits);
+    AppendAscii(out, digits, size);
+    // A real never reads as an integer: "3" becomes "3.0". Texts with a
+    // point, an exponent, "inf" or "nan" are left as they are.
+    bool integral = true;
+    for (std::size_t i = 0; i < size; ++i)
+        integral = integral && (digits[i] == '-' || (digits[i] >= '0' && digits[i] <= '9'));
+    if (integral)
+        AppendAscii(out, ".0", 2);
+}
+template void AppendReal(std::u16string&, double);
+template void AppendReal(std::string&, double);
+
+std::uint64_t StoredTextLength(const std::uint8_t* bytes, std::uint64_t size,
+                               std::uint32_t encoding)
+{
+    if (encoding == kUtf16le || encoding == kUtf16be) {
+        std::uint64_t units = 0;
+        while (units < size / 2 && (bytes[2 * units] | bytes[2 * units + 1]) != 0)
+            ++units;
+        // An odd trailing byte only counts when no NUL character came first.
+        return units < size / 2 ? 2 * units : size;
+    }
+    const void* nul = size == 0 ? nullptr : std::memchr(bytes, 0, size);
+    return nul ? static_cast<std::uint64_t>(static_cast<const std::uint8_t*>(nul) - bytes) : size;
+}
 
 std::uint64_t SerialTypeSize(std::uint64_t t)
 {
@@ -129,19 +253,11 @@ int ReadSerialTypes(const std::uint8_t* data, std::uint64_t areaLength, std::uin
 void AppendStoredText(std::u16string& out, const std::uint8_t* bytes, std::uint64_t size,
                       std::uint32_t encoding)
 {
-    if (encoding == kUtf16le || encoding == kUtf16be) {
-        std::uint64_t units = 0;
-        while (units < size / 2 && (bytes[2 * units] | bytes[2 * units + 1]) != 0)
-            ++units;
-        // An odd trailing byte only counts when no NUL character came first.
-        const std::uint64_t take = units < size / 2 ? 2 * units : size;
+    const std::uint64_t take = StoredTextLength(bytes, size, encoding);
+    if (encoding == kUtf16le || encoding == kUtf16be)
         AppendUtf16AsWide(out, bytes, take, encoding == kUtf16be);
-        return;
-    }
-    const void* nul = size == 0 ? nullptr : std::memchr(bytes, 0, size);
-    const std::uint64_t take =
-        nul ? static_cast<std::uint64_t>(static_cast<const std::uint8_t*>(nul) - bytes) : size;
-    AppendUtf8AsWide(out, bytes, take);
+    else
+        AppendUtf8AsWide(out, bytes, take);
 }
 
 bool ReadIntegerValue(const std::uint8_t* record, std::uint64_t dataLength, std::uint64_t offset,
@@ -166,29 +282,7 @@ bool ReadIntegerValue(const std::uint8_t* record, std::uint64_t dataLength, std:
 void AppendValueText(std::u16string& out, const std::uint8_t* record, std::uint64_t dataLength,
                      std::uint64_t offset, std::uint64_t t, std::uint32_t encoding)
 {
-    std::int64_t integer = 0;
-    if (ReadIntegerValue(record, dataLength, offset, t, integer)) {
-        AppendNumber(out, integer);
-        return;
-    }
-    if (t == 7) {
-        if (!FitsIn(dataLength, offset, 8))
-            return;
-        const std::uint64_t bits = LoadBigEndian(record + offset, 8);
-        double real;
-        std::memcpy(&real, &bits, sizeof real);
-        AppendNumber(out, real);
-        return;
-    }
-    if (t < 12)
-        return;
-    const std::uint64_t size = SerialTypeSize(t);
-    const std::uint64_t available = offset < dataLength ? dataLength - offset : 0;
-    const std::uint8_t* bytes = record + (offset < dataLength ? offset : dataLength);
-    if (t % 2 == 0)
-        AppendBlob(out, bytes, available, size);
-    else
-        AppendStoredText(out, bytes, std::min(size, available), encoding);
+    AppendValue(out, record, dataLength, offset, t, encoding, false);
 }
 
 int DecodeRecord(const std::uint8_t* record, CSqliteParser& parser, DbInfo& db,
@@ -220,7 +314,10 @@ int DecodeRecord(const std::uint8_t* record, CSqliteParser& parser, DbInfo& db,
     }
     if (parser.m_bSchemaMode)
         DecodeSchemaRecord(db, record, dataLength, headerSize, types);
+    else if (parser.m_pTable != nullptr && parser.m_pRowSink != nullptr &&
+             parser.m_pRowSink->TakesUtf8())
+        DecodeTableRecord<std::string>(parser, db, record, dataLength, headerSize, types, rowid);
     else if (parser.m_pTable != nullptr)
-        DecodeTableRecord(parser, db, record, dataLength, headerSize, types, rowid);
+        DecodeTableRecord<std::u16string>(parser, db, record, dataLength, headerSize, types, rowid);
     return 0;
 }

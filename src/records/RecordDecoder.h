@@ -26,6 +26,15 @@ int DecodeRecord(const std::uint8_t* record, CSqliteParser& parser, DbInfo& db,
                  std::uint32_t dataLength, std::uint32_t pageNumber, int sizeLength,
                  int rowidLength, std::int64_t rowid);
 
+// Bytes of a stored text up to its first NUL character.
+std::uint64_t StoredTextLength(const std::uint8_t* bytes, std::uint64_t size,
+                               std::uint32_t encoding);
+
+// The shortest text that reads back as `value`, with ".0" added where that
+// text would look like an integer ("3.0", "-0.0"; "1e+15" and "inf" stay).
+template <typename Text>
+void AppendReal(Text& out, double value);
+
 // Text stored in the database's encoding, cut at its first NUL character.
 void AppendStoredText(std::u16string& out, const std::uint8_t* bytes, std::uint64_t size,
                       std::uint32_t encoding);

@@ -14,10 +14,8 @@
 void DecodeSchemaRecord(DbInfo& db, const std::uint8_t* record, std::uint64_t dataLength,
                         std::uint64_t offset, const std::vector<std::uint64_t>& types);
 
-// Fills table.columns, the primary key, the WITHOUT ROWID flag and the rowid
-// alias from a CREATE TABLE statement.
+// Fills table.columns, the primary key, the WITHOUT ROWID flag, the rowid
+// alias and the record's column order from a CREATE TABLE statement (or the
+// module and its columns from a CREATE VIRTUAL TABLE statement).
 void ParseCreateTable(std::u16string_view sql, TableInfo& table);
 
-// One comma-separated piece of the column list: a column definition, or a
-// table constraint (which adds no column).
-void ParseColumnDef(std::u16string_view piece, TableInfo& table);

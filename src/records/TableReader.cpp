@@ -5,6 +5,47 @@
 #include "engine/SqliteParser.h"
 #include "platform/WideFormat.h"
 
+namespace {
+
+// The shadow tables in which a virtual table of the built-in modules keeps
+// its rows, by name suffix.
+std::vector<std::u16string_view> ShadowSuffixes(std::u16string_view module)
+{
+    if (module == u"fts3" || module == u"fts4")
+        return {u"_content", u"_segments", u"_segdir", u"_docsize", u"_stat"};
+    if (module == u"fts5")
+        return {u"_data", u"_idx", u"_content", u"_docsize", u"_config"};
+    if (module == u"rtree" || module == u"rtree_i32" || module == u"geopoly")
+        return {u"_rowid", u"_node", u"_parent"};
+    return {};
+}
+
+// "name_content, name_segments, ..." of the shadow tables this database
+// lists for `table`; for other modules every table named "name_...".
+std::u16string ShadowTableNames(const DbInfo& db, const TableInfo& table)
+{
+    const std::vector<std::u16string_view> suffixes = ShadowSuffixes(table.module);
+    std::u16string names;
+    for (const TableInfo& other : db.tables) {
+        if (&other == &table || other.name.size() <= table.name.size() + 1 ||
+            other.name.compare(0, table.name.size(), table.name) != 0 ||
+            other.name[table.name.size()] != u'_')
+            continue;
+        const std::u16string_view suffix = std::u16string_view(other.name).substr(table.name.size());
+        bool known = suffixes.empty();
+        for (std::u16string_view candidate : suffixes)
+            known = known || suffix == candidate;
+        if (!known)
+            continue;
+        if (!names.empty())
+            names += u", ";
+        names += other.name;
+    }
+    return names.empty() ? u"-" : names;
+}
+
+}  // namespace
+
 void CSqliteParser::ReadTable()
 {
     m_bSchemaMode = 0;
@@ -16,6 +57,15 @@ void CSqliteParser::ReadTable()
         return;
     }
     const std::uint32_t root = m_pTable->rootPage;
+    if (root == 0 && !m_pTable->module.empty()) {
+        // A virtual table has no b-tree of its own.
+        PostLog(m_hLogWnd, u"normal",
+                WideFormat(u"虚拟表%s(%s)没有自己的页,其记录保存在影子表中: %s",
+                           {m_pTable->name, m_pTable->module, ShadowTableNames(*m_pDb, *m_pTable)}),
+                kLogInfo);
+        m_pageSource.Close();
+        return;
+    }
     std::vector<std::uint8_t> page;
     if (m_pDb->pageSize == 0 || !ReadPage(root, page)) {
         PostError(WideFormat(u"读取节点%I32u错误", {root}));
@@ -30,10 +80,10 @@ void CSqliteParser::ReadTable()
 
 bool CSqliteParser::OpenPages(const DbInfo& db)
 {
-    if (!m_pageSource.Open(db.path))
+    if (!m_pageSource.Open(db.OpenName()))
         return false;
     if (m_bUseWal)
-        m_pageSource.AttachLog(db.path, true, nullptr);
+        m_pageSource.AttachLog(db.OpenName(), true, nullptr);
     m_pageSource.SetPageSize(db.pageSize);
     return true;
 }

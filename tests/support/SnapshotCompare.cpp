@@ -25,8 +25,8 @@ std::string NameOf(const TableSnapshot& table) { return WideToUtf8(table.name); 
     }
     for (const TableSnapshot& expected : oracle.tables) {
         const TableSnapshot* actual = engine.Find(expected.name);
-        if (expected.isVirtual)
-            continue;
+        if (expected.isVirtual && expected.columns.empty())
+            continue;  // a module the oracle library lacks
         if (actual->rootPage != expected.rootPage)
             return ::testing::AssertionFailure()
                    << NameOf(expected) << ": root page " << actual->rootPage << " vs "

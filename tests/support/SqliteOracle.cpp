@@ -19,39 +19,6 @@ std::u16string Ascii(const char* text, std::size_t size)
     return std::u16string(text, text + size);
 }
 
-// The column affinity that sqlite3 derives from a declared type (the
-// format's rules, applied in this order).
-enum class Affinity { kInteger, kText, kBlob, kReal, kNumeric };
-
-Affinity AffinityOf(const std::u16string& declared)
-{
-    std::string upper;
-    for (char16_t c : declared)
-        upper.push_back(c < 0x80 ? static_cast<char>(std::toupper(static_cast<int>(c))) : '?');
-    const auto has = [&](const char* part) { return upper.find(part) != std::string::npos; };
-    if (has("INT")) return Affinity::kInteger;
-    if (has("CHAR") || has("CLOB") || has("TEXT")) return Affinity::kText;
-    if (has("BLOB") || upper.empty()) return Affinity::kBlob;
-    if (has("REAL") || has("FLOA") || has("DOUB")) return Affinity::kReal;
-    return Affinity::kNumeric;
-}
-
-// sqlite3 stores a real of a REAL-affinity column as an integer when it has
-// an integer value that fits in six bytes, and turns it back into a real
-// when the column is read. The engine shows values by how they are stored,
-// so such a value is shown as an integer.
-bool StoredAsInteger(double value, std::int64_t& integer)
-{
-    constexpr double kSixByteLimit = 140737488355328.0;  // 2^47
-    if (!std::isfinite(value) || value < -kSixByteLimit || value >= kSixByteLimit)
-        return false;
-    const auto truncated = static_cast<std::int64_t>(value);
-    if (static_cast<double>(truncated) != value)
-        return false;
-    integer = truncated;
-    return true;
-}
-
 std::string QuoteName(const std::u16string& name)
 {
     std::string quoted = "\"";
@@ -124,18 +91,13 @@ std::u16string Utf8Column(sqlite3_stmt* stmt, int column)
     return DisplayUtf8(text, static_cast<std::size_t>(size));
 }
 
-std::u16string DisplayValue(sqlite3_stmt* stmt, int column, bool utf16, Affinity affinity)
+std::u16string DisplayValue(sqlite3_stmt* stmt, int column, bool utf16)
 {
     switch (sqlite3_column_type(stmt, column)) {
     case SQLITE_INTEGER:
         return DisplayInteger(sqlite3_column_int64(stmt, column));
-    case SQLITE_FLOAT: {
-        const double value = sqlite3_column_double(stmt, column);
-        std::int64_t integer = 0;
-        if (affinity == Affinity::kReal && StoredAsInteger(value, integer))
-            return DisplayInteger(integer);
-        return DisplayReal(value);
-    }
+    case SQLITE_FLOAT:
+        return DisplayReal(sqlite3_column_double(stmt, column));
     case SQLITE_TEXT:
         if (utf16) {
             // In a UTF-16 database this is the stored text, at most byte-swapped.
@@ -262,7 +224,10 @@ std::u16string DisplayReal(double value)
 {
     char digits[64];
     const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    return Ascii(digits, static_cast<std::size_t>(end - digits));
+    std::u16string text = Ascii(digits, static_cast<std::size_t>(end - digits));
+    if (text.find_first_not_of(u"-0123456789") == std::u16string::npos)
+        text += u".0";
+    return text;
 }
 
 std::u16string DisplayBlob(const std::uint8_t* bytes, std::size_t size)
@@ -367,25 +332,36 @@ DbSnapshot ReadWithSqlite(const std::string& path, bool immutable)
         }
     }
     for (TableSnapshot& table : snapshot.tables) {
-        if (table.isVirtual)
-            continue;
         const std::string quoted = QuoteName(table.name);
-        std::vector<Affinity> affinities;
-        CStatement info(handle, "PRAGMA table_info(" + quoted + ")");
-        while (info.Step()) {
-            ColumnSnapshot column{Utf8Column(info.Get(), 1), Utf8Column(info.Get(), 2)};
-            affinities.push_back(AffinityOf(column.type));
-            table.columns.push_back(std::move(column));
+        // The columns PRAGMA table_info lists, selected by name: SELECT *
+        // would also return generated columns, which it leaves out.
+        std::string select;
+        const auto readColumns = [&] {
+            CStatement info(handle, "PRAGMA table_info(" + quoted + ")");
+            while (info.Step()) {
+                ColumnSnapshot column{Utf8Column(info.Get(), 1), Utf8Column(info.Get(), 2)};
+                select += (select.empty() ? "" : ", ") + QuoteName(column.name);
+                table.columns.push_back(std::move(column));
+            }
+        };
+        if (table.isVirtual) {
+            // Modules this library lacks have no columns to compare.
+            try {
+                readColumns();
+            } catch (const std::runtime_error&) {
+                table.columns.clear();
+            }
+            continue;
         }
-        CStatement rows(handle, "SELECT * FROM " + quoted);
+        readColumns();
+        if (select.empty())
+            continue;
+        CStatement rows(handle, "SELECT " + select + " FROM " + quoted);
         const int count = sqlite3_column_count(rows.Get());
         while (rows.Step()) {
             DisplayRow row;
-            for (int i = 0; i < count; ++i) {
-                const Affinity affinity =
-                    static_cast<std::size_t>(i) < affinities.size() ? affinities[i] : Affinity::kBlob;
-                row.push_back(DisplayValue(rows.Get(), i, utf16, affinity));
-            }
+            for (int i = 0; i < count; ++i)
+                row.push_back(DisplayValue(rows.Get(), i, utf16));
             table.rows.push_back(std::move(row));
         }
     }
