@@ -1,5 +1,6 @@
 #include "PageSource.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/ByteReader.h"
@@ -137,5 +138,17 @@ void CPageSource::AttachLog(const std::string& dbPath, bool apply, HWND logWnd)
         }
     }
     m_pageSize = m_wal.PageSize();
-    SetOverlay(m_wal.CommittedPageOffsets(), m_wal.DatabasePages());
+    // Pages past both the file and the log were never written and read as
+    // zeros; the database is taken to end before them, so that a damaged
+    // page count in a commit frame cannot make every walk size its records
+    // by four billion pages.
+    std::vector<std::uint64_t> offsets = m_wal.CommittedPageOffsets();
+    const std::uint64_t written = std::max<std::uint64_t>(offsets.size() - 1, (m_fileSize + m_pageSize - 1) / m_pageSize);
+    const std::uint32_t pageCount = static_cast<std::uint32_t>(std::min<std::uint64_t>(m_wal.DatabasePages(), written));
+    if (pageCount < m_wal.DatabasePages())
+        PostLog(logWnd, u"warning",
+                WideFormat(u"%s: the last commit claims %u pages, the file and the log hold %u",
+                           {logPath, m_wal.DatabasePages(), pageCount}),
+                kLogWarning);
+    SetOverlay(std::move(offsets), pageCount);
 }

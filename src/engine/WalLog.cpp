@@ -184,7 +184,13 @@ bool CWalLog::Read(const CSourceFile& file, HWND logWnd)
 
 std::vector<std::uint64_t> CWalLog::CommittedPageOffsets() const
 {
-    std::vector<std::uint64_t> offsets(std::uint64_t(m_databasePages) + 1, 0);
+    // Sized by the pages the log holds, not by the page count a commit
+    // frame claims: a damaged count must not cost memory.
+    std::uint32_t highest = 0;
+    for (std::uint32_t i = 0; i < m_committed; ++i)
+        if (m_frames[i].state == FrameState::kApplied)
+            highest = std::max(highest, m_frames[i].pageNumber);
+    std::vector<std::uint64_t> offsets(std::uint64_t(highest) + 1, 0);
     for (std::uint32_t i = 0; i < m_committed; ++i) {
         const Frame& frame = m_frames[i];
         if (frame.state == FrameState::kApplied)

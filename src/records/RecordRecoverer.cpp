@@ -124,6 +124,23 @@ bool PlausibleUtf8(const std::uint8_t* p, std::uint64_t n)
     return true;
 }
 
+// Characters of the scripts and symbols that phone text is written in. Text
+// read from the wrong offset of a UTF-16 page decodes to valid but
+// unlikely characters (Yi, Balinese, private use); those are refused.
+bool CommonCharacter(std::uint32_t u)
+{
+    static constexpr std::uint32_t kRanges[][2] = {
+        {0x0009, 0x000D}, {0x0020, 0x024F}, {0x0250, 0x02FF}, {0x0300, 0x036F},
+        {0x0370, 0x052F}, {0x0590, 0x06FF}, {0x0900, 0x0DFF}, {0x0E00, 0x0E7F},
+        {0x1100, 0x11FF}, {0x1E00, 0x1FFF}, {0x2000, 0x2BFF}, {0x3000, 0x30FF},
+        {0x3130, 0x318F}, {0x3400, 0x4DBF}, {0x4E00, 0x9FFF}, {0xAC00, 0xD7AF},
+        {0xD800, 0xDFFF}, {0xFE00, 0xFE0F}, {0xFF00, 0xFFEF}};
+    for (const auto& range : kRanges)
+        if (u >= range[0] && u <= range[1])
+            return true;
+    return false;
+}
+
 bool PlausibleUtf16(const std::uint8_t* p, std::uint64_t n, bool bigEndian)
 {
     if (n % 2 != 0)
@@ -133,7 +150,7 @@ bool PlausibleUtf16(const std::uint8_t* p, std::uint64_t n, bool bigEndian)
     std::uint64_t lowZero = 0;
     for (std::uint64_t i = 0; i < n; i += 2) {
         const std::uint32_t u = bigEndian ? (p[i] << 8 | p[i + 1]) : (p[i + 1] << 8 | p[i]);
-        if (IsControl(u))
+        if (IsControl(u) || !CommonCharacter(u))
             return false;
         lowZero += u > 0xFF && (u & 0xFF) == 0;
         if (u >= 0xD800 && u <= 0xDBFF) {
@@ -226,14 +243,16 @@ public:
             // later: next offset 0 or further on, a size that fits.
             const std::uint32_t staleSize = Get16(m_page, to, x + 2).value_or(0);
             const std::uint32_t staleNext = Get16(m_page, to, x).value_or(1);
-            const bool staleHead = !freeStart && staleSize >= 4 && staleSize <= to - x &&
+            // (The freeblock may since have been cut short by newer cells.)
+            const bool staleHead = !freeStart && staleSize >= 4 && staleSize <= m_usable - x &&
                                    (staleNext == 0 || (staleNext > x && staleNext < m_usable));
             if (freeStart)
                 limit = std::min(limit, to);
             else if (staleHead)
-                limit = x + staleSize;
+                limit = x + std::min(staleSize, to - x);
             else
                 limit = to;
+            m_headEnd = staleHead ? x + staleSize : freeStart ? limit : 0;
             Parse parse;
             int schema = -1;
             if (TryEach(x, to, false, parse, schema) ||
@@ -381,21 +400,29 @@ private:
     }
 
     // True when a record ending at `end` is followed by what a freed cell
-    // run can hold: the region's end, a fragment, or another cell.
-    bool EndsCleanly(int s, std::uint32_t end, std::uint32_t limit, bool allowFragment = true)
+    // run can hold: the region's end or another whole cell; unless `strict`,
+    // also a fragment or another freed cell whose own freeblock header was
+    // later merged into the one before it.
+    // With `sized` the record's length was chosen to fit, so reaching the
+    // region's end proves nothing unless a freeblock header put the end
+    // there (the region may end where newer cells cut an old one short).
+    bool EndsCleanly(int s, std::uint32_t end, std::uint32_t limit, bool strict = false,
+                     bool sized = false)
     {
-        if (end == limit || (allowFragment && end < limit && limit - end < 4))
+        if (end == limit && (!sized || limit == m_headEnd))
             return true;
-        if (end >= limit)
+        if (end > limit)
             return false;
-        // Another freed cell whose own freeblock header was later merged
-        // into the one before it.
+        Parse next;
+        if (TryCell(s, end, limit, next))
+            return true;
+        if (strict || end == limit)
+            return false;
+        if (limit - end < 4)
+            return !sized;
         const std::uint32_t nextFree = Get16(m_page, limit, end).value_or(1);
         const std::uint32_t size = Get16(m_page, limit, end + 2).value_or(0);
-        if (size >= 4 && size <= limit - end && (nextFree == 0 || nextFree > end))
-            return true;
-        Parse next;
-        return TryCell(s, end, limit, next);
+        return size >= 4 && size <= limit - end && (nextFree == 0 || nextFree > end);
     }
 
     // A freed cell whose first four bytes hold a freeblock header.
@@ -489,7 +516,7 @@ private:
                     if (t == 12 && v != 0)
                         continue;
                     trial.types[0] = t;
-                    if (!CheckRecord(s, trial, limit) || !EndsCleanly(s, trial.end, limit, pass == 1))
+                    if (!CheckRecord(s, trial, limit) || !EndsCleanly(s, trial.end, limit, pass == 0, true))
                         continue;
                     trial.firstLost = v == 0 && schema.alias != 0;
                     parse = std::move(trial);
@@ -550,6 +577,7 @@ private:
     const char* m_source;
     std::optional<std::uint32_t> m_frame;
     std::uint32_t m_encoding;
+    std::uint32_t m_headEnd = 0;  // where the freeblock tried as a head says it ends
 };
 
 CRecordRecoverer::CRecordRecoverer(CSqliteParser& parser, DbInfo& db) : m_parser(parser), m_db(db) {}
@@ -558,16 +586,27 @@ CRecordRecoverer::~CRecordRecoverer() = default;
 
 void CRecordRecoverer::AddCandidate(Candidate&& candidate)
 {
+    // The same record found again (an older copy of its page, or its cell
+    // both in the file and in the log) is listed once; the copy that still
+    // has its rowid is kept.
     const RecoveredRecord& record = candidate.record;
+    const int alias = m_schemas[candidate.schema].alias;
     std::u16string key = record.table.value_or(u"");
-    for (const auto& value : record.values) {
-        key.push_back(value ? u'\x1f' : u'\x1e');
-        if (value)
+    for (std::size_t i = 0; i < record.values.size(); ++i) {
+        const auto& value = record.values[i];
+        const bool known = value.has_value() && static_cast<int>(i) != alias;
+        key.push_back(known ? u'\x1f' : u'\x1e');
+        if (known)
             key += *value;
     }
-    if (!m_seen.insert(std::move(key)).second)
-        return;  // the same record found again (an older copy of its page)
-    m_candidates.push_back(std::move(candidate));
+    const auto [it, added] = m_seen.emplace(std::move(key), m_candidates.size());
+    if (added) {
+        m_candidates.push_back(std::move(candidate));
+        return;
+    }
+    Candidate& kept = m_candidates[it->second];
+    if (!kept.record.rowid && record.rowid)
+        kept = std::move(candidate);
 }
 
 std::vector<int> CRecordRecoverer::AllSchemas(int preferred) const
@@ -808,6 +847,20 @@ void CRecordRecoverer::ScanLog()
         if (page[0] != kTableLeaf)
             continue;
         Scanner scanner(*this, page.data(), usable, frame.pageNumber, kWal, frame.index);
+        scanner.schemas = AllSchemas(owner >= 0 ? owner : -1);
+        ScanLeaf(scanner, page.data(), 0, true);
+    }
+    // The main file's own version of each page the log replaces is older
+    // still: reported as a log source without a frame.
+    for (const CWalLog::Frame& frame : source.Log().Frames()) {
+        const std::uint64_t position = std::uint64_t(frame.pageNumber - 1) * m_db.pageSize;
+        if (g_bStop.load() || frame.state != CWalLog::FrameState::kApplied || frame.pageNumber <= 1 ||
+            frame.pageNumber > m_pageCount || m_owner[frame.pageNumber] == -2 ||
+            !m_parser.m_pageSource.ReadFileAt(page.data(), m_db.pageSize, position) ||
+            page[0] != kTableLeaf)
+            continue;
+        const int owner = m_owner[frame.pageNumber];
+        Scanner scanner(*this, page.data(), usable, frame.pageNumber, kWal, std::nullopt);
         scanner.schemas = AllSchemas(owner >= 0 ? owner : -1);
         ScanLeaf(scanner, page.data(), 0, true);
     }

@@ -16,7 +16,7 @@
 #include <list>
 #include <optional>
 #include <string>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/DbInfo.h"
@@ -89,7 +89,8 @@ private:
     std::vector<Schema> m_schemas;
     std::vector<Candidate> m_candidates;
     std::vector<int> m_owner;   // by page number: schema index, -1 none, -2 schema tree
-    std::unordered_set<std::u16string> m_seen;  // table and values of each candidate
+    // Table and values of each candidate, to its index in m_candidates.
+    std::unordered_map<std::u16string, std::size_t> m_seen;
     std::u16string m_onlyTable;
     std::uint64_t m_pageCount = 0;
 };

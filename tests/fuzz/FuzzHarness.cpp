@@ -9,6 +9,7 @@
 #include "engine/LogPost.h"
 #include "engine/SqliteParser.h"
 #include "platform/TextConvert.h"
+#include "records/RecordRecoverer.h"
 
 // SALVIX_HAVE_CARVER is defined by the build when the carvers are compiled in.
 #ifdef SALVIX_HAVE_CARVER
@@ -92,6 +93,79 @@ HarnessCounts ExamineDatabase(const std::string& path, CMessageTarget* window)
     g_dbList.clear();
     counts.lines = log.lines;
     counts.errors = log.errors;
+    return counts;
+}
+
+namespace {
+
+// Writes `size` bytes to `path`, replacing what it held.
+void WriteWhole(const std::string& path, const std::uint8_t* data, std::size_t size)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        std::perror(path.c_str());
+        std::abort();
+    }
+    for (std::size_t done = 0; done < size;) {
+        const ssize_t wrote = ::write(fd, data + done, size - done);
+        if (wrote <= 0) {
+            std::perror(path.c_str());
+            std::abort();
+        }
+        done += static_cast<std::size_t>(wrote);
+    }
+    ::close(fd);
+}
+
+class CCountingRecords : public CRecoverSink {
+public:
+    void OnRecord(const RecoveredRecord& record) override
+    {
+        ++records;
+        for (const auto& value : record.values)
+            units += value ? value->size() : 0;
+    }
+    std::size_t records = 0;
+    std::size_t units = 0;
+};
+
+}  // namespace
+
+HarnessCounts RecoverFromInput(const std::uint8_t* data, std::size_t size, CMessageTarget* window)
+{
+    std::size_t split = size;
+    if (size >= 4) {
+        split = ((std::size_t(data[0]) << 24) | (data[1] << 16) | (data[2] << 8) | data[3]) % (size - 3);
+        data += 4;
+        size -= 4;
+    }
+    const std::string& path = WriteScratchFile(data, split);
+    const std::string log = path + "-wal";
+    static const struct Remover {
+        std::string path;
+        ~Remover() { ::unlink(path.c_str()); }
+    } remover{log};
+    WriteWhole(log, data + split, size - split);
+
+    CCountingLog lines;
+    CCountingRecords records;
+    HarnessCounts counts;
+    {
+        CSqliteParser parser;
+        parser.m_hLogWnd = window ? window : &lines;
+        parser.m_bUseWal = true;
+        parser.OpenDatabase(Widen(path));
+        if (!g_dbList.empty() && g_dbList.back().pageSize != 0) {
+            counts.tables = g_dbList.back().tables.size();
+            CRecordRecoverer recoverer(parser, g_dbList.back());
+            recoverer.Run(u"", records);
+        }
+    }
+    g_dbList.clear();
+    counts.rows = records.records;
+    counts.textUnits = records.units;
+    counts.lines = lines.lines;
+    counts.errors = lines.errors;
     return counts;
 }
 

@@ -36,6 +36,14 @@ const std::string& WriteScratchFile(const std::uint8_t* data, std::size_t size);
 // then not kept), else to a counting log.
 HarnessCounts ExamineDatabase(const std::string& path, CMessageTarget* window = nullptr);
 
+// Splits `size` bytes into a database and its write-ahead log (the first
+// four bytes, big-endian, give the database's share; the log gets the rest),
+// writes them as the scratch file and its "-wal", opens the database with the
+// log applied and recovers every record outside its live tables. `rows`
+// counts the records reported.
+HarnessCounts RecoverFromInput(const std::uint8_t* data, std::size_t size,
+                               CMessageTarget* window = nullptr);
+
 // Runs both carvers over the file at `path`, messages as above. Returns
 // false when this build has no carvers.
 bool CarveFile(const std::string& path, HarnessCounts& counts, CMessageTarget* window = nullptr);

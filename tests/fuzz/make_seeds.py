@@ -7,6 +7,9 @@ OUTDIR/fuzz_database: small valid databases (page sizes 512, 1024, 4096 and
 65536; UTF-8, UTF-16le and UTF-16be) holding overflowing rows, a WITHOUT
 ROWID table, an index and deleted rows, so that every page type, the
 overflow chains and the freeblock chains are reached from the first run.
+OUTDIR/fuzz_recover: databases with deleted rows, a dropped table and a
+write-ahead log copied while its writer held it, each packed as four bytes
+of database length, the database, then the log.
 OUTDIR/fuzz_carve: small raw images with JPEG and ISO media signatures at
 sector starts (and one just off a sector start).
 OUTDIR/fuzz_gif: the spinner GIF when the resources hold it, and a few
@@ -82,6 +85,39 @@ def database_seeds(out):
             con.execute(statement)
         con.execute("VACUUM")
         con.close()
+        made.append(name)
+    return made
+
+
+def recover_seeds(out):
+    made = []
+    work = tempfile.mkdtemp()
+    for page_size, encoding in ((512, "UTF-8"), (1024, "UTF-16le"), (4096, "UTF-8")):
+        path = os.path.join(work, "r.db")
+        for suffix in ("", "-wal", "-shm"):
+            if os.path.exists(path + suffix):
+                os.remove(path + suffix)
+        con = sqlite3.connect(path, isolation_level=None)
+        con.execute(f"PRAGMA page_size={page_size}")
+        con.execute(f"PRAGMA encoding='{encoding}'")
+        con.execute("PRAGMA secure_delete=OFF")
+        con.execute("CREATE TABLE m(id INTEGER PRIMARY KEY, body TEXT, ts INTEGER)")
+        con.execute("CREATE TABLE gone(a TEXT, b INTEGER)")
+        for i in range(120):
+            con.execute("INSERT INTO m VALUES(?,?,?)", (i, "message %d " % i + "x" * (i % 50), i * 1000))
+            con.execute("INSERT INTO gone VALUES(?,?)", ("row %d" % i, i))
+        con.execute("DELETE FROM m WHERE id % 3 = 0")
+        con.execute("DROP TABLE gone")
+        con.execute("PRAGMA journal_mode=WAL")
+        con.execute("PRAGMA wal_autocheckpoint=0")
+        con.execute("UPDATE m SET body='edited' WHERE id % 5 = 0")
+        con.execute("DELETE FROM m WHERE id % 7 = 0")
+        db = open(path, "rb").read()
+        wal = open(path + "-wal", "rb").read()
+        con.close()
+        name = "wal-p%d-%s.bin" % (page_size, encoding.lower().replace("-", ""))
+        with open(os.path.join(out, name), "wb") as f:
+            f.write(struct.pack(">I", len(db)) + db + wal)
         made.append(name)
     return made
 
@@ -163,8 +199,8 @@ def main():
     if len(sys.argv) != 2:
         sys.exit("usage: make_seeds.py OUTDIR")
     out = sys.argv[1]
-    for target, make in (("fuzz_database", database_seeds), ("fuzz_carve", carve_seeds),
-                         ("fuzz_gif", gif_seeds)):
+    for target, make in (("fuzz_database", database_seeds), ("fuzz_recover", recover_seeds),
+                         ("fuzz_carve", carve_seeds), ("fuzz_gif", gif_seeds)):
         directory = os.path.join(out, target)
         os.makedirs(directory, exist_ok=True)
         names = make(directory)

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Speed and memory of `recover` and `rows --wal` on the 1,000,000-row
+# messages database (bench/make_messages_db.py), warm cache, best of three:
+#   recover DB           against  rows DB messages   (target: at most 3x)
+#   rows --wal DB (empty log)  against  rows DB      (target: at most 1.1x)
+#   peak memory of recover against the file size     (target: under 3x)
+# BENCH_DIR (default /tmp/salvix-bench) holds the database; ROWS changes its size.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+bench_dir="${BENCH_DIR:-/tmp/salvix-bench}"
+rows="${ROWS:-1000000}"
+db="$bench_dir/messages-$rows.db"
+build="$root/build-bench"
+cli="$build/salvix-cli"
+
+mkdir -p "$bench_dir"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSALVIX_GUI=OFF \
+  -DSALVIX_TESTS=OFF >/dev/null
+cmake --build "$build" --target salvix-cli -j2 >/dev/null
+if [ ! -s "$db" ]; then
+  echo "writing $db ($rows rows)..."
+  python3 "$root/bench/make_messages_db.py" "$db" "$rows"
+fi
+# The same database beside an empty log, as a checkpoint that truncates it leaves.
+waldir="$bench_dir/with-empty-log"
+mkdir -p "$waldir"
+cp -f "$db" "$waldir/messages.db"
+: > "$waldir/messages.db-wal"
+size=$(stat -c %s "$db")
+cat "$db" "$waldir/messages.db" >/dev/null
+
+measure() {
+  local best_t="" best_m=""
+  for _ in 1 2 3; do
+    /usr/bin/time -o "$bench_dir/time.out" -f '%e %M' "$@" >/dev/null 2>/dev/null || true
+    local out t m
+    out=$(tail -n1 "$bench_dir/time.out")
+    t=${out% *}
+    m=${out#* }
+    if [ -z "$best_t" ] || awk -v a="$t" -v b="$best_t" 'BEGIN{exit !(a<b)}'; then best_t=$t; fi
+    if [ -z "$best_m" ] || [ "$m" -lt "$best_m" ]; then best_m=$m; fi
+  done
+  echo "$best_t $best_m"
+}
+
+read -r t_rows m_rows < <(measure "$cli" rows "$db" messages)
+read -r t_rec m_rec < <(measure "$cli" recover "$db")
+read -r t_wal m_wal < <(measure "$cli" rows --wal "$waldir/messages.db" messages)
+read -r t_rows2 _ < <(measure "$cli" rows "$waldir/messages.db" messages)
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN{ if (b == 0) print "n/a"; else printf "%.2f", a / b }'; }
+size_kb=$((size / 1024))
+echo "database: $db, $rows rows, $size bytes"
+printf '%-34s %8s s %10s KiB peak\n' "rows DB messages" "$t_rows" "$m_rows" \
+  "recover DB" "$t_rec" "$m_rec" "rows --wal (empty log) messages" "$t_wal" "$m_wal" \
+  "rows (same copy, no --wal)" "$t_rows2" "-"
+echo "recover / rows time:            $(ratio "$t_rec" "$t_rows")   (target <= 3)"
+echo "recover peak memory / file size: $(ratio "$m_rec" "$size_kb")   (target < 3)"
+echo "rows --wal / rows time:         $(ratio "$t_wal" "$t_rows2")   (target <= 1.1)"
