@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
-# Reads a 1,000,000-row messages table three ways, warm cache, and compares:
-#   salvix-cli rows DB messages        (this program)
-#   sqlite3 DB 'SELECT * FROM messages' (the reference library's shell)
-#   cat DB                              (just reading the file)
-# and reports each one's peak memory against the file size.
-# BENCH_DIR (default /tmp/salvix-bench) holds the database; ROWS changes its size.
+# Reads two 1,000,000-row messages tables, warm cache, and compares in one run:
+#   salvix-cli rows DB messages          against  sqlite3 DB 'SELECT * FROM messages'
+#   salvix-cli rows --json DB messages   against  sqlite3 -json DB 'SELECT * FROM messages'
+# on bench/'s own table (short mixed texts) and on the text-heavy table of
+# ../shared/bench/make_text_heavy_db.py (20 to 400 characters of mixed text per
+# row; SALVIX_TEXT_HEAVY_SCRIPT points elsewhere). Also reports peak memory,
+# cat's time for the file, and m_rows's peak (the whole table held, as the
+# desktop program does). Times are the best of three runs.
+# BENCH_DIR (default /tmp/salvix-bench) holds the databases; ROWS changes their size.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 bench_dir="${BENCH_DIR:-/tmp/salvix-bench}"
 rows="${ROWS:-1000000}"
-db="$bench_dir/messages-$rows.db"
+text_heavy_script="${SALVIX_TEXT_HEAVY_SCRIPT:-$root/../shared/bench/make_text_heavy_db.py}"
 build="$root/build-bench"
 cli="$build/salvix-cli"
 
@@ -17,17 +20,6 @@ mkdir -p "$bench_dir"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSALVIX_GUI=OFF \
   -DSALVIX_TESTS=OFF -DSALVIX_BENCH=ON >/dev/null
 cmake --build "$build" --target salvix-cli salvix-hold-rows -j2 >/dev/null
-if [ ! -s "$db" ]; then
-  echo "writing $db ($rows rows)..."
-  python3 "$root/bench/make_messages_db.py" "$db" "$rows"
-fi
-size=$(stat -c %s "$db")
-
-# Warm the page cache, and check the two readers agree on the row count.
-cat "$db" >/dev/null
-n_salvix=$("$cli" rows "$db" messages 2>/dev/null | wc -l)
-n_sqlite=$(sqlite3 "$db" 'SELECT count(*) FROM messages')
-[ "$n_salvix" = "$n_sqlite" ] || { echo "row counts differ: $n_salvix vs $n_sqlite" >&2; exit 1; }
 
 # Best of three runs: seconds and peak resident kilobytes.
 measure() {
@@ -43,21 +35,49 @@ measure() {
   done
   echo "$best_t $best_m"
 }
-
-read -r t_salvix m_salvix < <(measure "$cli" rows "$db" messages)
-read -r t_hold m_hold < <(measure "$build/salvix-hold-rows" "$db" messages)
-read -r t_sqlite m_sqlite < <(measure sqlite3 "$db" 'SELECT * FROM messages')
-read -r t_cat m_cat < <(measure cat "$db")
-
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN{ if (b == 0) print "n/a"; else printf "%.2f", a / b }'; }
-size_kb=$((size / 1024))
-echo "database: $db, $rows rows, $size bytes ($((size / 1048576)) MiB)"
-printf '%-28s %8s s  %10s KiB peak  (%s x file size)\n' \
-  "salvix-cli rows" "$t_salvix" "$m_salvix" "$(ratio "$m_salvix" "$size_kb")" \
-  "ReadTable into m_rows" "$t_hold" "$m_hold" "$(ratio "$m_hold" "$size_kb")" \
-  "sqlite3 SELECT *" "$t_sqlite" "$m_sqlite" "$(ratio "$m_sqlite" "$size_kb")" \
-  "cat" "$t_cat" "$m_cat" "$(ratio "$m_cat" "$size_kb")"
-echo "time ratio salvix-cli / sqlite3: $(ratio "$t_salvix" "$t_sqlite")"
-echo "time ratio salvix-cli / cat:     $(ratio "$t_salvix" "$t_cat")"
-echo "peak memory salvix-cli / file:   $(ratio "$m_salvix" "$size_kb")  (rows printed as they are decoded)"
-echo "peak memory m_rows / file:       $(ratio "$m_hold" "$size_kb")  (whole table held, as the desktop program does)"
+
+bench_one() {
+  local label="$1" db="$2"
+  local size n_salvix n_sqlite
+  size=$(stat -c %s "$db")
+  # Warm the page cache, and check the two readers agree on the row count.
+  cat "$db" >/dev/null
+  n_salvix=$("$cli" rows "$db" messages 2>/dev/null | wc -l)
+  n_sqlite=$(sqlite3 "$db" 'SELECT count(*) FROM messages')
+  [ "$n_salvix" = "$n_sqlite" ] || { echo "$label: row counts differ: $n_salvix vs $n_sqlite" >&2; exit 1; }
+
+  local t_rows m_rows t_json m_json t_sq m_sq t_sqj m_sqj t_hold m_hold t_cat m_cat
+  read -r t_rows m_rows < <(measure "$cli" rows "$db" messages)
+  read -r t_json m_json < <(measure "$cli" rows --json "$db" messages)
+  read -r t_sq m_sq < <(measure sqlite3 "$db" 'SELECT * FROM messages')
+  read -r t_sqj m_sqj < <(measure sqlite3 -json "$db" 'SELECT * FROM messages')
+  read -r t_hold m_hold < <(measure "$build/salvix-hold-rows" "$db" messages)
+  read -r t_cat m_cat < <(measure cat "$db")
+
+  echo "== $label: $db, $n_sqlite rows, $size bytes ($((size / 1048576)) MiB)"
+  printf '%-28s %8s s  %10s KiB peak\n' \
+    "salvix-cli rows" "$t_rows" "$m_rows" \
+    "sqlite3 SELECT *" "$t_sq" "$m_sq" \
+    "salvix-cli rows --json" "$t_json" "$m_json" \
+    "sqlite3 -json SELECT *" "$t_sqj" "$m_sqj" \
+    "ReadTable into m_rows" "$t_hold" "$m_hold" \
+    "cat" "$t_cat" "$m_cat"
+  echo "time ratio rows / sqlite3:          $(ratio "$t_rows" "$t_sq")  (target at most 0.5)"
+  echo "time ratio rows --json / sqlite3 -json: $(ratio "$t_json" "$t_sqj")  (target at most 0.5)"
+  echo "time ratio rows / cat:              $(ratio "$t_rows" "$t_cat")"
+  echo "peak memory m_rows / file:          $(ratio "$m_hold" "$((size / 1024))")  (whole table held)"
+}
+
+own="$bench_dir/messages-$rows.db"
+heavy="$bench_dir/text-heavy-$rows.db"
+if [ ! -s "$own" ]; then
+  echo "writing $own ($rows rows)..."
+  python3 "$root/bench/make_messages_db.py" "$own" "$rows"
+fi
+if [ ! -s "$heavy" ]; then
+  echo "writing $heavy ($rows rows)..."
+  python3 "$text_heavy_script" "$heavy" "$rows"
+fi
+bench_one "bench/ messages table" "$own"
+bench_one "text-heavy messages table" "$heavy"

@@ -414,6 +414,57 @@ TEST(DifferentialStorage, RealsNeverLookLikeIntegers)
     EXPECT_TRUE(SameRows(table->rows, ReadWithSqlite(path, false).Find(u"r")->rows));
 }
 
+// Payloads at the edge of the in-page limit X (U - 35 in table leaves,
+// ((U - 12) * 64 / 255) - 23 in index pages), and overflowing ones that keep
+// exactly K = X bytes in the page, at the smallest, a middle and the largest
+// page size: each reads back whole, with no error.
+TEST(DifferentialStorage, PayloadsOfExactlyTheLocalLimit)
+{
+    // Record of one text of n bytes: header size, serial type 13 + 2n, text.
+    const auto textForPayload = [](std::uint64_t payload) {
+        for (std::uint64_t typeBytes = 1; typeBytes <= 3; ++typeBytes) {
+            const std::uint64_t n = payload - 1 - typeBytes;
+            const std::uint64_t type = 13 + 2 * n;
+            if ((type < 128 ? 1 : type < 16384 ? 2 : 3) == typeBytes)
+                return std::string(n, 'x') + "";
+        }
+        return std::string();
+    };
+    for (std::uint32_t pageSize : {512u, 4096u, 65536u}) {
+        SCOPED_TRACE(pageSize);
+        CTempDir dir;
+        const std::string path = dir.File("edge.db");
+        {
+            DbLayout layout;
+            layout.pageSize = pageSize;
+            auto db = CreateDatabase(path, layout);
+            db->Exec("CREATE TABLE leaf(v TEXT)");
+            db->Exec("CREATE TABLE keyed(v TEXT PRIMARY KEY) WITHOUT ROWID");
+            const std::uint64_t u = pageSize;
+            const std::uint64_t tableLimit = u - 35, indexLimit = (u - 12) * 64 / 255 - 23;
+            for (const auto& [table, limit] : {std::pair{"leaf", tableLimit}, std::pair{"keyed", indexLimit}}) {
+                // X - 1, X, X + 1 bytes, and X + (U - 4): K = X with overflow.
+                std::vector<std::vector<SqlValue>> rows;
+                for (std::uint64_t payload : {limit - 1, limit, limit + 1, limit + u - 4}) {
+                    std::string text = textForPayload(payload);
+                    ASSERT_FALSE(text.empty());
+                    text[0] = static_cast<char>('a' + rows.size());  // distinct keys
+                    rows.push_back({text});
+                }
+                db->InsertRows(std::string("INSERT INTO ") + table + " VALUES(?)", rows);
+            }
+        }
+        const DbSnapshot oracle = ReadWithSqlite(path, false);
+        CLogCollector log;
+        const DbSnapshot engine = ReadWithEngine(path, log);
+        for (const char16_t* table : {u"leaf", u"keyed"}) {
+            ASSERT_EQ(oracle.Find(table)->rows.size(), 4u);
+            EXPECT_TRUE(SameRows(engine.Find(table)->rows, oracle.Find(table)->rows));
+        }
+        EXPECT_TRUE(log.Errors().empty()) << log.Dump();
+    }
+}
+
 // Rows written before ALTER TABLE ADD COLUMN store fewer values than the
 // table now has columns. sqlite3 fills in the column's default; the engine
 // shows only what is stored, so those rows are shorter.

@@ -121,6 +121,20 @@ protected:
     }
 };
 
+// The smallest usable size the format allows is 480: 512-byte pages with
+// 33 reserved bytes are refused, with 32 they are read.
+TEST_F(HeaderTest, UsableSizeBelow480IsRefused)
+{
+    const std::string path = Patched([](CPageFile& f) { f.Put8(20, 33); });
+    ExpectRefused(path);
+    CPageFile file(path);
+    file.Put8(20, 32);
+    file.Save(path);
+    log.Clear();
+    bool registered = false;
+    EXPECT_EQ(OpenOnly(path, log, registered).pageSize, kPageSize);
+}
+
 TEST_F(HeaderTest, WrongHeaderStringIsRefused)
 {
     ExpectRefused(Patched([](CPageFile& f) { f.Put8(0, 's'); }));
@@ -274,6 +288,19 @@ TEST_F(WalkTest, CellCountLargerThanTheLeaf)
         EXPECT_TRUE(log.Has(WideFormat(u"叶节点%I32u-偏移%d解析地址存在错误", {leaf, int(8 + 2 * k)})))
             << "slot " << k;
     // The other leaves are untouched.
+    EXPECT_GE(rows.size(), outside);
+}
+
+// A damaged cell count of 65535 on a leaf costs a bounded number of lines,
+// not one per slot.
+TEST_F(WalkTest, HugeCellCountKeepsTheLogSmall)
+{
+    const std::uint32_t leaf = file->ChildOf(root, 1);
+    const std::size_t outside = RowsOutside(leaf);
+    file->Put16(file->PageStart(leaf) + 3, 65535);
+    const auto rows = EngineRows(Save(), log);
+    // At most a line or two for each cell a 512-byte page can hold.
+    EXPECT_LE(log.Lines().size(), 400u);
     EXPECT_GE(rows.size(), outside);
 }
 
@@ -492,6 +519,36 @@ TEST_F(RecordHeaderTest, SerialTypesRunningPastTheData)
     EXPECT_TRUE(log.Has(WideFormat(u"节点%I32u-最后%d数据获取字段集偏移列表失败", {leaf, int(size)})))
         << log.Dump();
     EXPECT_TRUE(SameRows(rows, {{u"1", u"first"}, {u"3", u""}}));
+}
+
+// Hand-made serial types. Types 10 and 11 are reserved and take no bytes,
+// so the value after them is still read from the right place; a serial type
+// left unfinished by the end of the header is dropped, not a reason to
+// refuse the record.
+TEST_F(RecordHeaderTest, ReservedAndUnfinishedSerialTypes)
+{
+    struct Case {
+        std::uint8_t firstType, secondType;
+        DisplayRow expected;
+    };
+    const Case cases[] = {
+        {10, 23, {u"", u"first"}},
+        {11, 23, {u"", u"first"}},
+        {0, 0x81, {u"1"}},  // "first"'s type begins a varint the header cuts off
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int(c.secondType) * 256 + c.firstType);
+        file = std::make_unique<CPageFile>(good);
+        log.Clear();
+        std::uint32_t size = 0;
+        const std::size_t record = RecordOf(1, size);
+        ASSERT_EQ(file->Get8(record), 3);  // header: its size, then NULL and text(5)
+        file->Put8(record + 1, c.firstType);
+        file->Put8(record + 2, c.secondType);
+        const auto rows = Read();
+        EXPECT_TRUE(log.Errors().empty()) << log.Dump();
+        EXPECT_TRUE(SameRows(rows, {c.expected, {u"2", u"second"}, {u"3", u""}}));
+    }
 }
 
 TEST_F(RecordHeaderTest, UnreadableHeaderSize)

@@ -1,5 +1,9 @@
 // salvix-cli rows: read one table and print its rows.
 #include <cstdio>
+#include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "CliCommands.h"
 #include "CliLogWnd.h"
@@ -30,13 +34,58 @@ private:
     std::string m_text;
 };
 
+// End of the run from `i` of bytes that need no escape: none below 0x20,
+// no backslash and, when `quote` is set, no double quote. Sixteen bytes are
+// tested at a time where the processor has SSE2, else eight (a zero byte of
+// x ^ c marks a byte equal to c).
+std::size_t PlainRunEnd(std::string_view text, std::size_t i, bool quote)
+{
+#if defined(__SSE2__)
+    const __m128i controlMax = _mm_set1_epi8(0x1F);
+    const __m128i backslash = _mm_set1_epi8('\\');
+    const __m128i quoteChar = _mm_set1_epi8(quote ? '"' : '\\');
+    while (text.size() - i >= 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+        const __m128i special = _mm_or_si128(
+            _mm_cmpeq_epi8(_mm_max_epu8(block, controlMax), controlMax),
+            _mm_or_si128(_mm_cmpeq_epi8(block, backslash), _mm_cmpeq_epi8(block, quoteChar)));
+        const int mask = _mm_movemask_epi8(special);
+        if (mask != 0)
+            return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+        i += 16;
+    }
+#endif
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+    const auto zeroByte = [](std::uint64_t x) { return (x - kOnes) & ~x & kHighs; };
+    while (text.size() - i >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, text.data() + i, sizeof word);
+        std::uint64_t special = ((word - 0x20 * kOnes) & ~word & kHighs) |
+                                zeroByte(word ^ (0x5C * kOnes));
+        if (quote)
+            special |= zeroByte(word ^ (0x22 * kOnes));
+        if (special != 0)
+            break;
+        i += 8;
+    }
+    while (i < text.size()) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == '\\' || (quote && c == '"'))
+            break;
+        ++i;
+    }
+    return i;
+}
+
 // Appends a UTF-8 value with backslash, tab, line feed and carriage return
 // escaped. Everything else, other control characters included, is copied
 // in runs.
 void AppendEscaped(std::string& out, std::string_view value)
 {
     std::size_t copied = 0;
-    for (std::size_t i = 0; i < value.size(); ++i) {
+    for (std::size_t i = PlainRunEnd(value, 0, false); i < value.size();
+         i = PlainRunEnd(value, i + 1, false)) {
         const char c = value[i];
         if (c != '\\' && c != '\t' && c != '\n' && c != '\r')
             continue;
@@ -56,10 +105,9 @@ void AppendJsonString(std::string& out, std::string_view value)
     static constexpr char kHex[] = "0123456789abcdef";
     out.push_back('"');
     std::size_t copied = 0;
-    for (std::size_t i = 0; i < value.size(); ++i) {
+    for (std::size_t i = PlainRunEnd(value, 0, true); i < value.size();
+         i = PlainRunEnd(value, i + 1, true)) {
         const auto c = static_cast<unsigned char>(value[i]);
-        if (c >= 0x20 && c != '"' && c != '\\')
-            continue;
         out.append(value.data() + copied, i - copied);
         out.push_back('\\');
         switch (c) {

@@ -1,6 +1,9 @@
 #include "TextConvert.h"
 
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -66,9 +69,19 @@ int DecodeSequence(const std::uint8_t* data, std::size_t size, std::size_t i, st
     return length;
 }
 
-// End of the run of ASCII bytes from `i`, eight bytes at a time.
+// End of the run of ASCII bytes from `i`: sixteen bytes at a time where
+// the processor has SSE2, else eight.
 std::size_t AsciiRunEnd(const std::uint8_t* data, std::size_t size, std::size_t i)
 {
+#if defined(__SSE2__)
+    while (size - i >= 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+        const int high = _mm_movemask_epi8(block);
+        if (high != 0)
+            return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(high)));
+        i += 16;
+    }
+#endif
     while (size - i >= 8) {
         std::uint64_t word;
         std::memcpy(&word, data + i, sizeof word);
@@ -117,9 +130,27 @@ void AppendUtf8Checked(std::string& out, const std::uint8_t* data, std::size_t s
     std::size_t copied = 0;
     std::size_t i = 0;
     while (i < size) {
-        i = AsciiRunEnd(data, size, i);
-        if (i == size)
-            break;
+        const std::uint8_t lead = data[i];
+        if (lead < 0x80) {
+            i = AsciiRunEnd(data, size, i);
+            continue;
+        }
+        // The common well-formed two-, three- and four-byte sequences are
+        // checked in line; anything else takes the full rule below.
+        if (lead >= 0xC2 && lead <= 0xDF && size - i >= 2 && IsContinuation(data[i + 1])) {
+            i += 2;
+            continue;
+        }
+        if (lead >= 0xE1 && lead <= 0xEC && size - i >= 3 && IsContinuation(data[i + 1]) &&
+            IsContinuation(data[i + 2])) {
+            i += 3;
+            continue;
+        }
+        if (lead >= 0xF1 && lead <= 0xF3 && size - i >= 4 && IsContinuation(data[i + 1]) &&
+            IsContinuation(data[i + 2]) && IsContinuation(data[i + 3])) {
+            i += 4;
+            continue;
+        }
         std::uint32_t cp = 0;
         int bad = 0;
         const int length = DecodeSequence(data, size, i, cp, bad);

@@ -263,7 +263,7 @@ void GifParserTest::garbageNeverReadsOutside()
             data.push_back(byte % 3 == 0 ? blockStarts[byte % std::size(blockStarts)] : byte);
         }
         // An exact-size heap copy, so the end of the data is the end of memory.
-        std::unique_ptr<std::uint8_t[]> exact(new std::uint8_t[data.size() + 1]);
+        std::unique_ptr<std::uint8_t[]> exact(new std::uint8_t[data.size()]);
         if (!data.empty())
             std::memcpy(exact.get(), data.data(), data.size());
         CGifParser parser;
