@@ -16,6 +16,7 @@
 //   h+8 or h+12: the cell pointer array, 2 bytes per cell
 #include "SqliteParser.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/ByteReader.h"
@@ -30,11 +31,6 @@ constexpr std::uint32_t kHeaderReadSize = 512;
 constexpr char kHeaderString[16] = "SQLite format 3";  // with its zero byte
 // The smallest usable page size the file format allows.
 constexpr std::uint32_t kMinUsableSize = 480;
-// A damaged cell count can claim 65535 cells on every page. Each slot past
-// the end of the page gets its own line up to this many; the page's other
-// slots past its end are then reported together in one line, so that the
-// log stays proportional to the size of the file.
-constexpr std::uint32_t kMaxSlotLinesPerPage = 64;
 
 }  // namespace
 
@@ -184,35 +180,59 @@ int CSqliteParser::ParsePage(DbInfo& db, const std::uint8_t* page, std::uint32_t
     }
 }
 
+// The cell pointer array, shared by interior and leaf pages. A damaged
+// cell count is clamped to what the page can hold ((U - 8) / 6 cells of at
+// least four bytes with their two-byte pointers, as SQLite's own b-tree code
+// bounds it), with one line; a cell offset inside the header or the pointer
+// array, or past the usable end of the page, costs one line and that cell.
+template <typename OnCell>
+void CSqliteParser::ForEachCellPointer(const DbInfo& db, const std::uint8_t* page,
+                                       std::uint32_t length, std::uint32_t pageNumber,
+                                       std::uint32_t headerOffset, bool interior, OnCell onCell)
+{
+    const std::uint32_t usable = std::min(db.UsableSize(), length);
+    const std::uint32_t arrayStart = headerOffset + (interior ? 12 : 8);
+    const std::u16string_view badOffset =
+        interior ? u"索引节点%I32u-偏移%d解析存在错误" : u"叶节点%I32u-偏移%d解析地址存在错误";
+    std::uint32_t cellCount = Get16(page, length, headerOffset + 3).value_or(0);
+    const std::uint32_t maxCells = (usable - 8) / 6;
+    if (cellCount > maxCells) {
+        PostError(WideFormat(u"节点%I32u单元数%I32u超出页面容量,按%I32u个处理",
+                             {pageNumber, cellCount, maxCells}));
+        cellCount = maxCells;
+    }
+    const std::uint32_t arrayEnd = arrayStart + 2 * cellCount;
+    for (std::uint32_t k = 0; k < cellCount; ++k) {
+        const std::uint32_t slot = arrayStart + 2 * k;
+        const auto cellOffset = Get16(page, usable, slot);
+        if (!cellOffset) {
+            // Only a header past the page's usable size gets here.
+            PostError(WideFormat(badOffset, {pageNumber, slot}));
+            break;
+        }
+        if (*cellOffset < arrayEnd || *cellOffset >= usable) {
+            PostError(WideFormat(badOffset, {pageNumber, int(*cellOffset)}));
+            continue;
+        }
+        onCell(*cellOffset);
+    }
+}
+
 int CSqliteParser::ParseInteriorPage(DbInfo& db, const std::uint8_t* page, std::uint32_t length,
                                      std::uint32_t pageNumber, std::uint32_t headerOffset)
 {
     const std::uint32_t h = headerOffset;
     const std::uint8_t pageType = page[h];
-    const std::uint16_t cellCount = Get16(page, length, h + 3).value_or(0);
     const std::uint32_t usable = db.UsableSize();
     std::vector<std::uint8_t> child;
 
     ++m_depth;
-    std::uint32_t slotsPastPage = 0;
-    for (std::uint32_t k = 0; k < cellCount; ++k) {
-        const std::uint32_t slot = h + 12 + 2 * k;
-        const auto cellOffset = Get16(page, length, slot);
-        if (!cellOffset) {
-            if (++slotsPastPage > kMaxSlotLinesPerPage) {
-                PostError(WideFormat(u"索引节点%I32u-偏移%d起其余%I32u个单元指针超出页面,已跳过",
-                                     {pageNumber, slot, cellCount - k}));
-                break;
-            }
-            PostError(WideFormat(u"索引节点%I32u-偏移%d解析存在错误", {pageNumber, slot}));
-            continue;
-        }
-        const std::uint16_t c = *cellOffset;
+    ForEachCellPointer(db, page, length, pageNumber, h, true, [&](std::uint16_t c) {
         // The 4-byte left child pointer opens every interior cell.
         const auto childNumber = Get32(page, usable, c);
         if (!childNumber || *childNumber == 0) {
             PostError(WideFormat(u"索引节点%I32u-偏移%d解析存在错误", {pageNumber, int(c)}));
-            continue;
+            return;
         }
         if (EnterChild(pageNumber, c, *childNumber)) {
             if (!ReadPage(*childNumber, child)) {
@@ -227,7 +247,7 @@ int CSqliteParser::ParseInteriorPage(DbInfo& db, const std::uint8_t* page, std::
         // ordered after everything in its left subtree.
         if (pageType == kIndexInterior && !m_bSchemaMode && !g_bStop.load())
             ParseIndexInteriorCell(db, page, length, pageNumber, c);
-    }
+    });
 
     const std::uint32_t right = Get32(page, length, h + 8).value_or(0);
     if (!m_pageSource.HasPage(right)) {
@@ -252,31 +272,12 @@ int CSqliteParser::ParseLeafPage(DbInfo& db, const std::uint8_t* page, std::uint
     const std::uint32_t h = headerOffset;
     const std::uint32_t usable = db.UsableSize() < length ? db.UsableSize() : length;
     const std::uint8_t pageType = page[h];
-    const std::uint16_t cellCount = Get16(page, length, h + 3).value_or(0);
     const std::uint16_t firstFreeblock = Get16(page, length, h + 1).value_or(0);
     CellMap& cells = m_cellMap;
     cells.Clear();
 
-    std::uint32_t slotsPastPage = 0;
-    for (std::uint32_t k = 0; k < cellCount; ++k) {
-        const std::uint32_t slot = h + 8 + 2 * k;
-        const auto cellOffset = Get16(page, length, slot);
-        if (!cellOffset) {
-            if (++slotsPastPage > kMaxSlotLinesPerPage) {
-                PostError(WideFormat(u"叶节点%I32u-偏移%d起其余%I32u个单元指针超出页面,已跳过",
-                                     {pageNumber, slot, cellCount - k}));
-                break;
-            }
-            PostError(WideFormat(u"叶节点%I32u-偏移%d解析地址存在错误", {pageNumber, slot}));
-            continue;
-        }
-        if (*cellOffset >= usable) {
-            PostError(WideFormat(u"叶节点%I32u-偏移%d解析地址存在错误",
-                                 {pageNumber, int(*cellOffset)}));
-            continue;
-        }
-        cells.Insert(*cellOffset, 0);
-    }
+    ForEachCellPointer(db, page, length, pageNumber, h, false,
+                       [&](std::uint16_t c) { cells.Insert(c, 0); });
 
     // The freeblock chain. Each freeblock starts with the offset of the next
     // one; only their starts are recorded, as bounds for the cells before

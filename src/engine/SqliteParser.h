@@ -93,6 +93,12 @@ public:
 private:
     struct Payload;
     void OpenDatabase(DbInfo& db);
+    // Hands each sound cell offset of a page's cell pointer array to
+    // `onCell`, in array order; reports the others.
+    template <typename OnCell>
+    void ForEachCellPointer(const DbInfo& db, const std::uint8_t* page, std::uint32_t length,
+                            std::uint32_t pageNumber, std::uint32_t headerOffset, bool interior,
+                            OnCell onCell);
     // Reads page `pageNumber` into `buffer` (resized to the page size).
     bool ReadPage(std::uint32_t pageNumber, std::vector<std::uint8_t>& buffer)
     {
