@@ -4,7 +4,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QFile>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -21,12 +20,11 @@
 #include <QUrl>
 #include <algorithm>
 #include <climits>
-#include <cstdio>
 
+#include "ModelExport.h"
 #include "ScanResultModel.h"
 #include "engine/Globals.h"
 #include "engine/LogPost.h"
-#include "engine/RowExport.h"
 #include "platform/ThreadStart.h"
 #include "platform/WideFormat.h"
 #include "records/CarvedFileWriter.h"
@@ -411,19 +409,7 @@ void CScanFileDlg::OnCommand(UINT nID)
 bool CScanFileDlg::ExportResults(const QString& path, bool checkedOnly)
 {
     m_model->Flush();
-    std::FILE* out = std::fopen(QFile::encodeName(path).constData(), "wb");
-    if (out == nullptr)
-        return false;
-    std::vector<std::u16string> headings;
-    for (const QString& heading : m_model->Headings())
-        headings.push_back(heading.toStdU16String());
-    CRowExport csv(CRowExport::Format::kCsv, out, std::move(headings));
-    csv.Begin();
-    for (int row = 0; row < m_model->rowCount(); ++row)
-        if (!checkedOnly || m_model->HitAt(row).checked)
-            csv.WriteRow(m_model->RowTexts(row));
-    const bool ok = csv.Finish();
-    return std::fclose(out) == 0 && ok;
+    return CModelExport::Write(*m_model, path, CRowExport::Format::kCsv, checkedOnly);
 }
 
 void CScanFileDlg::OpenDatabaseAt(int row)

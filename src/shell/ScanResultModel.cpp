@@ -44,19 +44,6 @@ QString CScanResultModel::TypeText(int row) const
     return QString::fromUtf16(kTypeTexts[HitAt(row).type]);
 }
 
-std::vector<std::u16string> CScanResultModel::RowTexts(int row) const
-{
-    const Hit& hit = HitAt(row);
-    std::vector<std::u16string> texts = {QString::number(row).toStdU16String(),
-                                         kTypeTexts[hit.type],
-                                         QString::number(hit.offset).toStdU16String()};
-    if (m_bDatabases) {
-        texts.push_back(QString::number(hit.pageSize).toStdU16String());
-        texts.push_back(QString::number(hit.size).toStdU16String());
-    }
-    return texts;
-}
-
 QVariant CScanResultModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= rowCount())

@@ -48,9 +48,7 @@ public:
     void SetChecked(int row, bool checked);
     void SetAllChecked(bool checked);
 
-    // The headings and the display texts of one row, as the list shows them.
     QStringList Headings() const;
-    std::vector<std::u16string> RowTexts(int row) const;
 
 private:
     std::vector<Hit> m_hits;     // shown

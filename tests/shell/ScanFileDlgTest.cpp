@@ -1,6 +1,7 @@
 // The scan dialog: refusals, the result list of a real scan, and how it
 // closes while its worker runs.
 #include <QAbstractItemModelTester>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QProgressBar>
@@ -102,6 +103,13 @@ void ScanFileDlgTest::scanListsEveryHitAndASecondScanStartsFromZero()
         QCOMPARE(dialog.ResultCount(), 3);
         QCOMPARE(dialog.Progress()->maximum(), 3);
     }
+    // Export of the checked hits, in the list's order and texts.
+    dialog.ResultModel()->SetChecked(1, true);
+    const QString csv = m_dir.filePath(QStringLiteral("hits.csv"));
+    QVERIFY(dialog.ExportResults(csv, true));
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), "\xEF\xBB\xBF" + QStringLiteral("索引,类型,pos\r\n1,jpg,1048064\r\n").toUtf8());
     QCOMPARE(log.lines.size(), 4);
     QCOMPARE(log.lines[0], "Scan|Scan: " + m_image + ",please wait...");
     QCOMPARE(log.lines[1], "Scan|" + m_image + " Scan completed");
