@@ -58,8 +58,8 @@ private slots:
     }
     void refusalsLogAWarningAndStartNothing();
     void scanListsEveryHitAndASecondScanStartsFromZero();
-    void cancelDuringAScanStopsItAndKeepsTheDialog();
-    void closeDuringAScanWaitsForTheWorker();
+    void stopDuringAScan_data();
+    void stopDuringAScan();
 
 private:
     QTemporaryDir m_dir;
@@ -116,49 +116,39 @@ void ScanFileDlgTest::scanListsEveryHitAndASecondScanStartsFromZero()
     QCOMPARE(g_bBusy.load(), 0u);
 }
 
-void ScanFileDlgTest::cancelDuringAScanStopsItAndKeepsTheDialog()
+void ScanFileDlgTest::stopDuringAScan_data()
 {
+    QTest::addColumn<bool>("cancel");
+    QTest::newRow("取消 stops and keeps the dialog") << true;
+    QTest::newRow("the close box closes once the worker ends") << false;
+}
+
+void ScanFileDlgTest::stopDuringAScan()
+{
+    QFETCH(bool, cancel);
     CLogRecorder log;
     CScanFileDlg dialog(&log);
     dialog.m_strSourcePath = m_image.toStdU16String();
     dialog.show();
-    bool visibleAfterCancel = false;
-    // The worker waits while its start line is handled: Cancel lands
+    bool visibleAfterRequest = false;
+    // The worker waits while its start line is handled: the request lands
     // before the first chunk is read.
     log.onLine = [&] {
         if (log.lines.size() == 1) {
-            dialog.OnCancel();
-            visibleAfterCancel = dialog.isVisible();
+            cancel ? dialog.OnCancel() : void(dialog.close());
+            visibleAfterRequest = dialog.isVisible();
         }
     };
     dialog.OnScan();
     QTRY_VERIFY(!dialog.IsScanning());
-    QVERIFY(visibleAfterCancel);
-    QVERIFY(dialog.isVisible());
+    QVERIFY(visibleAfterRequest);
     QCOMPARE(dialog.ResultCount(), 2);  // the first chunk only
     QCOMPARE(log.lines.size(), 2);      // and the completion line
-    dialog.OnCancel();                  // a second Cancel closes it
-    QVERIFY(!dialog.isVisible());
-}
-
-void ScanFileDlgTest::closeDuringAScanWaitsForTheWorker()
-{
-    CLogRecorder log;
-    CScanFileDlg dialog(&log);
-    dialog.m_strSourcePath = m_image.toStdU16String();
-    dialog.show();
-    bool visibleAfterClose = false;
-    log.onLine = [&] {
-        if (log.lines.size() == 1) {
-            dialog.close();
-            visibleAfterClose = dialog.isVisible();
-        }
-    };
-    dialog.OnScan();
+    if (cancel) {
+        QVERIFY(dialog.isVisible());
+        dialog.OnCancel();  // a second Cancel closes it
+    }
     QTRY_VERIFY(!dialog.isVisible());
-    QVERIFY(visibleAfterClose);
-    QVERIFY(!dialog.IsScanning());
-    QCOMPARE(log.lines.size(), 2);
 }
 
 QTEST_MAIN(ScanFileDlgTest)
