@@ -14,6 +14,7 @@
 // SALVIX_HAVE_CARVER is defined by the build when the carvers are compiled in.
 #ifdef SALVIX_HAVE_CARVER
 #include "records/Carver.h"
+#include "records/CarverSqlite.h"
 #endif
 // SALVIX_HAVE_GIF_PARSER: the shell's GIF block parser is compiled in.
 #ifdef SALVIX_HAVE_GIF_PARSER
@@ -182,6 +183,7 @@ bool CarveFile([[maybe_unused]] const std::string& path, [[maybe_unused]] Harnes
     const std::u16string wide = Widen(path);
     CarveJpeg(parser, wide);
     CarveMovie(wide, parser);
+    CarveSqlite(parser, wide);
     counts.lines = log.lines;
     counts.errors = log.errors;
     counts.scanResults = log.scanResults;

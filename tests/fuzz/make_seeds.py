@@ -11,7 +11,7 @@ OUTDIR/fuzz_recover: databases with deleted rows, a dropped table and a
 write-ahead log copied while its writer held it, each packed as four bytes
 of database length, the database, then the log.
 OUTDIR/fuzz_carve: small raw images with JPEG and ISO media signatures at
-sector starts (and one just off a sector start).
+sector starts (and one just off a sector start), and databases.
 OUTDIR/fuzz_gif: the spinner GIF when the resources hold it, and a few
 hand-made GIFs.
 """
@@ -150,11 +150,23 @@ def carve_seeds(out):
     chunk = 1 << 20
     images["two-chunks.img"] = [(chunk - SECTOR, jpeg_sector(0xE0, b"JFIF")),
                                 (chunk + SECTOR, ftyp_sector(b"qt  ", b"qt  "))]
+    # A database whose header no longer vouches for its page count, so the
+    # database carver walks its structure; a second copy is cut off.
+    with tempfile.TemporaryDirectory() as tmp:
+        db = os.path.join(tmp, "carve.db")
+        build_database(db, 512, "UTF-8", 12, 1500)
+        with open(db, "rb") as f:
+            raw = bytearray(f.read())
+    raw[95] ^= 0x55
+    images["databases.img"] = [(SECTOR, bytes(raw)), (SECTOR * (2 + len(raw) // SECTOR), bytes(raw))]
     for name, pieces in images.items():
         size = chunk + 3 * SECTOR + 188 if name == "two-chunks.img" else 8 * SECTOR + 100
+        if name == "databases.img":
+            size = SECTOR * (2 + len(raw) // SECTOR) + len(raw) // 2
         data = bytearray(size)  # ends in a partial sector
         for offset, piece in pieces:
             data[offset:offset + len(piece)] = piece
+        del data[size:]  # a piece past the end is cut off there
         with open(os.path.join(out, name), "wb") as f:
             f.write(data)
     return list(images)
