@@ -1,15 +1,23 @@
 #include "ModelExport.h"
 
 #include <QAbstractItemModel>
+#include <QAction>
 #include <QFile>
+#include <QFileDialog>
+#include <QMenu>
+#include <QPointer>
 #include <cstdio>
 
-bool CModelExport::Write(const QAbstractItemModel& model, const QString& path,
-                         CRowExport::Format format, bool checkedOnly)
+#include "engine/LogPost.h"
+#include "platform/WideFormat.h"
+
+long long CModelExport::Write(const QAbstractItemModel& model, const QString& path,
+                              CRowExport::Format format, bool checkedOnly)
 {
     std::FILE* out = std::fopen(QFile::encodeName(path).constData(), "wb");
     if (out == nullptr)
-        return false;
+        return -1;
+    long long written = 0;
     const int columns = model.columnCount();
     std::vector<std::u16string> headings;
     for (int column = 0; column < columns; ++column)
@@ -23,7 +31,45 @@ bool CModelExport::Write(const QAbstractItemModel& model, const QString& path,
         for (int column = 0; column < columns; ++column)
             values[static_cast<std::size_t>(column)] = model.index(row, column).data().toString().toStdU16String();
         writer.WriteRow(values);
+        ++written;
     }
-    const bool written = writer.Finish();
-    return std::fclose(out) == 0 && written;
+    const bool ok = writer.Finish();
+    return std::fclose(out) == 0 && ok ? written : -1;
+}
+
+void CModelExport::AddMenuItems(QMenu& menu, QWidget* owner, const QAbstractItemModel& model,
+                                bool jsonLines, HWND hLogWnd)
+{
+    struct Item {
+        const char16_t* text;
+        CRowExport::Format format;
+        bool checkedOnly;
+    };
+    static constexpr Item kItems[] = {
+        {u"导出CSV(全部)", CRowExport::Format::kCsv, false},
+        {u"导出CSV(已勾选)", CRowExport::Format::kCsv, true},
+        {u"导出JSON Lines(全部)", CRowExport::Format::kJsonLines, false},
+        {u"导出JSON Lines(已勾选)", CRowExport::Format::kJsonLines, true},
+    };
+    const QPointer<const QAbstractItemModel> rows(&model);
+    for (const Item& item : kItems) {
+        if (item.format == CRowExport::Format::kJsonLines && !jsonLines)
+            continue;
+        QObject::connect(menu.addAction(QString::fromUtf16(item.text)), &QAction::triggered, owner,
+                         [owner, rows, item, hLogWnd] {
+            const bool csv = item.format == CRowExport::Format::kCsv;
+            const QString path = QFileDialog::getSaveFileName(
+                owner, QString::fromUtf16(item.text), QString(),
+                csv ? QStringLiteral("CSV Files (*.csv)") : QStringLiteral("JSON Lines Files (*.jsonl)"));
+            if (path.isEmpty() || rows == nullptr)
+                return;
+            const long long written = Write(*rows, path, item.format, item.checkedOnly);
+            if (written < 0)
+                PostLog(hLogWnd, u"error", WideFormat(u"打开/创建设备%s失败", {path.toStdU16String()}), kLogError);
+            else
+                PostLog(hLogWnd, u"Export", WideFormat(u"Export: %I64d rows written to %s",
+                                                       {static_cast<std::int64_t>(written), path.toStdU16String()}),
+                        kLogInfo);
+        });
+    }
 }

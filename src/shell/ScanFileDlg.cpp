@@ -371,8 +371,8 @@ std::unique_ptr<QMenu> CScanFileDlg::CreateResultMenu(int row)
     add(QStringLiteral("取消(打勾)"), ID_UNCHECK_SELECTED);
     add(QStringLiteral("全部取消"), ID_UNCHECK_ALL_ROWS);
     menu->addSeparator();
-    add(QStringLiteral("导出CSV(全部)"), ID_EXPORT_ALL);
-    add(QStringLiteral("导出CSV(已勾选)"), ID_EXPORT_CHECKED);
+    m_model->Flush();
+    CModelExport::AddMenuItems(*menu, this, *m_model, false, this);
     if (m_openDatabase && m_model->TypeText(row) == QStringLiteral("sqlite"))
         add(QStringLiteral("打开数据库"), ID_OPEN_DATABASE);
     return menu;
@@ -393,14 +393,6 @@ void CScanFileDlg::OnCommand(UINT nID)
     case ID_UNCHECK_ALL_ROWS:
         m_model->SetAllChecked(nID == ID_CHECK_ALL_ROWS);
         break;
-    case ID_EXPORT_ALL:
-    case ID_EXPORT_CHECKED: {
-        const QString path = QFileDialog::getSaveFileName(this, QString(), QString(),
-                                                          QStringLiteral("CSV Files (*.csv)"));
-        if (!path.isEmpty() && !ExportResults(path, nID == ID_EXPORT_CHECKED))
-            PostLog(this, u"error", WideFormat(u"打开/创建设备%s失败", {path.toStdU16String()}), kLogError);
-        break;
-    }
     default:
         break;
     }
@@ -409,7 +401,7 @@ void CScanFileDlg::OnCommand(UINT nID)
 bool CScanFileDlg::ExportResults(const QString& path, bool checkedOnly)
 {
     m_model->Flush();
-    return CModelExport::Write(*m_model, path, CRowExport::Format::kCsv, checkedOnly);
+    return CModelExport::Write(*m_model, path, CRowExport::Format::kCsv, checkedOnly) >= 0;
 }
 
 void CScanFileDlg::OpenDatabaseAt(int row)

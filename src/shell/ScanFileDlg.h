@@ -41,8 +41,6 @@ public:
     static constexpr UINT ID_CHECK_ALL_ROWS = 32786;
     static constexpr UINT ID_UNCHECK_SELECTED = 32775;
     static constexpr UINT ID_UNCHECK_ALL_ROWS = 32789;
-    static constexpr UINT ID_EXPORT_ALL = 32900;
-    static constexpr UINT ID_EXPORT_CHECKED = 32901;
     static constexpr UINT ID_OPEN_DATABASE = 32902;
     // Sent by the worker once the carver has returned.
     static constexpr UINT WM_SCAN_DONE = 0x0401;
