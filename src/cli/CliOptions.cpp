@@ -12,6 +12,8 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args)
             optionsEnded = true;
         } else if (!optionsEnded && arg == "--json") {
             options.json = true;
+        } else if (!optionsEnded && arg == "--csv") {
+            options.csv = true;
         } else if (!optionsEnded && arg == "--wal") {
             options.wal = true;
         } else if (!optionsEnded && arg == "--ordinal") {

@@ -9,6 +9,7 @@
 #include "CliLogWnd.h"
 #include "CliOptions.h"
 #include "engine/Globals.h"
+#include "engine/RowExport.h"
 #include "engine/SqliteParser.h"
 #include "platform/TextConvert.h"
 
@@ -185,6 +186,20 @@ private:
     COutputBuffer m_output;
 };
 
+// Writes each row as a CSV record under the table's column names.
+class CCsvRowPrinter : public CRowSink {
+public:
+    explicit CCsvRowPrinter(CRowExport& csv) : m_csv(csv) {}
+    bool TakesUtf8() const override { return true; }
+    void OnRowUtf8(std::string_view joined, const std::vector<std::uint32_t>& ends) override
+    {
+        m_csv.WriteRowUtf8(joined, ends);
+    }
+
+private:
+    CRowExport& m_csv;
+};
+
 }  // namespace
 
 int RunRows(const std::vector<std::string>& args)
@@ -192,6 +207,8 @@ int RunRows(const std::vector<std::string>& args)
     const CliOptions options = ParseCliOptions(args);
     if (!options.error.empty())
         return UsageError(options.error);
+    if (options.csv && options.json)
+        return UsageError("rows takes --json or --csv, not both");
     const bool byOrdinal = options.ordinal >= 0;
     if (options.positional.size() != (byOrdinal ? 1u : 2u))
         return UsageError(byOrdinal ? "rows --ordinal N needs a database file"
@@ -226,6 +243,17 @@ int RunRows(const std::vector<std::string>& args)
     }
     parser.m_pDb = &db;
     parser.m_pTable = table;
+    if (options.csv) {
+        std::vector<std::u16string> headings;
+        for (const ColumnInfo& column : table->columns)
+            headings.push_back(column.name);
+        CRowExport csv(CRowExport::Format::kCsv, stdout, std::move(headings));
+        CCsvRowPrinter printer(csv);
+        csv.Begin();
+        parser.m_pRowSink = &printer;
+        parser.ReadTable();
+        return csv.Finish() ? 0 : 1;
+    }
     CRowPrinter printer(options.json);
     parser.m_pRowSink = &printer;
     parser.ReadTable();

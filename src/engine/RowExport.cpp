@@ -7,6 +7,10 @@
 CRowExport::CRowExport(Format format, std::FILE* out, std::vector<std::u16string> headings)
     : m_format(format), m_out(out), m_headings(std::move(headings))
 {
+    for (const std::u16string& heading : m_headings) {
+        m_headingTexts.emplace_back();
+        AppendJsonString(m_headingTexts.back(), WideToUtf8(heading));
+    }
 }
 
 bool CRowExport::Begin()
@@ -17,36 +21,60 @@ bool CRowExport::Begin()
     for (std::size_t i = 0; i < m_headings.size(); ++i) {
         if (i != 0)
             m_line += ',';
-        AppendCsvField(m_line, m_headings[i]);
+        AppendCsvField(m_line, WideToUtf8(m_headings[i]));
     }
     m_line += "\r\n";
+    return Put(m_line);
+}
+
+void CRowExport::AppendValue(std::size_t i, std::string_view value)
+{
+    if (m_format == Format::kCsv) {
+        if (i != 0)
+            m_line += ',';
+        AppendCsvField(m_line, value);
+        return;
+    }
+    m_line += i == 0 ? '{' : ',';
+    m_line += m_headingTexts[i];
+    m_line += ':';
+    AppendJsonString(m_line, value);
+}
+
+bool CRowExport::EndRow()
+{
+    if (m_format == Format::kCsv)
+        m_line += "\r\n";
+    else
+        m_line += m_headings.empty() ? "{}\n" : "}\n";
     return Put(m_line);
 }
 
 bool CRowExport::WriteRow(const std::vector<std::u16string>& values)
 {
     m_line.clear();
-    const std::size_t count = m_headings.size();
-    if (m_format == Format::kCsv) {
-        for (std::size_t i = 0; i < count; ++i) {
-            if (i != 0)
-                m_line += ',';
-            if (i < values.size())
-                AppendCsvField(m_line, values[i]);
-        }
-        m_line += "\r\n";
-    } else {
-        m_line += '{';
-        for (std::size_t i = 0; i < count; ++i) {
-            if (i != 0)
-                m_line += ',';
-            AppendJsonString(m_line, m_headings[i]);
-            m_line += ':';
-            AppendJsonString(m_line, i < values.size() ? std::u16string_view(values[i]) : u"");
-        }
-        m_line += "}\n";
+    for (std::size_t i = 0; i < m_headings.size(); ++i) {
+        m_value.clear();
+        if (i < values.size())
+            AppendWideAsUtf8(m_value, values[i]);
+        AppendValue(i, m_value);
     }
-    return Put(m_line);
+    return EndRow();
+}
+
+bool CRowExport::WriteRowUtf8(std::string_view joined, const std::vector<std::uint32_t>& ends)
+{
+    m_line.clear();
+    std::uint32_t begin = 0;
+    for (std::size_t i = 0; i < m_headings.size(); ++i) {
+        if (i < ends.size() && ends[i] >= begin && ends[i] <= joined.size()) {
+            AppendValue(i, joined.substr(begin, ends[i] - begin));
+            begin = ends[i];
+        } else {
+            AppendValue(i, {});
+        }
+    }
+    return EndRow();
 }
 
 bool CRowExport::Finish()
@@ -63,42 +91,47 @@ bool CRowExport::Put(const std::string& text)
     return m_ok;
 }
 
-void CRowExport::AppendCsvField(std::string& out, std::u16string_view text)
+void CRowExport::AppendCsvField(std::string& out, std::string_view utf8)
 {
-    const bool quoted = text.find_first_of(u",\"\r\n") != std::u16string_view::npos;
-    if (!quoted) {
-        AppendWideAsUtf8(out, text);
+    if (utf8.find_first_of(",\"\r\n") == std::string_view::npos) {
+        out += utf8;
         return;
     }
     out += '"';
-    std::size_t start = 0;
-    for (std::size_t quote; (quote = text.find(u'"', start)) != std::u16string_view::npos;
-         start = quote + 1) {
-        AppendWideAsUtf8(out, text.substr(start, quote + 1 - start));
-        out += '"';  // a quote inside a quoted field is doubled
+    for (const char c : utf8) {
+        out += c;
+        if (c == '"')
+            out += '"';  // a quote inside a quoted field is doubled
     }
-    AppendWideAsUtf8(out, text.substr(start));
     out += '"';
 }
 
-void CRowExport::AppendJsonString(std::string& out, std::u16string_view text)
+void CRowExport::AppendJsonString(std::string& out, std::string_view utf8)
 {
     static constexpr char kHex[] = "0123456789abcdef";
-    std::string utf8;
-    AppendWideAsUtf8(utf8, text);  // unpaired surrogates become U+FFFD: always valid UTF-8
     out += '"';
-    for (const char c : utf8) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20) {
-            out += "\\u00";
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0xF];
-        } else {
-            out += c;
+    std::size_t copied = 0;
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (c >= 0x20 && c != '"' && c != '\\')
+            continue;
+        out.append(utf8.data() + copied, i - copied);
+        out += '\\';
+        switch (c) {
+        case '"': out += '"'; break;
+        case '\\': out += '\\'; break;
+        case '\b': out += 'b'; break;
+        case '\t': out += 't'; break;
+        case '\n': out += 'n'; break;
+        case '\f': out += 'f'; break;
+        case '\r': out += 'r'; break;
+        default:
+            out += "u00";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
         }
+        copied = i + 1;
     }
+    out.append(utf8.data() + copied, utf8.size() - copied);
     out += '"';
 }

@@ -28,18 +28,26 @@ public:
     bool Begin();
     // Writes one row; missing values are empty, extra ones are dropped.
     bool WriteRow(const std::vector<std::u16string>& values);
+    // The same for a row of UTF-8 values held back to back in `joined`,
+    // value i ending at ends[i] (as a row sink receives them).
+    bool WriteRowUtf8(std::string_view joined, const std::vector<std::uint32_t>& ends);
     // Flushes; false when any write failed.
     bool Finish();
 
-    static void AppendCsvField(std::string& out, std::u16string_view text);
-    static void AppendJsonString(std::string& out, std::u16string_view text);
+    static void AppendCsvField(std::string& out, std::string_view utf8);
+    static void AppendJsonString(std::string& out, std::string_view utf8);
 
 private:
+    // Appends value `i` of the row, `value` its UTF-8 text.
+    void AppendValue(std::size_t i, std::string_view value);
+    bool EndRow();
     bool Put(const std::string& text);
 
     Format m_format;
     std::FILE* m_out;
     std::vector<std::u16string> m_headings;
-    std::string m_line;  // reused for every row
+    std::vector<std::string> m_headingTexts;  // UTF-8, as JSON keys
+    std::string m_line;                       // reused for every row
+    std::string m_value;                      // one value converted to UTF-8
     bool m_ok = true;
 };
