@@ -119,6 +119,8 @@ bool PlausibleUtf8(const std::uint8_t* p, std::uint64_t n)
         for (int k = 1; k <= extra; ++k)
             if ((p[i + k] & 0xC0) != 0x80)
                 return false;
+        if (b == 0xC2 && p[i + 1] < 0xA0)
+            return false;  // C1 control characters
         i += 1 + extra;
     }
     return true;
@@ -130,7 +132,7 @@ bool PlausibleUtf8(const std::uint8_t* p, std::uint64_t n)
 bool CommonCharacter(std::uint32_t u)
 {
     static constexpr std::uint32_t kRanges[][2] = {
-        {0x0009, 0x000D}, {0x0020, 0x024F}, {0x0250, 0x02FF}, {0x0300, 0x036F},
+        {0x0009, 0x000D}, {0x0020, 0x007E}, {0x00A0, 0x024F}, {0x0250, 0x02FF}, {0x0300, 0x036F},
         {0x0370, 0x052F}, {0x0590, 0x06FF}, {0x0900, 0x0DFF}, {0x0E00, 0x0E7F},
         {0x1100, 0x11FF}, {0x1E00, 0x1FFF}, {0x2000, 0x2BFF}, {0x3000, 0x30FF},
         {0x3130, 0x318F}, {0x3400, 0x4DBF}, {0x4E00, 0x9FFF}, {0xAC00, 0xD7AF},
@@ -169,9 +171,7 @@ bool PlausibleUtf16(const std::uint8_t* p, std::uint64_t n, bool bigEndian)
 
 std::uint64_t HashText(std::uint64_t h, std::u16string_view text)
 {
-    for (char16_t c : text)
-        h = (h ^ c) * 0x100000001b3ull;
-    return (h ^ 0xFFFF) * 0x100000001b3ull;
+    return (h ^ std::hash<std::u16string_view>{}(text)) * 0x100000001b3ull;
 }
 
 constexpr std::uint64_t kHashSeed = 0xcbf29ce484222325ull;
@@ -214,11 +214,29 @@ public:
         std::uint32_t end = 0;        // first byte after the record (or its local part)
         std::uint32_t localEnd = 0;   // values reaching past it went to overflow pages
         std::optional<std::int64_t> rowid;
+        bool overflow = false;        // the payload went on to overflow pages
+        std::uint32_t cellEnd = 0;    // end of the whole cell (ParseCell)
     };
 
     std::uint32_t PageNumber() const { return m_pageNumber; }
 
     // The schemas records of this page are tried against, best first.
+    void SetSchemas(std::vector<int> order)
+    {
+        schemas = std::move(order);
+        m_maxColumns = 0;
+        m_sameAs.assign(schemas.size(), -1);
+        for (std::size_t i = 0; i < schemas.size(); ++i) {
+            const Schema& schema = m_owner.m_schemas[schemas[i]];
+            m_maxColumns = std::max(m_maxColumns, schema.affinity.size());
+            // Tables of the same column affinities read any bytes alike.
+            for (std::size_t k = 0; k < i && m_sameAs[i] < 0; ++k) {
+                const Schema& other = m_owner.m_schemas[schemas[k]];
+                if (m_sameAs[k] < 0 && other.alias == schema.alias && other.affinity == schema.affinity)
+                    m_sameAs[i] = static_cast<int>(k);
+            }
+        }
+    }
     std::vector<int> schemas;
     // Records go to `sink` instead of the recoverer when set (schema scans).
     std::vector<std::pair<int, Parse>>* sink = nullptr;
@@ -229,15 +247,13 @@ public:
     {
         std::uint32_t x = from;
         bool afterRecord = false;
+        std::size_t next = 0;  // the chain is in ascending order
         while (x < to && to - x >= 4) {
-            const bool freeStart = std::any_of(freeblocks.begin(), freeblocks.end(),
-                                               [x](const auto& f) { return f.first == x; });
-            const bool inFree = std::any_of(freeblocks.begin(), freeblocks.end(),
-                                            [x](const auto& f) { return f.first <= x && x < f.second; });
-            std::uint32_t limit = to;
-            for (const auto& f : freeblocks)
-                if (f.first <= x && x < f.second)
-                    limit = std::min(limit, f.second);
+            while (next < freeblocks.size() && freeblocks[next].second <= x)
+                ++next;
+            const bool inFree = next < freeblocks.size() && freeblocks[next].first <= x;
+            const bool freeStart = inFree && freeblocks[next].first == x;
+            std::uint32_t limit = inFree ? std::min(to, freeblocks[next].second) : to;
             // A freeblock header left behind where the content area has since
             // grown over the freeblock, or inside a run of freeblocks merged
             // later: next offset 0 or further on, a size that fits.
@@ -253,7 +269,7 @@ public:
             else
                 limit = to;
             m_headEnd = staleHead ? x + staleSize : freeStart ? limit : 0;
-            Parse parse;
+            Parse& parse = m_found;
             int schema = -1;
             if (TryEach(x, to, false, parse, schema) ||
                 ((freeStart || staleHead) && TryEach(x, limit, true, parse, schema)) ||
@@ -275,14 +291,37 @@ private:
     bool TryEach(std::uint32_t x, std::uint32_t limit, bool head, Parse& best, int& bestSchema)
     {
         int bestFit = -1;
-        for (int s : schemas) {
-            Parse parse;
-            const bool ok = head ? TryFreeblockHead(s, x, limit, parse) : TryCell(s, x, limit, parse);
-            if (!ok)
+        if (!head) {
+            // The cell's bytes do not depend on the table: read them once.
+            if (!ParseCell(x, limit, m_maxColumns, m_cell))
+                return false;
+            for (std::size_t i = 0; i < schemas.size(); ++i) {
+                const int s = schemas[i];
+                if (m_sameAs[i] >= 0 || m_cell.types.size() > m_owner.m_schemas[s].affinity.size() ||
+                    !FinishCell(s, m_cell, limit))
+                    continue;
+                const int fit = Fit(m_owner.m_schemas[s], m_cell);
+                if (fit > bestFit) {
+                    bestSchema = s;
+                    bestFit = fit;
+                }
+            }
+            if (bestFit >= 0) {
+                FinishCell(bestSchema, m_cell, limit);
+                best = m_cell;
+            }
+            return bestFit >= 0;
+        }
+        for (std::size_t i = 0; i < schemas.size(); ++i) {
+            if (m_sameAs[i] >= 0)
+                continue;  // its twin came first and wins any tie
+            const int s = schemas[i];
+            Parse& parse = m_head;
+            if (!TryFreeblockHead(s, x, limit, parse))
                 continue;
             const int fit = Fit(m_owner.m_schemas[s], parse);
             if (fit > bestFit) {
-                best = std::move(parse);
+                best = parse;
                 bestSchema = s;
                 bestFit = fit;
             }
@@ -335,7 +374,8 @@ private:
         if (count == 0 || count > schema.affinity.size())
             return false;
         std::uint64_t offset = parse.bodyStart;
-        bool known = false;
+        std::size_t substantial = 0;  // values that are not NULL, 0, 1 or empty
+        bool telling = false;         // a text or an integer among them
         for (std::size_t i = 0; i < count; ++i) {
             const std::uint64_t t = parse.types[i];
             const bool lost = i == 0 && parse.firstLost;
@@ -352,17 +392,27 @@ private:
                 if (!sound)
                     return false;
             }
-            if (!lost && t != 0 && static_cast<int>(i) != schema.alias)
-                known = true;
+            if (!lost && static_cast<int>(i) != schema.alias) {
+                substantial += t != 0 && t != 12 && t != 13;
+                telling = telling || (t >= 1 && t <= 6) || (t > 13 && t % 2 == 1);
+            }
             offset += size;
         }
         parse.end = static_cast<std::uint32_t>(std::min<std::uint64_t>(offset, parse.localEnd));
-        return known;
+        // Zeroed space and the tails of other structures parse as records of
+        // NULLs with a stray number or blob: a record must hold a text or an
+        // integer, and two values or more when the table has three columns
+        // or more besides its rowid.
+        const std::size_t columns = schema.affinity.size() - (schema.alias >= 0 ? 1 : 0);
+        return telling && substantial >= std::min<std::size_t>(columns >= 3 ? 2 : 1, columns);
     }
 
-    // A whole cell at x: payload size, rowid, record.
-    bool TryCell(int s, std::uint32_t x, std::uint32_t limit, Parse& parse)
+    // A whole cell at x: payload size, rowid, record of at most `columns`
+    // values whose sizes add up to the payload.
+    bool ParseCell(std::uint32_t x, std::uint32_t limit, std::size_t columns, Parse& parse)
     {
+        parse.types.clear();
+        parse.firstLost = false;
         std::uint64_t payload = 0;
         std::uint64_t rowid = 0;
         std::uint32_t p = 0;
@@ -373,7 +423,6 @@ private:
         const std::uint32_t y = x + p + r;
         std::uint64_t headerSize = 0;
         std::uint32_t h = 0;
-        const std::size_t columns = m_owner.m_schemas[s].affinity.size();
         if (!VarintAt(m_page, limit, y, headerSize, h) || headerSize <= h ||
             headerSize > payload || headerSize > h + 9 * columns || y + headerSize > limit)
             return false;
@@ -381,31 +430,53 @@ private:
         if (!ReadTypes(y + h, static_cast<std::uint32_t>(y + headerSize), columns, parse.types, consumed))
             return false;
         const std::uint32_t local = LocalPayloadSize(payload, m_usable, true);
+        parse.overflow = local < payload;
         parse.bodyStart = static_cast<std::uint32_t>(y + headerSize);
         parse.localEnd = y + std::min<std::uint32_t>(local, limit - y);
-        if (local < payload && FitsIn(limit, y, std::uint64_t(local) + 4) == false)
+        if (parse.overflow && !FitsIn(limit, y, std::uint64_t(local) + 4))
             return false;
-        if (local >= payload && (payload > limit - y))
+        if (!parse.overflow && payload > limit - y)
             return false;
         parse.rowid = static_cast<std::int64_t>(rowid);
         std::uint64_t body = 0;
         for (std::uint64_t t : parse.types)
-            body += SerialTypeSize(t);
+            body = std::min<std::uint64_t>(body + std::min<std::uint64_t>(SerialTypeSize(t), UINT32_MAX), UINT64_MAX / 2);
         if (headerSize + body != payload)
             return false;
-        if (!CheckRecord(s, parse, local < payload ? UINT32_MAX : limit))
-            return false;
-        parse.end = local < payload ? y + local + 4 : y + static_cast<std::uint32_t>(payload);
+        parse.cellEnd = parse.overflow ? y + local + 4 : y + static_cast<std::uint32_t>(payload);
         return true;
+    }
+
+    // Checks a cell read by ParseCell against table `s`.
+    bool FinishCell(int s, Parse& parse, std::uint32_t limit)
+    {
+        if (!CheckRecord(s, parse, parse.overflow ? UINT32_MAX : limit))
+            return false;
+        parse.end = parse.cellEnd;
+        return true;
+    }
+
+    bool TryCell(int s, std::uint32_t x, std::uint32_t limit, Parse& parse)
+    {
+        // Whether any cell at all can start at x is remembered: a scan asks
+        // about the same offsets for every table and every guessed length.
+        if (x >= m_usable)
+            return false;
+        if (m_noCell.empty())
+            m_noCell.assign(m_usable, 0);
+        if (m_noCell[x] == 0)
+            m_noCell[x] = ParseCell(x, m_usable, m_maxColumns, parse) ? 2 : 1;
+        return m_noCell[x] == 2 && ParseCell(x, limit, m_owner.m_schemas[s].affinity.size(), parse) &&
+               FinishCell(s, parse, limit);
     }
 
     // True when a record ending at `end` is followed by what a freed cell
     // run can hold: the region's end or another whole cell; unless `strict`,
     // also a fragment or another freed cell whose own freeblock header was
-    // later merged into the one before it.
-    // With `sized` the record's length was chosen to fit, so reaching the
-    // region's end proves nothing unless a freeblock header put the end
-    // there (the region may end where newer cells cut an old one short).
+    // later merged into the one before it. With `sized` the record's length
+    // was chosen to fit, so reaching the region's end proves nothing unless
+    // a freeblock header put the end there (the region may end where newer
+    // cells cut an old one short).
     bool EndsCleanly(int s, std::uint32_t end, std::uint32_t limit, bool strict = false,
                      bool sized = false)
     {
@@ -413,8 +484,7 @@ private:
             return true;
         if (end > limit)
             return false;
-        Parse next;
-        if (TryCell(s, end, limit, next))
+        if (TryCell(s, end, limit, m_next))
             return true;
         if (strict || end == limit)
             return false;
@@ -440,7 +510,10 @@ private:
                 tail = tail && (m_page[f + k] & 0x80) != 0;
             if (!tail)
                 continue;
-            Parse trial;
+            Parse& trial = m_trial;
+            trial.types.clear();
+            trial.firstLost = false;
+            trial.rowid.reset();
             std::uint64_t headerSize = 0;
             std::uint32_t h = 0;
             const std::uint32_t y = f + start;
@@ -461,33 +534,39 @@ private:
             if (static_cast<int>(start) - p < 1)
                 continue;
             if (EndsCleanly(s, trial.end, limit)) {
-                parse = std::move(trial);
+                parse = trial;
                 return true;
             }
             if (!fallback)
-                fallback = std::move(trial);
+                fallback = trial;
         }
         // Header size lost (s = 3): the serial types begin at f + 4.
         {
-            Parse trial;
+            Parse& trial = m_trial;
+            trial.types.clear();
+            trial.firstLost = false;
+            trial.rowid.reset();
             std::uint32_t consumed = 0;
             if (ReadTypes(f + 4, 0, columns, trial.types, consumed) && consumed + 1 < 128) {
                 trial.bodyStart = f + 4 + consumed;
                 trial.localEnd = limit;
                 if (CheckRecord(s, trial, limit) && trial.end - (f + 3) < 16384) {
                     if (EndsCleanly(s, trial.end, limit)) {
-                        parse = std::move(trial);
+                        parse = trial;
                         return true;
                     }
                     if (!fallback)
-                        fallback = std::move(trial);
+                        fallback = trial;
                 }
             }
         }
         // Header size and first serial type lost (s = 2): the first value's
         // size is what makes the record end where the freed run does.
         if (columns >= 2) {
-            Parse trial;
+            Parse& trial = m_trial;
+            trial.types.clear();
+            trial.firstLost = false;
+            trial.rowid.reset();
             std::uint32_t consumed = 0;
             if (ReadTypes(f + 4, 0, columns - 1, trial.types, consumed)) {
                 const std::uint32_t bodyStart = f + 4 + consumed;
@@ -516,10 +595,12 @@ private:
                     if (t == 12 && v != 0)
                         continue;
                     trial.types[0] = t;
-                    if (!CheckRecord(s, trial, limit) || !EndsCleanly(s, trial.end, limit, pass == 0, true))
+                    // The end is known before the values are checked.
+                    const auto end = static_cast<std::uint32_t>(bodyStart + rest + v);
+                    if (!EndsCleanly(s, end, limit, pass == 0, true) || !CheckRecord(s, trial, limit))
                         continue;
                     trial.firstLost = v == 0 && schema.alias != 0;
-                    parse = std::move(trial);
+                    parse = trial;
                     return true;
                 }
             }
@@ -578,6 +659,12 @@ private:
     std::optional<std::uint32_t> m_frame;
     std::uint32_t m_encoding;
     std::uint32_t m_headEnd = 0;  // where the freeblock tried as a head says it ends
+    std::size_t m_maxColumns = 0;
+    std::vector<int> m_sameAs;  // by position in `schemas`: an earlier twin, or -1
+    // Scratch records, kept so that the byte-by-byte scan allocates nothing.
+    Parse m_found, m_cell, m_head, m_next, m_trial;
+    // By offset: 0 not asked yet, 1 no cell of any table starts there, 2 one may.
+    std::vector<std::uint8_t> m_noCell;
 };
 
 CRecordRecoverer::CRecordRecoverer(CSqliteParser& parser, DbInfo& db) : m_parser(parser), m_db(db) {}
@@ -684,16 +771,23 @@ void CRecordRecoverer::WalkTree(
     const std::function<void(std::uint32_t, const std::uint8_t*, std::uint32_t)>& onLeaf)
 {
     const std::uint32_t usable = m_db.UsableSize();
-    std::vector<std::pair<std::uint32_t, int>> stack{{root, 0}};
+    // A page is marked when it is queued, so each is queued once however
+    // many cells point at it.
+    const auto enter = [&](std::vector<std::pair<std::uint32_t, int>>& stack, std::uint32_t number,
+                           int depth) {
+        if (number == 0 || number > m_pageCount || m_owner[number] != -1 || depth > kMaxTreeDepth)
+            return;
+        m_owner[number] = owner;
+        stack.push_back({number, depth});
+    };
+    std::vector<std::pair<std::uint32_t, int>> stack;
+    enter(stack, root, 0);
     std::vector<std::uint8_t> page;
     while (!stack.empty() && !g_bStop.load()) {
         const auto [number, depth] = stack.back();
         stack.pop_back();
-        if (number == 0 || number > m_pageCount || m_owner[number] != -1 || depth > kMaxTreeDepth)
-            continue;
         if (!m_parser.m_pageSource.ReadPage(number, page))
             continue;
-        m_owner[number] = owner;
         const std::uint32_t h = number == 1 ? 100 : 0;
         const std::uint8_t type = page[h];
         if (type == kTableLeaf) {
@@ -703,12 +797,12 @@ void CRecordRecoverer::WalkTree(
             // it was still a leaf (a root page that split, for one).
             onLeaf(number, page.data(), h);
             const std::uint32_t cells = Get16(page.data(), usable, h + 3).value_or(0);
-            stack.push_back({Get32(page.data(), usable, h + 8).value_or(0), depth + 1});
+            enter(stack, Get32(page.data(), usable, h + 8).value_or(0), depth + 1);
             for (std::uint32_t k = 0; k < cells; ++k) {
                 const auto cell = Get16(page.data(), usable, h + 12 + 2 * k);
                 if (!cell)
                     break;
-                stack.push_back({Get32(page.data(), usable, *cell).value_or(0), depth + 1});
+                enter(stack, Get32(page.data(), usable, *cell).value_or(0), depth + 1);
             }
         }
     }
@@ -727,7 +821,7 @@ void CRecordRecoverer::FindDroppedTables()
     std::vector<std::pair<int, Scanner::Parse>> found;
     WalkTree(1, -2, [&](std::uint32_t number, const std::uint8_t* page, std::uint32_t h) {
         Scanner scanner(*this, page, m_db.UsableSize(), number, kUnallocated, std::nullopt);
-        scanner.schemas = {masterIndex};
+        scanner.SetSchemas({masterIndex});
         scanner.sink = &found;
         ScanLeaf(scanner, page, h, false);
         for (const auto& [schema, parse] : found) {
@@ -777,7 +871,7 @@ void CRecordRecoverer::ScanTables()
                  [&](std::uint32_t number, const std::uint8_t* page, std::uint32_t h) {
                      Scanner scanner(*this, page, m_db.UsableSize(), number, kUnallocated,
                                      std::nullopt);
-                     scanner.schemas = {s};
+                     scanner.SetSchemas({s});
                      ScanLeaf(scanner, page, h, false);
                  });
     }
@@ -808,7 +902,7 @@ void CRecordRecoverer::ScanFreelist()
         const std::uint32_t count = std::min<std::uint32_t>(Get32(page.data(), usable, 4).value_or(0),
                                                             usable / 4 - 2);
         Scanner trunkScanner(*this, page.data(), usable, trunk, kFreelist, std::nullopt);
-        trunkScanner.schemas = all;
+        trunkScanner.SetSchemas(all);
         trunkScanner.ScanRegion(8 + 4 * count, usable, {});
         for (std::uint32_t i = 0; i < count; ++i) {
             const std::uint32_t number = *Get32(page.data(), usable, 8 + 4 * i);
@@ -818,7 +912,7 @@ void CRecordRecoverer::ScanFreelist()
             if (!m_parser.m_pageSource.ReadPage(number, leaf))
                 continue;
             Scanner scanner(*this, leaf.data(), usable, number, kFreelist, std::nullopt);
-            scanner.schemas = all;
+            scanner.SetSchemas(all);
             if (leaf[0] == kTableLeaf)
                 ScanLeaf(scanner, leaf.data(), 0, true);
             else
@@ -847,7 +941,7 @@ void CRecordRecoverer::ScanLog()
         if (page[0] != kTableLeaf)
             continue;
         Scanner scanner(*this, page.data(), usable, frame.pageNumber, kWal, frame.index);
-        scanner.schemas = AllSchemas(owner >= 0 ? owner : -1);
+        scanner.SetSchemas(AllSchemas(owner >= 0 ? owner : -1));
         ScanLeaf(scanner, page.data(), 0, true);
     }
     // The main file's own version of each page the log replaces is older
@@ -861,7 +955,7 @@ void CRecordRecoverer::ScanLog()
             continue;
         const int owner = m_owner[frame.pageNumber];
         Scanner scanner(*this, page.data(), usable, frame.pageNumber, kWal, std::nullopt);
-        scanner.schemas = AllSchemas(owner >= 0 ? owner : -1);
+        scanner.SetSchemas(AllSchemas(owner >= 0 ? owner : -1));
         ScanLeaf(scanner, page.data(), 0, true);
     }
 }
@@ -873,6 +967,18 @@ void CRecordRecoverer::DropLiveRows()
     struct MaskIndex {
         std::vector<bool> mask;
         std::unordered_multimap<std::uint64_t, std::size_t> candidates;
+        // One bit per hash value modulo its size: most live rows are no
+        // candidate, and the bit says so without a walk through the map.
+        std::vector<std::uint64_t> filter = std::vector<std::uint64_t>(1u << 14, 0);
+        void Add(std::uint64_t hash, std::size_t candidate)
+        {
+            candidates.emplace(hash, candidate);
+            filter[(hash >> 6) & 0x3FFF] |= 1ull << (hash & 63);
+        }
+        bool MayHold(std::uint64_t hash) const
+        {
+            return (filter[(hash >> 6) & 0x3FFF] >> (hash & 63)) & 1;
+        }
     };
     for (int s = 0; s < static_cast<int>(m_schemas.size()); ++s) {
         const Schema& schema = m_schemas[s];
@@ -895,7 +1001,7 @@ void CRecordRecoverer::DropLiveRows()
                 masks.push_back({mask, {}});
                 it = std::prev(masks.end());
             }
-            it->candidates.emplace(hash, c);
+            it->Add(hash, c);
         }
         if (masks.empty())
             continue;
@@ -911,6 +1017,8 @@ void CRecordRecoverer::DropLiveRows()
                     for (std::size_t i = 0; i < index.mask.size(); ++i)
                         if (index.mask[i])
                             hash = HashText(hash, Value(joined, ends, i));
+                    if (!index.MayHold(hash))
+                        continue;
                     const auto range = index.candidates.equal_range(hash);
                     for (auto it = range.first; it != range.second; ++it) {
                         Candidate& candidate = m_candidates[it->second];
