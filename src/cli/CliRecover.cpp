@@ -47,17 +47,19 @@ public:
     {
         std::string line;
         if (m_json) {
-            nlohmann::json values = nlohmann::json::array();
+            // Keys in the documented order.
+            using Json = nlohmann::ordered_json;
+            Json values = Json::array();
             for (const auto& value : record.values)
-                values.push_back(value ? nlohmann::json(WideToUtf8(*value)) : nlohmann::json());
-            nlohmann::json out = {
-                {"table", record.table ? nlohmann::json(WideToUtf8(*record.table)) : nlohmann::json()},
-                {"source", record.source},
-                {"page", record.page},
-                {"offset", record.offset},
-                {"frame", record.frame ? nlohmann::json(*record.frame) : nlohmann::json()},
-                {"rowid", record.rowid ? nlohmann::json(*record.rowid) : nlohmann::json()},
-                {"values", std::move(values)}};
+                values.push_back(value ? Json(WideToUtf8(*value)) : Json());
+            Json out = Json::object();
+            out["table"] = record.table ? Json(WideToUtf8(*record.table)) : Json();
+            out["source"] = record.source;
+            out["page"] = record.page;
+            out["offset"] = record.offset;
+            out["frame"] = record.frame ? Json(*record.frame) : Json();
+            out["rowid"] = record.rowid ? Json(*record.rowid) : Json();
+            out["values"] = std::move(values);
             line = out.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
         } else {
             AppendField(line, record.table);
