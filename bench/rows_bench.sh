@@ -21,21 +21,8 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSALVIX_GUI=OF
   -DSALVIX_TESTS=OFF -DSALVIX_BENCH=ON >/dev/null
 cmake --build "$build" --target salvix-cli salvix-hold-rows -j2 >/dev/null
 
-# Best of three runs: seconds and peak resident kilobytes.
-measure() {
-  local best_t="" best_m=""
-  for _ in 1 2 3; do
-    /usr/bin/time -o "$bench_dir/time.out" -f '%e %M' "$@" >/dev/null 2>/dev/null
-    local out t m
-    out=$(tail -n1 "$bench_dir/time.out")
-    t=${out% *}
-    m=${out#* }
-    if [ -z "$best_t" ] || awk -v a="$t" -v b="$best_t" 'BEGIN{exit !(a<b)}'; then best_t=$t; fi
-    if [ -z "$best_m" ] || [ "$m" -lt "$best_m" ]; then best_m=$m; fi
-  done
-  echo "$best_t $best_m"
-}
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN{ if (b == 0) print "n/a"; else printf "%.2f", a / b }'; }
+# measure (best of three: seconds and peak KiB) and ratio.
+. "$root/bench/measure.sh"
 
 bench_one() {
   local label="$1" db="$2"

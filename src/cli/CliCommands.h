@@ -5,10 +5,16 @@
 #include <string>
 #include <vector>
 
+#include "engine/SqliteParser.h"
+
 int RunTables(const std::vector<std::string>& args);
 int RunRows(const std::vector<std::string>& args);
 int RunCarve(const std::vector<std::string>& args);
 int RunRecover(const std::vector<std::string>& args);
+
+// Opens the database at `path` (a file name as the system spells it) with
+// `parser`; on failure says why on standard error and returns null.
+DbInfo* OpenCliDatabase(CSqliteParser& parser, const std::string& path);
 
 // Prints the usage text to standard error and returns 2.
 int UsageError(const std::string& problem);

@@ -5,7 +5,6 @@
 #include "CliCommands.h"
 #include "CliLogWnd.h"
 #include "CliOptions.h"
-#include "engine/Globals.h"
 #include "engine/SqliteParser.h"
 #include "platform/TextConvert.h"
 #include "records/RecordRecoverer.h"
@@ -97,18 +96,10 @@ int RunRecover(const std::vector<std::string>& args)
     CSqliteParser parser;
     parser.m_hLogWnd = &log;
     parser.m_bUseWal = options.wal;
-    const std::size_t before = g_dbList.size();
-    parser.OpenDatabase(Widen(path));
-    if (g_dbList.size() == before) {
-        std::fprintf(stderr, "salvix-cli: cannot open %s\n", path.c_str());
+    DbInfo* db = OpenCliDatabase(parser, path);
+    if (db == nullptr)
         return 1;
-    }
-    DbInfo& db = g_dbList.back();
-    if (db.pageSize == 0) {
-        std::fprintf(stderr, "salvix-cli: %s is not an SQLite database\n", path.c_str());
-        return 1;
-    }
-    CRecordRecoverer recoverer(parser, db);
+    CRecordRecoverer recoverer(parser, *db);
     CRecordPrinter printer(options.json);
     const std::string table = options.positional.size() == 2 ? options.positional[1] : "";
     if (!recoverer.Run(Widen(table), printer)) {

@@ -219,17 +219,10 @@ int RunRows(const std::vector<std::string>& args)
     CSqliteParser parser;
     parser.m_hLogWnd = &log;
     parser.m_bUseWal = options.wal;
-    const std::size_t before = g_dbList.size();
-    parser.OpenDatabase(path);
-    if (g_dbList.size() == before) {
-        std::fprintf(stderr, "salvix-cli: cannot open %s\n", path.c_str());
+    DbInfo* opened = OpenCliDatabase(parser, path);
+    if (opened == nullptr)
         return 1;
-    }
-    DbInfo& db = g_dbList.back();
-    if (db.pageSize == 0) {
-        std::fprintf(stderr, "salvix-cli: %s is not an SQLite database\n", path.c_str());
-        return 1;
-    }
+    DbInfo& db = *opened;
     TableInfo* table = byOrdinal ? FindTable(db, options.ordinal)
                                  : FindTable(db, Widen(options.positional[1]));
     if (table == nullptr) {

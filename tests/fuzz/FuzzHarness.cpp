@@ -35,6 +35,25 @@ LRESULT CCountingLog::WindowProc(UINT message, WPARAM wParam, LPARAM)
     return 0;
 }
 
+// Writes `size` bytes to `path`, replacing what it held.
+static void WriteWhole(const std::string& path, const std::uint8_t* data, std::size_t size)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        std::perror(path.c_str());
+        std::abort();
+    }
+    for (std::size_t done = 0; done < size;) {
+        const ssize_t wrote = ::write(fd, data + done, size - done);
+        if (wrote <= 0) {
+            std::perror(path.c_str());
+            std::abort();
+        }
+        done += static_cast<std::size_t>(wrote);
+    }
+    ::close(fd);
+}
+
 const std::string& WriteScratchFile(const std::uint8_t* data, std::size_t size)
 {
     static const std::string path = [] {
@@ -52,21 +71,7 @@ const std::string& WriteScratchFile(const std::uint8_t* data, std::size_t size)
     static const struct Remover {
         ~Remover() { ::unlink(path.c_str()); }
     } remover;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (fd < 0) {
-        std::perror(path.c_str());
-        std::abort();
-    }
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t wrote = ::write(fd, data + done, size - done);
-        if (wrote <= 0) {
-            std::perror(path.c_str());
-            std::abort();
-        }
-        done += static_cast<std::size_t>(wrote);
-    }
-    ::close(fd);
+    WriteWhole(path, data, size);
     return path;
 }
 
@@ -98,25 +103,6 @@ HarnessCounts ExamineDatabase(const std::string& path, CMessageTarget* window)
 }
 
 namespace {
-
-// Writes `size` bytes to `path`, replacing what it held.
-void WriteWhole(const std::string& path, const std::uint8_t* data, std::size_t size)
-{
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        std::perror(path.c_str());
-        std::abort();
-    }
-    for (std::size_t done = 0; done < size;) {
-        const ssize_t wrote = ::write(fd, data + done, size - done);
-        if (wrote <= 0) {
-            std::perror(path.c_str());
-            std::abort();
-        }
-        done += static_cast<std::size_t>(wrote);
-    }
-    ::close(fd);
-}
 
 class CCountingRecords : public CRecoverSink {
 public:

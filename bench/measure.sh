@@ -1,0 +1,18 @@
+# Shared by the benchmark scripts (sourced): timing and ratios.
+# measure CMD...: best of three runs, printed as "seconds peak-KiB";
+# the time file goes to $bench_dir.
+measure() {
+  local best_t="" best_m=""
+  for _ in 1 2 3; do
+    /usr/bin/time -o "$bench_dir/time.out" -f '%e %M' "$@" >/dev/null 2>/dev/null || true
+    local out t m
+    out=$(tail -n1 "$bench_dir/time.out")
+    t=${out% *}
+    m=${out#* }
+    if [ -z "$best_t" ] || awk -v a="$t" -v b="$best_t" 'BEGIN{exit !(a<b)}'; then best_t=$t; fi
+    if [ -z "$best_m" ] || [ "$m" -lt "$best_m" ]; then best_m=$m; fi
+  done
+  echo "$best_t $best_m"
+}
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN{ if (b == 0) print "n/a"; else printf "%.2f", a / b }'; }
