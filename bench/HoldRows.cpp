@@ -3,7 +3,7 @@
 // of holding a whole table for display.
 #include <cstdio>
 
-#include "engine/Globals.h"
+#include "driver/DbEntries.h"
 #include "engine/SqliteParser.h"
 #include "platform/TextConvert.h"
 
@@ -14,10 +14,10 @@ int main(int argc, char** argv)
         return 2;
     }
     CSqliteParser parser;  // no log window: lines are dropped
-    parser.OpenDatabase(Widen(argv[1]));
-    if (g_dbList.empty() || g_dbList.back().pageSize == 0)
+    DbInfo* entry = OpenDatabaseEntry(parser, Widen(argv[1]));
+    if (entry == nullptr || entry->pageSize == 0)
         return 1;
-    DbInfo& db = g_dbList.back();
+    DbInfo& db = *entry;
     for (TableInfo& table : db.tables) {
         if (table.name != Widen(argv[2]))
             continue;

@@ -23,6 +23,9 @@
 #include <unistd.h>
 #include <vector>
 
+#include "driver/DbEntries.h"
+#include "driver/JobControl.h"
+#include "engine/Globals.h"
 #include "engine/SourceFile.h"
 #include "fuzz/FuzzHarness.h"
 #include "platform/TextConvert.h"
@@ -235,6 +238,30 @@ TEST_F(IntegrityTest, FileAndDirectoryUnchangedByOpenReadAndCarve)
     // Not even a file created and removed again.
     EXPECT_TRUE(SameTime(dirBefore.st_mtim, dirAfter.st_mtim));
     EXPECT_TRUE(DescriptorsOf(m_path).empty()) << "descriptor left open";
+}
+
+TEST_F(IntegrityTest, DesktopOpenTableAndRecordJobsLeaveTheFileAlone)
+{
+    const FileState before = Capture(m_path);
+    // The desktop program's three workers, run here on this thread with no
+    // window: open the database, then read and show every table of it.
+    CJobContext device;
+    device.m_strDbPath = Widen(m_path);
+    AnalyseDbThread(device);
+    ASSERT_FALSE(g_dbList.empty());
+    std::size_t rows = 0;
+    for (const TableInfo& table : g_dbList.back().tables) {
+        CJobContext window;
+        window.AdoptTable(g_dbList.back(), table);
+        AnalyseTableThread(window);
+        ShowRecordsThread(window);
+        rows += window.m_parser.m_rows.size();
+    }
+    g_dbList.clear();
+    EXPECT_GT(rows, 100u);
+    ExpectUnchanged(before, Capture(m_path));
+    EXPECT_EQ(DirectoryEntries(m_dir), std::vector<std::string>{"contacts2.db"});
+    EXPECT_TRUE(DescriptorsOf(m_path).empty());
 }
 
 TEST_F(IntegrityTest, EngineHoldsTheFileReadOnlyNoAtimeAndUnlocked)

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <fstream>
 
+#include "driver/DbEntries.h"
 #include "engine/Globals.h"
 #include "engine/SqliteParser.h"
 #include "platform/TextConvert.h"
@@ -77,13 +78,12 @@ DbInfo OpenOnly(const std::string& path, CLogCollector& log, bool& registered)
 {
     CSqliteParser parser;
     parser.m_hLogWnd = &log;
-    const std::size_t before = g_dbList.size();
-    parser.OpenDatabase(W(path));
-    registered = g_dbList.size() != before;
+    DbInfo* entry = OpenDatabaseEntry(parser, W(path));
+    registered = entry != nullptr;
     if (!registered)
         return DbInfo();
-    DbInfo copy = g_dbList.back();
-    CloseDatabase(parser, reinterpret_cast<std::uint64_t>(&g_dbList.back()));
+    DbInfo copy = *entry;
+    CloseDatabase(parser, reinterpret_cast<std::uint64_t>(entry));
     return copy;
 }
 

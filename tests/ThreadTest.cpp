@@ -13,6 +13,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "driver/JobControl.h"
 #include "engine/Globals.h"
 #include "engine/LogPost.h"
 #include "engine/SqliteParser.h"
@@ -210,3 +211,56 @@ TEST_F(ThreadTest, ConcurrentStopWhileWalking)
 }
 
 }  // namespace
+
+namespace {
+
+// A window's view target served by the main thread's loop: counts the view
+// steps and the rows each record step showed.
+class CMainThreadView : public CMessageTarget {
+public:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM) override
+    {
+        if (message != WM_JOB_VIEW || std::this_thread::get_id() != OwnerThread())
+            return 0;
+        const auto& call = *reinterpret_cast<const JobViewCall*>(wParam);
+        if (call.step == JobViewStep::kShowRecords)
+            shown = call.count;
+        if (call.step == JobViewStep::kCloseProgress)
+            ++closed;
+        return 0;
+    }
+    std::size_t shown = 0;
+    int closed = 0;
+};
+
+}  // namespace
+
+TEST_F(ThreadTest, DesktopJobsOnWorkersWithViewStepsOnMainThread)
+{
+    // The device window's open job, then a table window's read and record
+    // jobs, each on its own worker as the desktop program starts them.
+    CMainThreadLog log;
+    auto view = std::make_shared<CMainThreadView>();
+    auto runJob = [&](const std::shared_ptr<CJobContext>& job, void (*worker)(CJobContext&)) {
+        job->m_parser.m_hLogWnd = &log;
+        job->m_viewTarget = view;
+        CJobControl::Start(job, worker);
+        const std::thread::id main = std::this_thread::get_id();
+        ASSERT_TRUE(CJobControl::WaitForWorkers(
+            [main] { CMessageLoop::ForThread(main).ProcessPending(); }, std::chrono::seconds(60)));
+    };
+    auto device = std::make_shared<CJobContext>();
+    device->m_strDbPath = Widen(m_path);
+    runJob(device, AnalyseDbThread);
+    ASSERT_EQ(g_dbList.size(), 1u);
+    auto table = std::make_shared<CJobContext>();
+    table->AdoptTable(g_dbList.front(), g_dbList.front().tables.front());
+    runJob(table, AnalyseTableThread);
+    runJob(table, ShowRecordsThread);
+    g_dbList.clear();
+    EXPECT_EQ(view->closed, 3);
+    EXPECT_EQ(view->shown, static_cast<std::size_t>(kRows));
+    EXPECT_EQ(g_bBusy.load(), 0u);
+    EXPECT_EQ(log.foreignThreadCalls, 0);
+    EXPECT_EQ(log.callsWithoutWaitingSender, 0);
+}

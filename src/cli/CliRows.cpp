@@ -8,7 +8,6 @@
 #include "CliCommands.h"
 #include "CliLogWnd.h"
 #include "CliOptions.h"
-#include "engine/Globals.h"
 #include "engine/RowExport.h"
 #include "engine/SqliteParser.h"
 #include "platform/TextConvert.h"

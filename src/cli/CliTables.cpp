@@ -5,8 +5,8 @@
 #include "CliCommands.h"
 #include "CliLogWnd.h"
 #include "CliOptions.h"
+#include "driver/DbEntries.h"
 #include "engine/FormatSize.h"
-#include "engine/Globals.h"
 #include "engine/SqliteParser.h"
 #include "platform/TextConvert.h"
 
@@ -64,14 +64,13 @@ int RunTables(const std::vector<std::string>& args)
     parser.m_bUseWal = options.wal;
     int status = 0;
     for (const std::string& path : options.positional) {
-        const std::size_t before = g_dbList.size();
-        parser.OpenDatabase(path);
-        if (g_dbList.size() == before) {
+        const DbInfo* entry = OpenDatabaseEntry(parser, path);
+        if (entry == nullptr) {
             std::fprintf(stderr, "salvix-cli: cannot open %s\n", path.c_str());
             status = 1;
             continue;
         }
-        const DbInfo& db = g_dbList.back();
+        const DbInfo& db = *entry;
         if (db.pageSize == 0) {
             std::fprintf(stderr, "salvix-cli: %s is not an SQLite database\n", path.c_str());
             status = 1;

@@ -22,6 +22,7 @@
 #include "OutputWnd.h"
 #include "ResourceIds.h"
 #include "SplashDlg.h"
+#include "driver/JobControl.h"
 #include "engine/Globals.h"
 
 namespace {
@@ -105,6 +106,10 @@ bool CMainFrame::Create(bool bShowSplash)
     // by keyboard or by a new window.
     connect(m_wndTabBar, &QTabBar::currentChanged, this, &CMainFrame::OnActiveTabChanged);
     connect(m_wndMdiArea, &QMdiArea::subWindowActivated, this, &CMainFrame::UpdateFrameTitle);
+    // Closing a tab moves the current tab without a tab-bar signal; the
+    // activation of the next window tells it.
+    connect(m_wndMdiArea, &QMdiArea::subWindowActivated, this,
+            [this] { m_nActiveTab = m_wndTabBar->currentIndex(); });
 
     if (!CreateMenus() || !CreateToolBar() || !CreateStatusBar() || !CreateOutputWnd())
         return false;
@@ -342,6 +347,10 @@ bool CMainFrame::ForwardToActiveChild(UINT nID)
 
 void CMainFrame::OnExit()
 {
+    // A running job may still add to the list: it is stopped first, with
+    // its messages served meanwhile.
+    CJobControl::DrainWorkers([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 10); },
+                              std::chrono::seconds(30));
     g_dbList.clear();
     close();
 }

@@ -1,19 +1,25 @@
 #include "SalvixApp.h"
 
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QIcon>
+#include <QLibraryInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTimer>
 #include <QWidget>
+#include <QTranslator>
 #include <cstdio>
 
+#include "ChildFrame.h"
 #include "MainFrame.h"
 #include "OutputWnd.h"
 #include "ResourceIds.h"
 #include "ScanFileDlg.h"
+#include "SalvixLeftTreeCtrl.h"
 #include "ShellResources.h"
+#include "driver/DbEntries.h"
+#include "driver/JobControl.h"
+#include "engine/Globals.h"
+#include "platform/WideFormat.h"
 
 namespace {
 
@@ -49,7 +55,12 @@ CSalvixApp::CommandLine CSalvixApp::ParseCommandLine(const QStringList& argument
             line.bHelp = true;
         else if (!bOptionsEnded && argument == QStringLiteral("--scan"))
             ParseScanOption(arguments, i, line);
-        else if (!bOptionsEnded && argument.startsWith(u'-') && argument.size() > 1)
+        else if (!bOptionsEnded && argument == QStringLiteral("--table")) {
+            if (i + 1 >= arguments.size())
+                line.error = QStringLiteral("--table needs a table name");
+            else
+                line.table = arguments[++i];
+        } else if (!bOptionsEnded && argument.startsWith(u'-') && argument.size() > 1)
             line.error = QStringLiteral("unknown option: ") + argument;
         else
             line.databases.append(argument);
@@ -60,10 +71,11 @@ CSalvixApp::CommandLine CSalvixApp::ParseCommandLine(const QStringList& argument
 QString CSalvixApp::HelpText()
 {
     return QStringLiteral(
-        "usage: salvix [--no-splash] [--scan pictures|movies|databases FILE] [DB...]\n"
-        "  --no-splash  start without the start-up picture\n"
+        "usage: salvix [--no-splash] [--table NAME] [--scan pictures|movies|databases FILE] [DB...]\n"
+        "  --no-splash       start without the start-up picture\n"
+        "  --table NAME      open the table window of NAME in the first DB and show its records\n"
         "  --scan KIND FILE  open the scan dialog on FILE and start scanning it\n"
-        "  DB           database files to open once the program is up\n");
+        "  DB                database files to open, one after the other, once the program is up\n");
 }
 
 bool CSalvixApp::EndsBeforeStart(const CommandLine& line, int& exitCode)
@@ -80,11 +92,26 @@ bool CSalvixApp::EndsBeforeStart(const CommandLine& line, int& exitCode)
 CSalvixApp::CSalvixApp(int& argc, char** argv) : QApplication(argc, argv)
 {
     InitShellResources();
+    LoadTranslations();
     setApplicationName(QString::fromUtf16(SALVIX_TEXT_APP_TITLE));
     setWindowIcon(QIcon(QStringLiteral(SALVIX_RES_APP_ICON)));
 }
 
 CSalvixApp::~CSalvixApp() = default;
+
+void CSalvixApp::LoadTranslations()
+{
+    // Qt's own dialogs and buttons speak the program's language.
+    const QString directory = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    for (const char* name : {"qtbase_zh_CN", "qt_zh_CN"}) {
+        auto* translator = new QTranslator(this);
+        if (translator->load(QString::fromLatin1(name), directory)) {
+            installTranslator(translator);
+            return;
+        }
+        delete translator;
+    }
+}
 
 bool CSalvixApp::InitInstance()
 {
@@ -92,6 +119,7 @@ bool CSalvixApp::InitInstance()
     if (EndsBeforeStart(line, m_nExitCode))
         return false;
     m_pendingDatabases = line.databases;
+    m_strPendingTable = line.table;
 
     m_pMainWnd = std::make_unique<CMainFrame>();
     if (!m_pMainWnd->Create(line.bShowSplash)) {
@@ -102,7 +130,7 @@ bool CSalvixApp::InitInstance()
         if (nID == ID_FILE_NEW)
             return OnFileNew() != nullptr;
         if (nID == ID_FILE_OPEN)
-            return OnFileOpen() != nullptr;
+            return OnFileOpen();
         return false;
     });
     // The first document is always the device window.
@@ -117,37 +145,117 @@ bool CSalvixApp::InitInstance()
             CScanFileDlg::Run(m_pMainWnd->OutputWnd()->GetLogWnd(), m_pMainWnd.get(), path, mode, true);
         });
     }
+    if (!m_pendingDatabases.isEmpty())
+        QTimer::singleShot(0, this, &CSalvixApp::OpenNextPending);
     return true;
+}
+
+void CSalvixApp::OpenNextPending()
+{
+    QMdiSubWindow* first = m_pMainWnd->MdiArea()->subWindowList().value(0);
+    auto* device = first != nullptr ? dynamic_cast<CChildFrame*>(first->widget()) : nullptr;
+    if (device == nullptr)
+        return;
+    CSalvixLeftTreeCtrl* tree = device->LeftTree();
+    if (m_pendingDatabases.isEmpty()) {
+        if (!m_strPendingTable.isEmpty())
+            OpenPendingTable();
+        return;
+    }
+    const QString path = m_pendingDatabases.takeFirst();
+    connect(tree, &CSalvixLeftTreeCtrl::JobFinished, this,
+            [this, tree] {
+                // Only the first database's entry is kept, for --table.
+                if (m_bFirstOpen) {
+                    m_bFirstOpen = false;
+                    const DbInfo* opened = tree->Job()->m_pOpenedDb;
+                    m_nFirstDbId = opened != nullptr ? EntryId(*opened) : 0;
+                }
+                OpenNextPending();
+            },
+            Qt::SingleShotConnection);
+    tree->OpenDatabasePath(path);
+}
+
+void CSalvixApp::OpenPendingTable()
+{
+    const QString name = m_strPendingTable;
+    m_strPendingTable.clear();
+    QMdiSubWindow* first = m_pMainWnd->MdiArea()->subWindowList().value(0);
+    auto* device = first != nullptr ? dynamic_cast<CChildFrame*>(first->widget()) : nullptr;
+    DbInfo* db = FindDbEntry(m_nFirstDbId);
+    if (device == nullptr || db == nullptr) {
+        CJobControl::Warn(m_pMainWnd->OutputWnd()->GetLogWnd(),
+                          WideFormat(u"Table %s: the first database was not opened",
+                                     {name.toStdU16String()}));
+        return;
+    }
+    CSalvixLeftTreeCtrl* tree = device->LeftTree();
+    const TableInfo* table = FindTableByName(*db, name.toStdU16String());
+    // The table's item in the device tree, found by its identifier.
+    CSalvixCtrlItem item = nullptr;
+    const QString tableId = table != nullptr ? QString::fromStdU16String(EntryIdText(EntryId(*table)))
+                                             : QString();
+    for (CSalvixCtrlItem top = tree->GetChildItem(SCI_ROOT); top != nullptr && item == nullptr;
+         top = tree->GetNextItem(top)) {
+        for (CSalvixCtrlItem child = tree->GetChildItem(top); child != nullptr;
+             child = tree->GetNextItem(child)) {
+            if (tree->GetItemText(child, 2) == tableId) {
+                item = child;
+                break;
+            }
+        }
+    }
+    if (item == nullptr) {
+        CJobControl::Warn(m_pMainWnd->OutputWnd()->GetLogWnd(),
+                          WideFormat(u"%s has no table named %s",
+                                     {db->path, name.toStdU16String()}));
+        return;
+    }
+    // As a double click on the item, then a click in the new window's tree.
+    m_pMainWnd->MdiArea()->setActiveSubWindow(first);
+    tree->SelectItem(item);
+    const int before = static_cast<int>(m_pMainWnd->MdiArea()->subWindowList().size());
+    tree->OpenTableWindow(item);
+    const QList<QMdiSubWindow*> windows = m_pMainWnd->MdiArea()->subWindowList();
+    auto* tableWindow = windows.size() > before ? dynamic_cast<CChildFrame*>(windows.last()->widget())
+                                                 : nullptr;
+    if (tableWindow == nullptr)
+        return;
+    CSalvixLeftTreeCtrl* tableTree = tableWindow->LeftTree();
+    connect(tableTree, &CSalvixLeftTreeCtrl::JobFinished, tableTree,
+            [tableTree] { tableTree->ShowRecords(); }, Qt::SingleShotConnection);
 }
 
 QMdiSubWindow* CSalvixApp::OnFileNew()
 {
     if (m_pMainWnd == nullptr)
         return nullptr;
-    auto* view = new QWidget;
-    const bool bDevice = m_nDocCount == 0;
-    view->setObjectName(bDevice ? QStringLiteral("DeviceView") : QStringLiteral("TableView"));
-    const QString title = bDevice ? QString::fromUtf16(SALVIX_TEXT_DEVICE_TITLE)
-                                  : QString::fromStdU16String(m_pMainWnd->m_strNewTableTitle);
-    ++m_nDocCount;
-    return m_pMainWnd->AddDocumentWindow(view, title);
+    return CChildFrame::NewDocument(*m_pMainWnd, m_nDocCount);
 }
 
-QMdiSubWindow* CSalvixApp::OnFileOpen()
+bool CSalvixApp::OnFileOpen()
 {
-    if (m_pMainWnd == nullptr)
-        return nullptr;
-    // No file filter: any file may be chosen.
-    const QString path = QFileDialog::getOpenFileName(m_pMainWnd.get());
-    if (path.isEmpty())
-        return nullptr;
-    auto* view = new QWidget;
-    view->setObjectName(QStringLiteral("OpenedView"));
-    return m_pMainWnd->AddDocumentWindow(view, QFileInfo(path).fileName());
+    // Documents are databases, and those are opened in the device window.
+    QMdiSubWindow* first =
+        m_pMainWnd != nullptr ? m_pMainWnd->MdiArea()->subWindowList().value(0) : nullptr;
+    auto* device = first != nullptr ? dynamic_cast<CChildFrame*>(first->widget()) : nullptr;
+    if (device == nullptr)
+        return false;
+    m_pMainWnd->MdiArea()->setActiveSubWindow(first);
+    return device->OnChildCommand(ID_OPEN_DATABASE);
 }
 
 int CSalvixApp::ExitInstance(int code)
 {
+    // A job still running is stopped, and its view steps served, before
+    // the windows and the database list go.
+    CJobControl::DrainWorkers(
+        [] {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        },
+        std::chrono::seconds(30));
     // No settings are kept: nothing to save or clean up beyond the windows.
     m_pMainWnd.reset();
     return code;

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QStringList>
+#include <cstdint>
 #include <memory>
 
 class CMainFrame;
@@ -18,6 +19,7 @@ public:
         QStringList databases;  // opened once the device window exists
         int scanMode = -1;      // --scan: 0 pictures, 1 movies, 2 databases
         QString scanPath;
+        QString table;          // shown from the first database once opened
         QString error;          // non-empty when the line cannot be used
     };
     // arguments[0] is the program.
@@ -39,14 +41,23 @@ public:
     // New document (57600): the first is the device window, every later one
     // a table window titled with the frame's next table title.
     QMdiSubWindow* OnFileNew();
-    // Open document (57601): asks for a file and opens a window named after it.
-    QMdiSubWindow* OnFileOpen();
+    // Open document (57601): the device window's open-file command.
+    bool OnFileOpen();
     // Database paths from the command line, for the open job.
     const QStringList& PendingDatabases() const { return m_pendingDatabases; }
 
 private:
+    // Command line: opens the pending databases one job after the other,
+    // then the table window of --table and its records.
+    void OpenNextPending();
+    void OpenPendingTable();
+    void LoadTranslations();
+
     std::unique_ptr<CMainFrame> m_pMainWnd;
     QStringList m_pendingDatabases;
+    QString m_strPendingTable;
+    std::int64_t m_nFirstDbId = 0;  // entry of the first database opened
+    bool m_bFirstOpen = true;
     int m_nExitCode = 0;
-    int m_nDocCount = 0;  // documents made by OnFileNew so far
+    std::int32_t m_nDocCount = 0;  // documents made so far
 };

@@ -306,6 +306,11 @@ void MainFrameTest::commandLine()
         CSalvixApp::ParseCommandLine({QStringLiteral("salvix"), QStringLiteral("--splash=no")});
     QVERIFY(!wrong.error.isEmpty());
     QVERIFY(CSalvixApp::ParseCommandLine({QStringLiteral("salvix"), QStringLiteral("-h")}).bHelp);
+    const auto table = CSalvixApp::ParseCommandLine(
+        {QStringLiteral("salvix"), QStringLiteral("--table"), QStringLiteral("a.db"), QStringLiteral("b.db")});
+    QCOMPARE(table.table, QStringLiteral("a.db"));  // the name, even one that looks like a file
+    QCOMPARE(table.databases, QStringList{QStringLiteral("b.db")});
+    QVERIFY(!CSalvixApp::ParseCommandLine({QStringLiteral("salvix"), QStringLiteral("--table")}).error.isEmpty());
 }
 
 QTEST_MAIN(MainFrameTest)

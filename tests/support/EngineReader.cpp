@@ -1,5 +1,6 @@
 #include "support/EngineReader.h"
 
+#include "driver/DbEntries.h"
 #include "engine/Globals.h"
 #include "engine/SqliteParser.h"
 #include "platform/TextConvert.h"
@@ -11,11 +12,10 @@ DbSnapshot ReadWithEngine(const std::string& path, CLogCollector& log, bool read
     CSqliteParser parser;
     parser.m_hLogWnd = &log;
     parser.m_bUseWal = useWal;
-    const std::size_t before = g_dbList.size();
-    parser.OpenDatabase(Widen(path));
-    if (g_dbList.size() == before)
+    DbInfo* entry = OpenDatabaseEntry(parser, Widen(path));
+    if (entry == nullptr)
         return snapshot;
-    DbInfo& db = g_dbList.back();
+    DbInfo& db = *entry;
     snapshot.pageSize = db.pageSize;
     for (TableInfo& table : db.tables) {
         TableSnapshot out;

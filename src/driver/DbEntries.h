@@ -1,0 +1,36 @@
+// Opened databases and their tables as the views see them: the one way to
+// open a database and get its new g_dbList entry, the identifiers that tie
+// a tree item to an entry, and lookups by identifier and by name.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/DbInfo.h"
+
+class CSqliteParser;
+
+// Opens `path` with `parser` and returns the g_dbList entry the open added
+// (a file refused as not a database is listed too, with page size 0), or
+// null when the file could not be opened at all. The engine has logged why.
+DbInfo* OpenDatabaseEntry(CSqliteParser& parser, const std::u16string& path);
+// The same for a file name given as bytes (a command-line argument).
+DbInfo* OpenDatabaseEntry(CSqliteParser& parser, const std::string& nativePath);
+
+// The identifier of an entry: its address, which stays put while other
+// entries come and go (the lists are node-based). Always below 2^63, so the
+// decimal text reads back as a signed 64-bit number.
+std::int64_t EntryId(const DbInfo& db);
+std::int64_t EntryId(const TableInfo& table);
+// "%I64u" text of an identifier, and its reading back with base 10 (0 for a
+// text that is not a plain decimal number).
+std::u16string EntryIdText(std::int64_t id);
+std::int64_t ParseEntryId(std::u16string_view text);
+
+// The g_dbList entry with identifier `id`, or null.
+DbInfo* FindDbEntry(std::int64_t id);
+// The table of `db` with identifier `id`, or null.
+TableInfo* FindTableEntry(DbInfo& db, std::int64_t id);
+// The first table of `db` called `name`, or null.
+TableInfo* FindTableByName(DbInfo& db, std::u16string_view name);

@@ -1,0 +1,183 @@
+#include "JobControl.h"
+
+#include <atomic>
+#include <thread>
+
+#include "DbEntries.h"
+#include "engine/Globals.h"
+#include "engine/LogPost.h"
+#include "platform/ThreadStart.h"
+#include "platform/WideFormat.h"
+
+namespace {
+
+std::atomic<int> g_nWorkers{0};
+
+void Stage(const CJobContext& job, const std::u16string& caption, const std::u16string& text)
+{
+    if (!text.empty())
+        PostLog(job.m_parser.m_hLogWnd, caption, text, kLogInfo);
+}
+
+}  // namespace
+
+bool CJobControl::RefuseIfBusy(HWND log)
+{
+    if (g_bBusy == 0)
+        return false;
+    Warn(log, SALVIX_TEXT_BUSY_WARNING);
+    return true;
+}
+
+void CJobControl::Warn(HWND log, std::u16string_view text)
+{
+    PostLog(log, u"warning", text, kLogWarning);
+}
+
+void CJobControl::Start(std::shared_ptr<CJobContext> job, void (*worker)(CJobContext&))
+{
+    g_bBusy = 1;
+    job->m_bRunning = true;
+    g_nWorkers.fetch_add(1);
+    StartDetachedThread([job = std::move(job), worker]() mutable {
+        worker(*job);
+        job->m_bRunning = false;
+        // The context goes before the worker counts as ended, so whoever
+        // waits for the workers may free what the context referred to.
+        job.reset();
+        g_nWorkers.fetch_sub(1);
+    });
+}
+
+void CJobControl::StartBackground(std::function<void()> body)
+{
+    g_nWorkers.fetch_add(1);
+    StartDetachedThread([body = std::move(body)]() mutable {
+        body();
+        body = nullptr;  // what it holds goes before it counts as ended
+        g_nWorkers.fetch_sub(1);
+    });
+}
+
+void CJobControl::RunSteps(CJobContext& job, const JobPlan& plan)
+{
+    // The stop flag was cleared when the job was set up; clearing it again
+    // here would lose a stop pressed while the thread was starting.
+    g_bBusy = 1;
+    Stage(job, plan.startCaption, plan.startText);
+    if (plan.engineStep)
+        plan.engineStep(job);
+    Stage(job, plan.viewCaption, plan.viewText);
+    if (plan.viewStep)
+        plan.viewStep(job);
+    Stage(job, plan.doneCaption, plan.doneText);
+    g_bBusy = 0;
+    job.SendView(JobViewStep::kCloseProgress);
+}
+
+void CJobControl::RequestStop(const CJobContext& job)
+{
+    if (job.m_bRunning)
+        g_bStop = 1;
+}
+
+int CJobControl::RunningWorkers()
+{
+    return g_nWorkers.load();
+}
+
+bool CJobControl::DrainWorkers(const std::function<void()>& pump, std::chrono::milliseconds limit)
+{
+    if (g_nWorkers.load() == 0)
+        return true;
+    g_bStop = 1;
+    return WaitForWorkers(pump, limit);
+}
+
+bool CJobControl::WaitForWorkers(const std::function<void()>& pump, std::chrono::milliseconds limit)
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (g_nWorkers.load() != 0 && std::chrono::steady_clock::now() < deadline) {
+        if (pump)
+            pump();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return g_nWorkers.load() == 0;
+}
+
+void AnalyseDb(CJobContext& job)
+{
+    job.m_pOpenedDb = OpenDatabaseEntry(job.m_parser, job.m_strDbPath);
+}
+
+void AnalyseTable(CJobContext& job)
+{
+    job.m_parser.m_pDb = job.m_pSelDb;
+    job.m_parser.m_pTable = job.m_pSelTable;
+    job.m_parser.ReadTable();
+}
+
+void FillRecordList(CJobContext& job)
+{
+    // The list is a view over m_rows; the worker decides how many of them
+    // it shows and hands them over in growing batches, each put at the top
+    // as one insertion, so the list fills in O(rows) and the window stays
+    // live while it does.
+    const std::size_t total = job.m_parser.m_rows.size();
+    std::size_t shown = 0;
+    std::size_t published = 0;
+    while (shown < total) {
+        ++shown;
+        const std::size_t batch = published / 2 > 1024 ? published / 2 : 1024;
+        if (shown - published >= batch) {
+            job.SendView(JobViewStep::kShowRecords, shown);
+            published = shown;
+        }
+        if (g_bStop != 0)
+            break;
+    }
+    if (shown != published || total == 0)
+        job.SendView(JobViewStep::kShowRecords, shown);
+}
+
+void AnalyseDbThread(CJobContext& job)
+{
+    const std::u16string& path = job.m_strDbPath;
+    JobPlan plan;
+    plan.startCaption = u"Analysis";
+    plan.startText = WideFormat(u"Analyse db: %s,please wait...", {path});
+    plan.engineStep = AnalyseDb;
+    plan.viewCaption = u"View";
+    plan.viewText = WideFormat(u"View: %s ,please wait...", {path});
+    plan.viewStep = [](CJobContext& j) { j.SendView(JobViewStep::kFillDeviceTree); };
+    plan.doneCaption = u"Analysis and View";
+    plan.doneText = WideFormat(u"%s Analyse db and View completed", {path});
+    CJobControl::RunSteps(job, plan);
+}
+
+void AnalyseTableThread(CJobContext& job)
+{
+    const std::u16string name = job.m_pSelTable != nullptr ? job.m_pSelTable->name : u"";
+    JobPlan plan;
+    plan.startCaption = u"Analysis";
+    plan.startText = WideFormat(u"Analyse table: %s,please wait...", {name});
+    plan.engineStep = AnalyseTable;
+    plan.viewCaption = u"View";
+    plan.viewText = WideFormat(u"View: %s ,please wait...", {name});
+    plan.viewStep = [](CJobContext& j) { j.SendView(JobViewStep::kFillTableTree); };
+    plan.doneCaption = u"Analysis and View";
+    plan.doneText = WideFormat(u"%s Analyse table and View completed", {name});
+    CJobControl::RunSteps(job, plan);
+}
+
+void ShowRecordsThread(CJobContext& job)
+{
+    const std::u16string name = job.m_pSelTable != nullptr ? job.m_pSelTable->name : u"";
+    JobPlan plan;
+    plan.startCaption = u"Show";
+    plan.startText = WideFormat(u"Show table record: %s,please wait...", {name});
+    plan.viewStep = FillRecordList;
+    plan.doneCaption = u"Show";
+    plan.doneText = WideFormat(u"%s Show table record completed", {name});
+    CJobControl::RunSteps(job, plan);
+}

@@ -1,0 +1,85 @@
+// The tree of a child window with its job context. In the device window it
+// lists every opened database with its tables and runs the open command; in
+// a table window it lists the table's columns, reads the table when the
+// window is created and shows the records on a click.
+#pragma once
+
+#include <QPointer>
+#include <functional>
+#include <memory>
+
+#include "SalvixCtrlCtrl.h"
+#include "MyProgressDlg.h"
+#include "driver/JobContext.h"
+
+class CMainFrame;
+class CSalvixRightView;
+class QMenu;
+
+class CSalvixLeftTreeCtrl : public CSalvixCtrlCtrl {
+    Q_OBJECT
+public:
+    CSalvixLeftTreeCtrl(CMainFrame* frame, CSalvixRightView* rightView, QWidget* parent = nullptr);
+    ~CSalvixLeftTreeCtrl() override;
+
+    // Commands forwarded by the main frame or sent by the context menu;
+    // false for one this control does not handle.
+    bool OnCommand(UINT nID);
+
+    // Open file (32818): busy rule, file dialog, then OpenDatabasePath.
+    void OnOpenDatabase();
+    // The open job for a chosen path, as after the file dialog. False when
+    // refused because a job runs.
+    bool OpenDatabasePath(const QString& path);
+    // Sets m_pSelDb and m_pSelTable from the selected item.
+    bool ResolveSelection();
+    // The four property rows of the selected database or table.
+    void ShowProperties();
+    // What a double click on `item` does once it is selected (the title of
+    // the next table window, and that window when `item` is a table).
+    void OpenTableWindow(CSalvixCtrlItem item);
+    // Table window: makes this the window of the device tree's selected
+    // table and starts reading it. False (window left empty) without one.
+    bool InitTableWindow(CSalvixLeftTreeCtrl* deviceTree);
+    // Table window: what a click does, the show records job. False when it
+    // did not start.
+    bool ShowRecords();
+
+    // Rebuilds the device tree from g_dbList.
+    void FillDeviceTree();
+    // The table's columns under "name: n 条记录".
+    void FillTableTree();
+    // A view step a worker sends (on this thread, the worker waiting).
+    void OnJobView(const JobViewCall& call);
+
+    CMainFrame* m_pMainFrame = nullptr;
+    CSalvixRightView* m_pRightView = nullptr;
+    const std::shared_ptr<CJobContext>& Job() const { return m_job; }
+    CMyProgressDlg* ProgressDlg() const { return m_progressDlg; }
+    // The "Device" context menu for a right click on `item`; null when none
+    // is shown there.
+    std::unique_ptr<QMenu> CreateDeviceMenu(CSalvixCtrlItem item);
+
+    // Message boxes go through here; tests replace it.
+    static std::function<void(QWidget* parent, const QString& text)> s_messageBox;
+
+signals:
+    // A job of this window has ended (after its close request).
+    void JobFinished();
+
+protected:
+    void OnLButtonUp(Qt::MouseButtons flags, const QPoint& point) override;
+    void OnLButtonDblClk(Qt::MouseButtons flags, const QPoint& point) override;
+    void OnRButtonUp(Qt::MouseButtons flags, const QPoint& point) override;
+
+private:
+    void ShowProgress(const QString& caption);
+    void AnalyseTableCommand();
+    HWND LogWnd() const;
+    void MessageBox(const QString& text);
+    CSalvixRightView* ActiveRightView() const;
+    bool IsDeviceTabActive() const;
+
+    std::shared_ptr<CJobContext> m_job;
+    QPointer<CMyProgressDlg> m_progressDlg;
+};

@@ -1,0 +1,267 @@
+#include "SalvixRightView.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QMenu>
+#include <QPointer>
+#include <QResizeEvent>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "MainFrame.h"
+#include "OutputWnd.h"
+#include "TFColorListCtrl.h"
+#include "driver/JobContext.h"
+#include "driver/JobControl.h"
+
+namespace {
+
+constexpr UINT ID_RECORD_CHECK_SELECTED = 32774;
+constexpr UINT ID_RECORD_CHECK_ALL = 32786;
+constexpr UINT ID_RECORD_UNCHECK_SELECTED = 32775;
+constexpr UINT ID_RECORD_UNCHECK_ALL = 32789;
+
+struct MenuItem {
+    UINT nID;
+    const char16_t* text;
+};
+constexpr MenuItem kRecordMenu[] = {
+    {ID_RECORD_CHECK_SELECTED, u"选择(打勾)"},
+    {ID_RECORD_CHECK_ALL, u"全选(打勾)"},
+    {ID_RECORD_UNCHECK_SELECTED, u"取消(打勾)"},
+    {ID_RECORD_UNCHECK_ALL, u"全部取消"},
+};
+
+constexpr int kColumnWidth = 100;
+
+}  // namespace
+
+CSalvixRightView::CSalvixRightView(CMainFrame* frame, bool bTableWindow, QWidget* parent)
+    : QWidget(parent), m_pMainFrame(frame)
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    if (bTableWindow) {
+        m_list = new QTableView(this);
+        m_records = new CRecordListModel(m_list);
+        m_list->setModel(m_records);
+        m_list->setShowGrid(true);
+        m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+        m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        m_list->setWordWrap(false);
+        // Fixed row heights and per-pixel scrolling keep a million rows smooth.
+        m_list->verticalHeader()->hide();
+        m_list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+        m_list->verticalHeader()->setDefaultSectionSize(m_list->fontMetrics().height() + 6);
+        m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+        m_list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        m_list->horizontalHeader()->setStretchLastSection(false);
+        m_list->horizontalHeader()->setSectionsClickable(true);
+        connect(m_list->horizontalHeader(), &QHeaderView::sectionClicked, this,
+                &CSalvixRightView::OnHeaderClicked);
+        auto* copy = new QAction(m_list);
+        copy->setShortcut(QKeySequence::Copy);
+        copy->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        connect(copy, &QAction::triggered, this, &CSalvixRightView::CopySelection);
+        m_list->addAction(copy);
+    } else {
+        m_properties = new TFColorListCtrl(this);
+        m_properties->InsertColumn(QString::fromUtf16(u"属性名称"));
+        m_properties->InsertColumn(QString::fromUtf16(u"属性值"));
+        m_properties->setColumnWidth(0, kColumnWidth);
+        m_properties->setColumnWidth(1, kColumnWidth);
+        m_list = m_properties;
+    }
+    m_list->setObjectName(QStringLiteral("List1"));
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_list, &QWidget::customContextMenuRequested, this, &CSalvixRightView::OnListRightClick);
+    layout->addWidget(m_list);
+}
+
+int CSalvixRightView::GetItemCount() const
+{
+    return m_records != nullptr ? m_records->GetItemCount() : m_properties->GetItemCount();
+}
+
+void CSalvixRightView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    const int w = event->size().width();
+    if (m_list->model() != nullptr && m_list->model()->columnCount() == 2) {
+        m_list->setColumnWidth(0, w / 2);
+        m_list->setColumnWidth(1, w - w / 2);
+    }
+}
+
+void CSalvixRightView::ShowProperties(const std::array<PropertyRow, 4>& rows)
+{
+    if (m_properties == nullptr)
+        return;
+    m_properties->DeleteAllRows();
+    for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
+        m_properties->InsertRow(i, QString::fromStdU16String(rows[i].first));
+        m_properties->SetItemText(i, 1, QString::fromStdU16String(rows[i].second));
+    }
+}
+
+void CSalvixRightView::SetupRecordColumns(std::shared_ptr<CJobContext> job, const TableInfo& table)
+{
+    if (m_records == nullptr)
+        return;
+    QStringList captions;
+    for (const ColumnInfo& column : table.columns)
+        captions.append(QString::fromStdU16String(column.name));
+    ++m_nSortGeneration;  // a sort still running is for the old rows
+    m_nSortColumn = -1;
+    m_sortMode = CRecordListModel::SortMode::kWalk;
+    m_list->horizontalHeader()->setSortIndicatorShown(false);
+    m_records->Setup(std::move(job), captions);
+    for (int column = 0; column < captions.size(); ++column)
+        m_list->setColumnWidth(column, kColumnWidth);
+    if (captions.size() == 2) {
+        m_list->setColumnWidth(0, width() / 2);
+        m_list->setColumnWidth(1, width() - width() / 2);
+    }
+}
+
+void CSalvixRightView::ShowRecordRows(std::size_t count)
+{
+    if (m_records != nullptr)
+        m_records->ShowRows(count);
+}
+
+bool CSalvixRightView::OnCommand(UINT nID)
+{
+    switch (nID) {
+    case ID_RECORD_CHECK_SELECTED:
+        SetSelectedChecked(true);
+        return true;
+    case ID_RECORD_CHECK_ALL:
+        SetAllChecked(true);
+        return true;
+    case ID_RECORD_UNCHECK_SELECTED:
+        SetSelectedChecked(false);
+        return true;
+    case ID_RECORD_UNCHECK_ALL:
+        SetAllChecked(false);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CSalvixRightView::SetAllChecked(bool checked)
+{
+    if (m_records != nullptr)
+        m_records->SetAllChecked(checked);
+}
+
+std::vector<int> CSalvixRightView::SelectedRows() const
+{
+    std::vector<int> rows;
+    if (m_list->selectionModel() == nullptr)
+        return rows;
+    // Ranges, not one index per cell: a selection may hold a million rows.
+    for (const QItemSelectionRange& range : m_list->selectionModel()->selection()) {
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            rows.push_back(row);
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+void CSalvixRightView::SetSelectedChecked(bool checked)
+{
+    if (m_records == nullptr)
+        return;
+    for (int row : SelectedRows())
+        m_records->SetChecked(row, checked);
+}
+
+void CSalvixRightView::CopySelection()
+{
+    if (m_records == nullptr)
+        return;
+    const std::vector<int> rows = SelectedRows();
+    if (!rows.empty())
+        QApplication::clipboard()->setText(m_records->RowsAsText(rows));
+}
+
+std::unique_ptr<QMenu> CSalvixRightView::CreateRecordMenu(const QPoint& pos)
+{
+    if (m_pMainFrame == nullptr || m_pMainFrame->m_nActiveTab == 0 || m_records == nullptr ||
+        !m_list->indexAt(pos).isValid())
+        return nullptr;
+    auto menu = std::make_unique<QMenu>(this);
+    for (const MenuItem& item : kRecordMenu) {
+        QAction* action = menu->addAction(QString::fromUtf16(item.text));
+        const UINT nID = item.nID;
+        action->setData(nID);
+        connect(action, &QAction::triggered, this, [this, nID] { OnCommand(nID); });
+    }
+    return menu;
+}
+
+void CSalvixRightView::OnListRightClick(const QPoint& pos)
+{
+    if (std::unique_ptr<QMenu> menu = CreateRecordMenu(pos))
+        menu->exec(m_list->viewport()->mapToGlobal(pos));
+}
+
+void CSalvixRightView::OnHeaderClicked(int column)
+{
+    using Mode = CRecordListModel::SortMode;
+    if (m_records == nullptr)
+        return;
+    Mode next = Mode::kAscending;
+    if (column == m_nSortColumn)
+        next = m_sortMode == Mode::kAscending
+                   ? Mode::kDescending
+                   : (m_sortMode == Mode::kDescending ? Mode::kWalk : Mode::kAscending);
+    StartSort(column, next);
+}
+
+void CSalvixRightView::StartSort(int column, CRecordListModel::SortMode mode)
+{
+    using Mode = CRecordListModel::SortMode;
+    const std::shared_ptr<CJobContext> job = m_records->Job();
+    HWND log = m_pMainFrame != nullptr && m_pMainFrame->OutputWnd() != nullptr
+                   ? m_pMainFrame->OutputWnd()->GetLogWnd()
+                   : nullptr;
+    if (job == nullptr || m_records->GetItemCount() == 0)
+        return;
+    if (job->m_bRunning) {
+        CJobControl::Warn(log, u"The records are still being shown; sort once they are all in");
+        return;
+    }
+    m_nSortColumn = mode == Mode::kWalk ? -1 : column;
+    m_sortMode = mode;
+    QHeaderView* header = m_list->horizontalHeader();
+    header->setSortIndicatorShown(mode != Mode::kWalk);
+    if (mode != Mode::kWalk)
+        header->setSortIndicator(column, mode == Mode::kAscending ? Qt::AscendingOrder
+                                                                  : Qt::DescendingOrder);
+    const int generation = ++m_nSortGeneration;
+    const std::size_t shown = static_cast<std::size_t>(m_records->GetItemCount());
+    QPointer<CSalvixRightView> self(this);
+    // The rows stay alive with the job context the sort holds; the result
+    // comes back to this thread and is dropped if the list changed meanwhile.
+    CJobControl::StartBackground([job, shown, column, mode, generation, self] {
+        std::vector<std::uint32_t> order = CRecordListModel::SortedOrder(*job, shown, column, mode);
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, generation, shown, order = std::move(order)]() mutable {
+                if (self == nullptr || generation != self->m_nSortGeneration)
+                    return;
+                self->m_records->ApplyOrder(std::move(order), shown);
+                emit self->SortApplied();
+            },
+            Qt::QueuedConnection);
+    });
+}

@@ -1,0 +1,356 @@
+// The desktop road of a database: the open job fills the device tree and
+// the property list, a double click opens a table window that reads the
+// table, a click shows the records; the busy rule, check marks, the menu
+// switch, a stopped fill and a window closed while its job runs.
+#include <QAbstractItemModelTester>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QProcess>
+#include <QTabBar>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+
+#include "ChildFrame.h"
+#include "MainFrame.h"
+#include "OutputWnd.h"
+#include "ResourceIds.h"
+#include "SalvixLeftTreeCtrl.h"
+#include "SalvixRightView.h"
+#include "ShellResources.h"
+#include "driver/DbEntries.h"
+#include "driver/JobControl.h"
+#include "engine/Globals.h"
+
+namespace {
+
+const QString kSample = QStringLiteral(SALVIX_SOURCE_DIR "/samples/phone.db");
+
+QString Log(COutputWnd* log, int row)
+{
+    return log->List()->GetItemText(row, 0) + u'|' + log->List()->GetItemText(row, 2);
+}
+
+}  // namespace
+
+class DeviceJobsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void documentTitles();
+    void openFillsTreeAndProperties();
+    void busyRefusalChangesNothing();
+    void doubleClickRules();
+    void recordListShowsRowsLastReadFirst();
+    void checkAllThenUncheckSelected();
+    void menuFollowsActiveTab();
+    void stoppedFillKeepsWhatItShowed();
+    void closingWindowWhileItsJobRuns();
+
+private:
+    void WaitIdle() { QTRY_VERIFY_WITH_TIMEOUT(CJobControl::RunningWorkers() == 0, 20000); }
+    CChildFrame* Child(int index) const;
+    CSalvixLeftTreeCtrl* DeviceTree() const { return Child(0)->LeftTree(); }
+    void Open(const QString& path);
+    CChildFrame* OpenTable(const QString& name);
+    void Click(CSalvixLeftTreeCtrl* tree, CSalvixCtrlItem item);
+    void DoubleClick(CSalvixLeftTreeCtrl* tree, CSalvixCtrlItem item);
+    CSalvixCtrlItem TableItem(const QString& name) const;
+    int LogCount() const { return m_frame->OutputWnd()->LogCount(); }
+
+    std::unique_ptr<CMainFrame> m_frame;
+    std::int32_t m_nDocCount = 0;
+    QStringList m_boxes;
+    QTemporaryDir m_dir;
+    QString m_bigDb;  // 5000 rows, for jobs long enough to interrupt
+};
+
+void DeviceJobsTest::initTestCase()
+{
+    InitShellResources();
+    CSalvixLeftTreeCtrl::s_messageBox = [this](QWidget*, const QString& text) { m_boxes << text; };
+    m_bigDb = m_dir.filePath(QStringLiteral("big.db"));
+    QProcess sqlite;
+    sqlite.start(QStringLiteral("sqlite3"),
+                 {m_bigDb, QStringLiteral("PRAGMA page_size=1024; CREATE TABLE t(a INTEGER, b TEXT);"
+                                          "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x+1 "
+                                          "FROM c WHERE x<5000) INSERT INTO t SELECT x, "
+                                          "printf('row %d', x) FROM c;")});
+    QVERIFY(sqlite.waitForFinished(30000));
+    QCOMPARE(sqlite.exitCode(), 0);
+}
+
+void DeviceJobsTest::init()
+{
+    m_frame = std::make_unique<CMainFrame>();
+    QVERIFY(m_frame->Create(false));
+    m_nDocCount = 0;
+    m_frame->SetAppCommandHandler([this](UINT nID) {
+        return nID == ID_FILE_NEW && CChildFrame::NewDocument(*m_frame, m_nDocCount) != nullptr;
+    });
+    m_frame->m_strNewTableTitle = u"not the device";
+    QVERIFY(CChildFrame::NewDocument(*m_frame, m_nDocCount) != nullptr);
+    m_frame->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_frame.get()));
+    m_boxes.clear();
+}
+
+void DeviceJobsTest::cleanup()
+{
+    WaitIdle();
+    m_frame.reset();
+    g_dbList.clear();
+    g_bStop = 0;
+    g_bBusy = 0;
+}
+
+CChildFrame* DeviceJobsTest::Child(int index) const
+{
+    QMdiSubWindow* window = m_frame->MdiArea()->subWindowList().value(index);
+    return window != nullptr ? dynamic_cast<CChildFrame*>(window->widget()) : nullptr;
+}
+
+void DeviceJobsTest::Open(const QString& path)
+{
+    QVERIFY(DeviceTree()->OpenDatabasePath(path));
+    WaitIdle();
+}
+
+CSalvixCtrlItem DeviceJobsTest::TableItem(const QString& name) const
+{
+    CSalvixLeftTreeCtrl* tree = DeviceTree();
+    for (CSalvixCtrlItem top = tree->GetChildItem(SCI_ROOT); top; top = tree->GetNextItem(top))
+        for (CSalvixCtrlItem item = tree->GetChildItem(top); item; item = tree->GetNextItem(item))
+            if (tree->GetItemText(item, 0) == name)
+                return item;
+    return nullptr;
+}
+
+void DeviceJobsTest::Click(CSalvixLeftTreeCtrl* tree, CSalvixCtrlItem item)
+{
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->ItemPoint(item));
+}
+
+void DeviceJobsTest::DoubleClick(CSalvixLeftTreeCtrl* tree, CSalvixCtrlItem item)
+{
+    // A widget's double click in QTest has no press of its own.
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->ItemPoint(item));
+    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, tree->ItemPoint(item));
+}
+
+CChildFrame* DeviceJobsTest::OpenTable(const QString& name)
+{
+    const int before = static_cast<int>(m_frame->MdiArea()->subWindowList().size());
+    m_frame->MdiArea()->setActiveSubWindow(m_frame->MdiArea()->subWindowList().first());
+    DoubleClick(DeviceTree(), TableItem(name));
+    WaitIdle();
+    return m_frame->MdiArea()->subWindowList().size() > before ? Child(before) : nullptr;
+}
+
+void DeviceJobsTest::documentTitles()
+{
+    // Device first whatever the next table title holds; later ones take it.
+    QCOMPARE(Child(0)->Document().GetTitle(), QStringLiteral("Device"));
+    std::int32_t count = 1;
+    CSalvixDoc second;
+    QVERIFY(second.OnNewDocument(count, u"messages"));
+    QCOMPARE(second.GetTitle(), QStringLiteral("messages"));
+    QCOMPARE(count, 2);
+}
+
+void DeviceJobsTest::openFillsTreeAndProperties()
+{
+    Open(kSample);
+    QCOMPARE(g_dbList.size(), std::size_t{1});
+    const DbInfo& db = g_dbList.front();
+    CSalvixLeftTreeCtrl* tree = DeviceTree();
+    CSalvixCtrlItem top = tree->GetChildItem(SCI_ROOT);
+    QVERIFY(top != nullptr && tree->GetNextItem(top) == nullptr);
+    QCOMPARE(tree->GetItemText(top, 0), QFileInfo(kSample).absoluteFilePath());
+    QVERIFY(tree->GetItemText(top, 1).endsWith(QStringLiteral("--表数: %1").arg(db.tableCount)));
+    QCOMPARE(tree->GetItemText(top, 2).toLongLong(), EntryId(db));
+    QVERIFY(tree->isColumnHidden(2) && tree->isColumnHidden(3) && !tree->isColumnHidden(1));
+    QVERIFY(tree->isExpanded(tree->Model()->IndexOf(top)));
+    QStringList names;
+    for (CSalvixCtrlItem item = tree->GetChildItem(top); item; item = tree->GetNextItem(item))
+        names << tree->GetItemText(item, 0);
+    QStringList expected;
+    for (const TableInfo& table : db.tables)
+        expected << QString::fromStdU16String(table.name);
+    QCOMPARE(names, expected);
+    // The stage lines, in order, then the property rows of a click.
+    QStringList lines;
+    for (int row = 1; row < LogCount(); ++row)
+        lines << Log(m_frame->OutputWnd(), row);
+    const QString path = QFileInfo(kSample).absoluteFilePath();
+    QCOMPARE(lines.first(), QStringLiteral("Analysis|Analyse db: ") + path + QStringLiteral(",please wait..."));
+    QVERIFY(lines.contains(QStringLiteral("View|View: ") + path + QStringLiteral(" ,please wait...")));
+    QCOMPARE(lines.last(), QStringLiteral("Analysis and View|") + path + QStringLiteral(" Analyse db and View completed"));
+
+    QTableView* list = Child(0)->RightView()->List();
+    Click(tree, top);
+    QCOMPARE(list->model()->rowCount(), 4);
+    QCOMPARE(list->model()->index(0, 1).data().toString(), path);
+    QCOMPARE(list->model()->index(2, 0).data().toString(), QString::fromUtf16(u"页大小"));
+    Click(tree, TableItem(QStringLiteral("messages")));
+    QCOMPARE(list->model()->index(0, 1).data().toString(), QStringLiteral("messages"));
+    QVERIFY(list->model()->index(3, 1).data().toString().startsWith(QStringLiteral("_id  thread_id  ")));
+}
+
+void DeviceJobsTest::busyRefusalChangesNothing()
+{
+    Open(kSample);
+    CSalvixLeftTreeCtrl* tree = DeviceTree();
+    CSalvixCtrlItem top = tree->GetChildItem(SCI_ROOT);
+    g_bBusy = 1;
+    const int before = LogCount();
+    QVERIFY(!tree->OpenDatabasePath(kSample));
+    QCOMPARE(LogCount(), before + 1);
+    QCOMPARE(Log(m_frame->OutputWnd(), before),
+             QStringLiteral("warning|The other threads is working,please wait..."));
+    QCOMPARE(g_dbList.size(), std::size_t{1});
+    QCOMPARE(tree->GetChildItem(SCI_ROOT), top);
+    QVERIFY(tree->ProgressDlg() == nullptr || !tree->ProgressDlg()->isVisible());
+    // The double click says it in a box, and opens nothing.
+    DoubleClick(tree, TableItem(QStringLiteral("calls")));
+    QCOMPARE(m_boxes, QStringList{QString::fromUtf16(u"其他作业正在进行，请稍等...")});
+    QCOMPARE(m_frame->MdiArea()->subWindowList().size(), 1);
+    g_bBusy = 0;
+}
+
+void DeviceJobsTest::doubleClickRules()
+{
+    Open(kSample);
+    CChildFrame* window = OpenTable(QStringLiteral("calls"));
+    QVERIFY(window != nullptr);
+    QCOMPARE(m_frame->MdiArea()->subWindowList().last()->windowTitle(), QStringLiteral("calls"));
+    QCOMPARE(m_frame->m_openTables.size(), std::size_t{1});
+    QVERIFY(OpenTable(QStringLiteral("calls")) == nullptr);
+    QCOMPARE(m_boxes, QStringList{QString::fromUtf16(u"此表已经被解析")});
+
+    m_frame->MdiArea()->setActiveSubWindow(m_frame->MdiArea()->subWindowList().last());
+    m_frame->OnCommand(ID_CLOSE_TAB);
+    QTRY_COMPARE(m_frame->MdiArea()->subWindowList().size(), 1);
+    QVERIFY(m_frame->m_openTables.empty());
+    QCOMPARE(m_frame->m_nActiveTab, 0);
+    QVERIFY(OpenTable(QStringLiteral("calls")) != nullptr);
+
+    // A database item opens nothing but still names the next table window.
+    m_frame->MdiArea()->setActiveSubWindow(m_frame->MdiArea()->subWindowList().first());
+    DoubleClick(DeviceTree(), DeviceTree()->GetChildItem(SCI_ROOT));
+    QCOMPARE(m_frame->MdiArea()->subWindowList().size(), 2);
+    QCOMPARE(m_frame->m_strNewTableTitle, QFileInfo(kSample).absoluteFilePath().toStdU16String());
+}
+
+void DeviceJobsTest::recordListShowsRowsLastReadFirst()
+{
+    Open(kSample);
+    CChildFrame* window = OpenTable(QStringLiteral("messages"));
+    QVERIFY(window != nullptr);
+    CSalvixLeftTreeCtrl* tree = window->LeftTree();
+    const auto& rows = tree->Job()->m_parser.m_rows;
+    const TableInfo& table = *tree->Job()->m_pSelTable;
+    QCOMPARE(tree->GetItemText(tree->GetChildItem(SCI_ROOT), 0),
+             QStringLiteral("messages: %1 条记录").arg(rows.size()));
+    CRecordListModel* model = window->RightView()->Records();
+    QAbstractItemModelTester tester(model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    Click(tree, tree->GetChildItem(SCI_ROOT));
+    WaitIdle();
+    const int n = static_cast<int>(rows.size());
+    QVERIFY(n > 1);
+    QCOMPARE(model->rowCount(), n);
+    QCOMPARE(model->columnCount(), static_cast<int>(table.columns.size()));
+    for (int r = 0; r < n; ++r)
+        for (int c = 0; c < model->columnCount(); ++c)
+            QCOMPARE(model->index(r, c).data().toString(),
+                     QString::fromStdU16String(std::u16string(rows[n - 1 - r][c])));
+    // A second click finds the list filled and starts nothing.
+    const int lines = LogCount();
+    Click(tree, tree->GetChildItem(SCI_ROOT));
+    QCOMPARE(LogCount(), lines);
+}
+
+void DeviceJobsTest::checkAllThenUncheckSelected()
+{
+    Open(kSample);
+    CChildFrame* window = OpenTable(QStringLiteral("messages"));
+    QVERIFY(window != nullptr);
+    QVERIFY(window->LeftTree()->ShowRecords());
+    WaitIdle();
+    CSalvixRightView* view = window->RightView();
+    m_frame->OnCommand(ID_CHECK_ALL);  // main menu, through the active child's tree
+    view->List()->selectRow(1);
+    view->List()->selectionModel()->select(view->Records()->index(3, 0),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QVERIFY(view->OnCommand(32775));  // "取消(打勾)"
+    for (int row = 0; row < view->GetItemCount(); ++row)
+        QCOMPARE(view->Records()->IsChecked(row), row != 1 && row != 3);
+    m_frame->OnCommand(ID_UNCHECK_ALL);
+    for (int row = 0; row < view->GetItemCount(); ++row)
+        QVERIFY(!view->Records()->IsChecked(row));
+}
+
+void DeviceJobsTest::menuFollowsActiveTab()
+{
+    Open(kSample);
+    QVERIFY(OpenTable(QStringLiteral("calls")) != nullptr);
+    QCOMPARE(m_frame->ShownMenu(), IDR_RECORD_MENU);
+    QVERIFY(m_frame->ToolBarAction(ID_CHECK_ALL)->isVisible());
+    QVERIFY(!m_frame->ToolBarAction(ID_OPEN_DATABASE)->isVisible());
+    m_frame->MdiArea()->setActiveSubWindow(m_frame->MdiArea()->subWindowList().first());
+    QCOMPARE(m_frame->ShownMenu(), IDR_DEVICE_MENU);
+    QVERIFY(m_frame->ToolBarAction(ID_STOP)->isVisible());
+    QVERIFY(!m_frame->ToolBarAction(ID_UNCHECK_ALL)->isVisible());
+}
+
+void DeviceJobsTest::stoppedFillKeepsWhatItShowed()
+{
+    Open(m_bigDb);
+    CChildFrame* window = OpenTable(QStringLiteral("t"));
+    QVERIFY(window != nullptr);
+    const auto& rows = window->LeftTree()->Job()->m_parser.m_rows;
+    QCOMPARE(rows.size(), std::size_t{5000});
+    CRecordListModel* model = window->RightView()->Records();
+    // Stop pressed while the first batch is being shown.
+    connect(model, &QAbstractItemModel::rowsInserted, this, [] { g_bStop = 1; });
+    QVERIFY(window->LeftTree()->ShowRecords());
+    WaitIdle();
+    const int shown = model->rowCount();
+    QVERIFY(shown > 0 && shown < 5000);
+    QCOMPARE(model->Text(0, 1), QString::fromStdU16String(std::u16string(rows[shown - 1][1])));
+    QVERIFY(Log(m_frame->OutputWnd(), LogCount() - 1).endsWith(QStringLiteral("t Show table record completed")));
+    QCOMPARE(g_bBusy.load(), 0u);
+}
+
+void DeviceJobsTest::closingWindowWhileItsJobRuns()
+{
+    Open(m_bigDb);
+    // Closed before its job could post its first line: the worker is still
+    // running and finishes with the window gone.
+    m_frame->MdiArea()->setActiveSubWindow(m_frame->MdiArea()->subWindowList().first());
+    DeviceTree()->SelectItem(TableItem(QStringLiteral("t")));
+    DeviceTree()->OpenTableWindow(TableItem(QStringLiteral("t")));
+    QCOMPARE(m_frame->MdiArea()->subWindowList().size(), 2);
+    QCOMPARE(g_bBusy.load(), 1u);
+    m_frame->OnCommand(ID_CLOSE_TAB);
+    QTRY_COMPARE(m_frame->MdiArea()->subWindowList().size(), 1);
+    QVERIFY(m_frame->m_openTables.empty());
+    WaitIdle();
+    QCOMPARE(g_bBusy.load(), 0u);
+    QVERIFY(Log(m_frame->OutputWnd(), LogCount() - 1).endsWith(QStringLiteral("Analyse table and View completed")));
+
+    // The same while the records are being shown.
+    CChildFrame* window = OpenTable(QStringLiteral("t"));
+    QVERIFY(window != nullptr);
+    QVERIFY(window->LeftTree()->ShowRecords());
+    m_frame->OnCommand(ID_CLOSE_TAB);
+    QTRY_COMPARE(m_frame->MdiArea()->subWindowList().size(), 1);
+    WaitIdle();
+    QCOMPARE(g_bBusy.load(), 0u);
+}
+
+QTEST_MAIN(DeviceJobsTest)
+#include "DeviceJobsTest.moc"
