@@ -23,7 +23,6 @@
 #include <unistd.h>
 #include <vector>
 
-#include "driver/DbEntries.h"
 #include "driver/JobControl.h"
 #include "engine/Globals.h"
 #include "engine/SourceFile.h"
@@ -248,11 +247,11 @@ TEST_F(IntegrityTest, DesktopOpenTableAndRecordJobsLeaveTheFileAlone)
     CJobContext device;
     device.m_strDbPath = Widen(m_path);
     AnalyseDbThread(device);
-    ASSERT_FALSE(g_dbList.empty());
+    ASSERT_NE(device.m_pOpenedDb, nullptr);
     std::size_t rows = 0;
-    for (const TableInfo& table : g_dbList.back().tables) {
+    for (const TableInfo& table : device.m_pOpenedDb->tables) {
         CJobContext window;
-        window.AdoptTable(g_dbList.back(), table);
+        window.AdoptTable(*device.m_pOpenedDb, table);
         AnalyseTableThread(window);
         ShowRecordsThread(window);
         rows += window.m_parser.m_rows.size();
