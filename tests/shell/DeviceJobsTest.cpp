@@ -3,9 +3,12 @@
 // table, a click shows the records; the busy rule, check marks, the menu
 // switch, a stopped fill and a window closed while its job runs.
 #include <QAbstractItemModelTester>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTabBar>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -49,6 +52,7 @@ private slots:
     void menuFollowsActiveTab();
     void stoppedFillKeepsWhatItShowed();
     void closingWindowWhileItsJobRuns();
+    void headerClicksSortThenReverseThenRestore();
 
 private:
     void WaitIdle() { QTRY_VERIFY_WITH_TIMEOUT(CJobControl::RunningWorkers() == 0, 20000); }
@@ -350,6 +354,48 @@ void DeviceJobsTest::closingWindowWhileItsJobRuns()
     QTRY_COMPARE(m_frame->MdiArea()->subWindowList().size(), 1);
     WaitIdle();
     QCOMPARE(g_bBusy.load(), 0u);
+}
+
+void DeviceJobsTest::headerClicksSortThenReverseThenRestore()
+{
+    // Rows as read; the list shows them last read first.
+    const std::vector<std::u16string> keys = {u"10", u"9", u"-1.5", u"x", u"", u"9", u"\U0001F600", u"\uFF01"};
+    auto job = std::make_shared<CJobContext>();
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const std::u16string id = QString::number(i).toStdU16String();
+        job->m_parser.m_rows.emplace_back(keys[i] + id,
+                                          std::vector<std::uint32_t>{std::uint32_t(keys[i].size()),
+                                                                     std::uint32_t(keys[i].size() + id.size())});
+    }
+    TableInfo table;
+    table.columns = {{u"key", u""}, {u"id", u""}};
+    CSalvixRightView view(m_frame.get(), true);
+    view.SetupRecordColumns(job, table);
+    view.ShowRecordRows(keys.size());
+    QSignalSpy applied(&view, &CSalvixRightView::SortApplied);
+    const auto ids = [&] {
+        QString order;
+        for (int row = 0; row < view.GetItemCount(); ++row)
+            order += view.Records()->Text(row, 1);
+        return order;
+    };
+    QCOMPARE(ids(), QStringLiteral("76543210"));
+    // Empty first, numbers by value (equal ones in shown order), then text
+    // by code point: U+FF01 before U+1F600 although its UTF-16 unit is larger.
+    const QString expected[] = {QStringLiteral("42510376"), QStringLiteral("67305124"),
+                                QStringLiteral("76543210")};
+    for (int click = 0; click < 3; ++click) {
+        view.OnHeaderClicked(0);
+        QTRY_COMPARE(applied.size(), click + 1);
+        QCOMPARE(ids(), expected[click]);
+    }
+    // Ctrl+C copies the selected rows, tab-separated, in the shown order.
+    view.List()->selectRow(0);
+    view.List()->selectionModel()->select(view.Records()->index(2, 0),
+                                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    view.CopySelection();
+    QCOMPARE(QGuiApplication::clipboard()->text(),
+             QString::fromUtf16(u"\uFF01\t7\n9\t5\n"));
 }
 
 QTEST_MAIN(DeviceJobsTest)

@@ -240,8 +240,10 @@ bool CSalvixLeftTreeCtrl::InitTableWindow(CSalvixLeftTreeCtrl* deviceTree)
     // Resolving reads g_dbList, which only a job writes.
     if (CJobControl::RefuseIfBusy(LogWnd()))
         return false;
-    if (!deviceTree->ResolveSelection() || deviceTree->m_job->m_pSelTable == nullptr)
+    if (!deviceTree->ResolveSelection() || deviceTree->m_job->m_pSelTable == nullptr) {
+        CJobControl::Warn(LogWnd(), u"No table is selected in the device window: nothing to read");
         return false;
+    }
     m_job->AdoptTable(*deviceTree->m_job->m_pSelDb, *deviceTree->m_job->m_pSelTable);
     InsertItem(Q(m_job->m_pSelTable->name), SCI_ROOT, SCI_LAST);
     AnalyseTableCommand();

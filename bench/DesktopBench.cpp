@@ -1,0 +1,121 @@
+// Runs the desktop program's road of one table offscreen and times it: the
+// open job, then from the double click on the table to the filled record
+// list (table read, table tree, record list), then a sort by one column.
+// Prints "name seconds" lines; the script measures the process's peak
+// memory around it.
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QScrollBar>
+#include <QTableView>
+#include <cstdio>
+
+#include "ChildFrame.h"
+#include "MainFrame.h"
+#include "SalvixLeftTreeCtrl.h"
+#include "SalvixRightView.h"
+#include "ShellResources.h"
+#include "driver/JobControl.h"
+
+namespace {
+
+// Serves the window thread until `done` or a minute has passed.
+bool WaitFor(const std::function<bool()>& done)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < 600000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+    return done();
+}
+
+CChildFrame* Child(CMainFrame& frame, int index)
+{
+    QMdiSubWindow* window = frame.MdiArea()->subWindowList().value(index);
+    return window != nullptr ? dynamic_cast<CChildFrame*>(window->widget()) : nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: salvix-desktop-bench DB TABLE SORT-COLUMN\n");
+        return 2;
+    }
+    QApplication app(argc, argv);
+    InitShellResources();
+    const QString path = QString::fromLocal8Bit(argv[1]);
+    const QString tableName = QString::fromLocal8Bit(argv[2]);
+    const QString sortColumn = QString::fromLocal8Bit(argv[3]);
+
+    CMainFrame frame;
+    if (!frame.Create(false))
+        return 1;
+    std::int32_t docs = 0;
+    frame.SetAppCommandHandler([&](UINT nID) {
+        return nID == ID_FILE_NEW && CChildFrame::NewDocument(frame, docs) != nullptr;
+    });
+    CChildFrame::NewDocument(frame, docs);
+    frame.show();
+    CSalvixLeftTreeCtrl* device = Child(frame, 0)->LeftTree();
+    const auto idle = [] { return CJobControl::RunningWorkers() == 0; };
+
+    QElapsedTimer timer;
+    timer.start();
+    device->OpenDatabasePath(path);
+    if (!WaitFor(idle))
+        return 1;
+    std::printf("open %.3f\n", timer.elapsed() / 1000.0);
+
+    CSalvixCtrlItem item = nullptr;
+    for (CSalvixCtrlItem top = device->GetChildItem(SCI_ROOT); top; top = device->GetNextItem(top))
+        for (CSalvixCtrlItem child = device->GetChildItem(top); child; child = device->GetNextItem(child))
+            if (device->GetItemText(child, 0) == tableName)
+                item = child;
+    if (item == nullptr)
+        return 1;
+    device->SelectItem(item);
+    // From the double click to the filled list.
+    timer.restart();
+    device->OpenTableWindow(item);
+    CChildFrame* window = Child(frame, 1);
+    if (window == nullptr || !WaitFor(idle))
+        return 1;
+    const double read = timer.elapsed() / 1000.0;
+    if (!window->LeftTree()->ShowRecords() || !WaitFor(idle))
+        return 1;
+    const double filled = timer.elapsed() / 1000.0;
+    CSalvixRightView* view = window->RightView();
+    std::printf("rows %d\n", view->GetItemCount());
+    std::printf("read-table %.3f\n", read);
+    std::printf("double-click-to-filled-list %.3f\n", filled);
+
+    // Scrolling: a thousand page steps through the list, each painted.
+    QTableView* list = view->List();
+    list->resize(900, 600);
+    timer.restart();
+    QScrollBar* bar = list->verticalScrollBar();
+    for (int step = 0; step < 1000; ++step) {
+        bar->setValue(static_cast<int>(static_cast<long long>(bar->maximum()) * step / 999));
+        list->viewport()->repaint();
+    }
+    std::printf("scroll-1000-pages %.3f\n", timer.elapsed() / 1000.0);
+
+    int column = -1;
+    for (int c = 0; c < list->model()->columnCount(); ++c)
+        if (list->model()->headerData(c, Qt::Horizontal).toString() == sortColumn)
+            column = c;
+    if (column < 0)
+        return 1;
+    bool sorted = false;
+    QObject::connect(view, &CSalvixRightView::SortApplied, [&] { sorted = true; });
+    timer.restart();
+    view->OnHeaderClicked(column);
+    if (!WaitFor([&] { return sorted; }))
+        return 1;
+    std::printf("sort-by-%s %.3f\n", qPrintable(sortColumn), timer.elapsed() / 1000.0);
+    return 0;
+}
