@@ -140,44 +140,65 @@ void FillRecordList(CJobContext& job)
         job.SendView(JobViewStep::kShowRecords, shown);
 }
 
+namespace {
+
+// The lines of one job; every text takes the job's subject (a path or a
+// table name) for its %s.
+struct JobTexts {
+    const char16_t* startCaption;
+    const char16_t* startFormat;
+    const char16_t* viewFormat;  // null: no view line
+    const char16_t* doneCaption;
+    const char16_t* doneFormat;
+};
+
+void RunJob(CJobContext& job, const JobTexts& texts, const std::u16string& subject,
+            std::function<void(CJobContext&)> engineStep, std::function<void(CJobContext&)> viewStep)
+{
+    JobPlan plan;
+    plan.startCaption = texts.startCaption;
+    plan.startText = WideFormat(texts.startFormat, {subject});
+    plan.engineStep = std::move(engineStep);
+    if (texts.viewFormat != nullptr) {
+        plan.viewCaption = u"View";
+        plan.viewText = WideFormat(texts.viewFormat, {subject});
+    }
+    plan.viewStep = std::move(viewStep);
+    plan.doneCaption = texts.doneCaption;
+    plan.doneText = WideFormat(texts.doneFormat, {subject});
+    CJobControl::RunSteps(job, plan);
+}
+
+std::u16string TableName(const CJobContext& job)
+{
+    return job.m_pSelTable != nullptr ? job.m_pSelTable->name : std::u16string();
+}
+
+}  // namespace
+
 void AnalyseDbThread(CJobContext& job)
 {
-    const std::u16string& path = job.m_strDbPath;
-    JobPlan plan;
-    plan.startCaption = u"Analysis";
-    plan.startText = WideFormat(u"Analyse db: %s,please wait...", {path});
-    plan.engineStep = AnalyseDb;
-    plan.viewCaption = u"View";
-    plan.viewText = WideFormat(u"View: %s ,please wait...", {path});
-    plan.viewStep = [](CJobContext& j) { j.SendView(JobViewStep::kFillDeviceTree); };
-    plan.doneCaption = u"Analysis and View";
-    plan.doneText = WideFormat(u"%s Analyse db and View completed", {path});
-    CJobControl::RunSteps(job, plan);
+    RunJob(job,
+           {u"Analysis", u"Analyse db: %s,please wait...", u"View: %s ,please wait...",
+            u"Analysis and View", u"%s Analyse db and View completed"},
+           job.m_strDbPath, AnalyseDb,
+           [](CJobContext& j) { j.SendView(JobViewStep::kFillDeviceTree); });
 }
 
 void AnalyseTableThread(CJobContext& job)
 {
-    const std::u16string name = job.m_pSelTable != nullptr ? job.m_pSelTable->name : u"";
-    JobPlan plan;
-    plan.startCaption = u"Analysis";
-    plan.startText = WideFormat(u"Analyse table: %s,please wait...", {name});
-    plan.engineStep = AnalyseTable;
-    plan.viewCaption = u"View";
-    plan.viewText = WideFormat(u"View: %s ,please wait...", {name});
-    plan.viewStep = [](CJobContext& j) { j.SendView(JobViewStep::kFillTableTree); };
-    plan.doneCaption = u"Analysis and View";
-    plan.doneText = WideFormat(u"%s Analyse table and View completed", {name});
-    CJobControl::RunSteps(job, plan);
+    RunJob(job,
+           {u"Analysis", u"Analyse table: %s,please wait...", u"View: %s ,please wait...",
+            u"Analysis and View", u"%s Analyse table and View completed"},
+           TableName(job), AnalyseTable,
+           [](CJobContext& j) { j.SendView(JobViewStep::kFillTableTree); });
 }
 
 void ShowRecordsThread(CJobContext& job)
 {
-    const std::u16string name = job.m_pSelTable != nullptr ? job.m_pSelTable->name : u"";
-    JobPlan plan;
-    plan.startCaption = u"Show";
-    plan.startText = WideFormat(u"Show table record: %s,please wait...", {name});
-    plan.viewStep = FillRecordList;
-    plan.doneCaption = u"Show";
-    plan.doneText = WideFormat(u"%s Show table record completed", {name});
-    CJobControl::RunSteps(job, plan);
+    // No engine step and no view line: the rows are those the table job read.
+    RunJob(job,
+           {u"Show", u"Show table record: %s,please wait...", nullptr, u"Show",
+            u"%s Show table record completed"},
+           TableName(job), nullptr, FillRecordList);
 }
