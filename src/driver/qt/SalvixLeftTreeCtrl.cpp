@@ -67,11 +67,6 @@ void CSalvixLeftTreeCtrl::MessageBox(const QString& text)
         s_messageBox(this, text);
 }
 
-bool CSalvixLeftTreeCtrl::IsDeviceTabActive() const
-{
-    return m_pMainFrame != nullptr && m_pMainFrame->m_nActiveTab == 0;
-}
-
 CSalvixRightView* CSalvixLeftTreeCtrl::ActiveRightView() const
 {
     auto* child = m_pMainFrame != nullptr
@@ -179,9 +174,15 @@ void CSalvixLeftTreeCtrl::ShowProperties()
 
 void CSalvixLeftTreeCtrl::OnLButtonUp(Qt::MouseButtons flags, const QPoint& point)
 {
+    // The release that ends a double click belongs to the double click.
+    if (m_bInDoubleClick) {
+        m_bInDoubleClick = false;
+        CSalvixCtrlCtrl::OnLButtonUp(flags, point);
+        return;
+    }
     if (HitTest(point) == nullptr)
         return;
-    if (IsDeviceTabActive()) {
+    if (m_bDeviceTree) {
         ShowProperties();
         CSalvixCtrlCtrl::OnLButtonUp(flags, point);
         return;
@@ -204,8 +205,17 @@ bool CSalvixLeftTreeCtrl::ShowRecords()
     return true;
 }
 
+void CSalvixLeftTreeCtrl::mousePressEvent(QMouseEvent* event)
+{
+    // A press starts a new click (a message box may have taken the release
+    // of the last double click).
+    m_bInDoubleClick = false;
+    CSalvixCtrlCtrl::mousePressEvent(event);
+}
+
 void CSalvixLeftTreeCtrl::OnLButtonDblClk(Qt::MouseButtons flags, const QPoint& point)
 {
+    m_bInDoubleClick = true;
     if (g_bBusy != 0) {
         MessageBox(QString::fromUtf16(SALVIX_TEXT_BUSY_BOX));
         return;
@@ -223,7 +233,7 @@ void CSalvixLeftTreeCtrl::OpenTableWindow(CSalvixCtrlItem item)
         return;
     m_pMainFrame->m_strNewTableTitle = GetItemText(item, 0).toStdU16String();
     const std::int64_t id = ParseEntryId(GetItemText(item, 2).toStdU16String());
-    if (GetParentItem(item) == nullptr || !IsDeviceTabActive())
+    if (GetParentItem(item) == nullptr || !m_bDeviceTree)
         return;
     if (m_pMainFrame->m_openTables.count(id) != 0) {
         MessageBox(QString::fromUtf16(u"此表已经被解析"));
@@ -320,7 +330,7 @@ void CSalvixLeftTreeCtrl::OnJobView(const JobViewCall& call)
 
 std::unique_ptr<QMenu> CSalvixLeftTreeCtrl::CreateDeviceMenu(CSalvixCtrlItem item)
 {
-    if (item == nullptr || !IsDeviceTabActive() || GetParentItem(item) != nullptr)
+    if (item == nullptr || !m_bDeviceTree || GetParentItem(item) != nullptr)
         return nullptr;
     auto menu = std::make_unique<QMenu>(this);
     for (std::size_t i = 0; i < std::size(kDeviceMenu); ++i) {

@@ -54,6 +54,10 @@ public:
 
     CMainFrame* m_pMainFrame = nullptr;
     CSalvixRightView* m_pRightView = nullptr;
+    // Set in the device window's tree. The mouse handlers go by it rather
+    // than by the active tab, which a double click has already moved to the
+    // new table window when its last release arrives.
+    bool m_bDeviceTree = false;
     const std::shared_ptr<CJobContext>& Job() const { return m_job; }
     CMyProgressDlg* ProgressDlg() const { return m_progressDlg; }
     // The "Device" context menu for a right click on `item`; null when none
@@ -71,6 +75,7 @@ protected:
     void OnLButtonUp(Qt::MouseButtons flags, const QPoint& point) override;
     void OnLButtonDblClk(Qt::MouseButtons flags, const QPoint& point) override;
     void OnRButtonUp(Qt::MouseButtons flags, const QPoint& point) override;
+    void mousePressEvent(QMouseEvent* event) override;
 
 private:
     void ShowProgress(const QString& caption);
@@ -78,8 +83,8 @@ private:
     HWND LogWnd() const;
     void MessageBox(const QString& text);
     CSalvixRightView* ActiveRightView() const;
-    bool IsDeviceTabActive() const;
 
     std::shared_ptr<CJobContext> m_job;
     QPointer<CMyProgressDlg> m_progressDlg;
+    bool m_bInDoubleClick = false;
 };

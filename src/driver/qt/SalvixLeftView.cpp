@@ -21,6 +21,7 @@ CSalvixLeftView::CSalvixLeftView(CMainFrame* frame, CSalvixRightView* rightView,
     layout->addWidget(m_tree);
     const int width = kInitialWidth;
     if (bDeviceWindow) {
+        m_tree->m_bDeviceTree = true;
         for (const char16_t* caption : {u"对象名称", u"对象属性", u"ADDR", u"type"})
             m_tree->InsertColumn(QString::fromUtf16(caption));
         m_tree->SetColumnWidth(0, width / 2);

@@ -195,8 +195,8 @@ void CSalvixRightView::CopySelection()
 
 std::unique_ptr<QMenu> CSalvixRightView::CreateRecordMenu(const QPoint& pos)
 {
-    if (m_pMainFrame == nullptr || m_pMainFrame->m_nActiveTab == 0 || m_records == nullptr ||
-        !m_list->indexAt(pos).isValid())
+    // Only a record list has the menu, and only over a row.
+    if (m_records == nullptr || !m_list->indexAt(pos).isValid())
         return nullptr;
     auto menu = std::make_unique<QMenu>(this);
     for (const MenuItem& item : kRecordMenu) {
