@@ -15,7 +15,7 @@ Write-ahead logs: databases copied while their writer still holds them
 sqlite3 shows on a copy of the database and its log.
 
 usage: recover_score.py SALVIX_CLI [WORKDIR] [--quick]"""
-import json, os, random, shutil, sqlite3, subprocess, sys
+import json, os, random, shutil, sqlite3, struct, subprocess, sys
 
 CLI = sys.argv[1]
 WORK = sys.argv[2] if len(sys.argv) > 2 and not sys.argv[2].startswith('--') else '/tmp/salvix-recover'
@@ -140,6 +140,8 @@ def wal_fixture(path, kind, seed):
         size = os.path.getsize(copy + "-wal")
         with open(copy + "-wal", "r+b") as f:
             f.truncate(size - 1000)
+    if kind == "bigendian":
+        rewrite_big_endian(copy + "-wal")
     if kind == "flipped":
         size = os.path.getsize(copy + "-wal")
         frames = (size - 32) // (4096 + 24)
@@ -149,6 +151,29 @@ def wal_fixture(path, kind, seed):
             f.seek(-1, 1)
             f.write(bytes([b[0] ^ 0x40]))
     return truth, copy
+
+def wal_checksum(data, s0, s1, big):
+    fmt = ">%dI" if big else "<%dI"
+    words = struct.unpack(fmt % (len(data) // 4), data)
+    for i in range(0, len(words), 2):
+        s0 = (s0 + words[i] + s1) & 0xFFFFFFFF
+        s1 = (s1 + words[i + 1] + s0) & 0xFFFFFFFF
+    return s0, s1
+
+def rewrite_big_endian(path):
+    """The same log as a big-endian machine writes it: magic 0x377f0683 and
+    checksums over big-endian words."""
+    data = bytearray(open(path, "rb").read())
+    page = struct.unpack(">I", data[8:12])[0]
+    data[0:4] = struct.pack(">I", 0x377f0683)
+    s0, s1 = wal_checksum(bytes(data[0:24]), 0, 0, True)
+    data[24:32] = struct.pack(">II", s0, s1)
+    at = 32
+    while at + 24 + page <= len(data):
+        s0, s1 = wal_checksum(bytes(data[at:at + 8]) + bytes(data[at + 24:at + 24 + page]), s0, s1, True)
+        data[at + 16:at + 24] = struct.pack(">II", s0, s1)
+        at += 24 + page
+    open(path, "wb").write(data)
 
 def oracle(copy):
     """Tables and rows as sqlite3 shows them, read from a scratch copy."""
@@ -235,7 +260,7 @@ def main():
             total[i] += v
         print("%-34s %6d %7d %6d %6d %6d %8d %8d" % (os.path.basename(path), len(truth), f, w, p, l, ph, len(recs)))
     wal_ok = 0
-    kinds = ["log_only", "update", "restart", "truncated", "flipped"]
+    kinds = ["log_only", "update", "restart", "truncated", "flipped", "bigendian"]
     for k, kind in enumerate(kinds):
         path = os.path.join(WORK, "wal-%s.db" % kind)
         truth, copy = wal_fixture(path, kind, 2000 + k)
