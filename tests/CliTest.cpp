@@ -120,6 +120,35 @@ TEST_F(CliTest, RowsJsonIsOneArrayOfStringsPerLine)
               nlohmann::json::array({"1", "tab\there\nline\\ \r中文", "AB01"}));
 }
 
+// Names are bytes: a file named with a Latin-1 byte opens; tables named
+// "", "-x" and "--help" are read after "--"; two tables whose names differ
+// only in invalid UTF-8 bytes stay apart and each reads by its ordinal.
+TEST_F(CliTest, NamesAreTakenAsTheirBytes)
+{
+    const std::string latin1 = dir.File("caf\xE9.db");
+    {
+        CSqliteDb sqlite(latin1, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+        sqlite.Exec("CREATE TABLE \"\"(a REAL); INSERT INTO \"\" VALUES(3);"
+                    "CREATE TABLE \"-x\"(a); INSERT INTO \"-x\" VALUES('dash');"
+                    "CREATE TABLE \"--help\"(a); INSERT INTO \"--help\" VALUES('help');"
+                    "CREATE TABLE \"t\xFF\"(a); INSERT INTO \"t\xFF\" VALUES('ff');"
+                    "CREATE TABLE \"t\xFE\"(a); INSERT INTO \"t\xFE\" VALUES('fe');");
+    }
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"rows", latin1, ""}, "3.0\n"},
+        {{"rows", latin1, "--", "-x"}, "dash\n"},
+        {{"rows", "--", latin1, "--help"}, "help\n"},
+        {{"rows", "--ordinal", "0", latin1}, "fe\n"},  // listed in cell order: last created first
+        {{"rows", "--ordinal", "1", latin1}, "ff\n"},
+    };
+    for (const auto& [args, out] : cases) {
+        const CliResult r = RunCli(dir, args);
+        EXPECT_EQ(r.status, 0) << args.back() << r.err;
+        EXPECT_EQ(r.out, out) << args.back();
+    }
+    EXPECT_EQ(RunCli(dir, {"rows", "--ordinal", "9", latin1}).status, 1);
+}
+
 TEST_F(CliTest, ExitCodes)
 {
     EXPECT_EQ(RunCli(dir, {"tables", db}).status, 0);

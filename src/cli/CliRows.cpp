@@ -1,9 +1,7 @@
 // salvix-cli rows: read one table and print its rows.
 #include <cstdio>
-#include <cstring>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include <array>
+#include <string>
 
 #include "CliCommands.h"
 #include "CliLogWnd.h"
@@ -13,121 +11,6 @@
 #include "platform/TextConvert.h"
 
 namespace {
-
-// Output is gathered in a large buffer and written in blocks.
-class COutputBuffer {
-public:
-    ~COutputBuffer() { Flush(); }
-    std::string& Text() { return m_text; }
-    void MaybeFlush()
-    {
-        if (m_text.size() >= (1u << 20))
-            Flush();
-    }
-    void Flush()
-    {
-        std::fwrite(m_text.data(), 1, m_text.size(), stdout);
-        m_text.clear();
-    }
-
-private:
-    std::string m_text;
-};
-
-// End of the run from `i` of bytes that need no escape: none below 0x20,
-// no backslash and, when `quote` is set, no double quote. Sixteen bytes are
-// tested at a time where the processor has SSE2, else eight (a zero byte of
-// x ^ c marks a byte equal to c).
-std::size_t PlainRunEnd(std::string_view text, std::size_t i, bool quote)
-{
-#if defined(__SSE2__)
-    const __m128i controlMax = _mm_set1_epi8(0x1F);
-    const __m128i backslash = _mm_set1_epi8('\\');
-    const __m128i quoteChar = _mm_set1_epi8(quote ? '"' : '\\');
-    while (text.size() - i >= 16) {
-        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
-        const __m128i special = _mm_or_si128(
-            _mm_cmpeq_epi8(_mm_max_epu8(block, controlMax), controlMax),
-            _mm_or_si128(_mm_cmpeq_epi8(block, backslash), _mm_cmpeq_epi8(block, quoteChar)));
-        const int mask = _mm_movemask_epi8(special);
-        if (mask != 0)
-            return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
-        i += 16;
-    }
-#endif
-    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-    constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
-    const auto zeroByte = [](std::uint64_t x) { return (x - kOnes) & ~x & kHighs; };
-    while (text.size() - i >= 8) {
-        std::uint64_t word;
-        std::memcpy(&word, text.data() + i, sizeof word);
-        std::uint64_t special = ((word - 0x20 * kOnes) & ~word & kHighs) |
-                                zeroByte(word ^ (0x5C * kOnes));
-        if (quote)
-            special |= zeroByte(word ^ (0x22 * kOnes));
-        if (special != 0)
-            break;
-        i += 8;
-    }
-    while (i < text.size()) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c < 0x20 || c == '\\' || (quote && c == '"'))
-            break;
-        ++i;
-    }
-    return i;
-}
-
-// Appends a UTF-8 value with backslash, tab, line feed and carriage return
-// escaped. Everything else, other control characters included, is copied
-// in runs.
-void AppendEscaped(std::string& out, std::string_view value)
-{
-    std::size_t copied = 0;
-    for (std::size_t i = PlainRunEnd(value, 0, false); i < value.size();
-         i = PlainRunEnd(value, i + 1, false)) {
-        const char c = value[i];
-        if (c != '\\' && c != '\t' && c != '\n' && c != '\r')
-            continue;
-        out.append(value.data() + copied, i - copied);
-        out.push_back('\\');
-        out.push_back(c == '\\' ? '\\' : c == '\t' ? 't' : c == '\n' ? 'n' : 'r');
-        copied = i + 1;
-    }
-    out.append(value.data() + copied, value.size() - copied);
-}
-
-// Appends a UTF-8 value as a JSON string: quote, backslash and control
-// characters escaped (\b \t \n \f \r, others as \u00XX), everything else
-// copied as it is.
-void AppendJsonString(std::string& out, std::string_view value)
-{
-    static constexpr char kHex[] = "0123456789abcdef";
-    out.push_back('"');
-    std::size_t copied = 0;
-    for (std::size_t i = PlainRunEnd(value, 0, true); i < value.size();
-         i = PlainRunEnd(value, i + 1, true)) {
-        const auto c = static_cast<unsigned char>(value[i]);
-        out.append(value.data() + copied, i - copied);
-        out.push_back('\\');
-        switch (c) {
-        case '"': out.push_back('"'); break;
-        case '\\': out.push_back('\\'); break;
-        case '\b': out.push_back('b'); break;
-        case '\t': out.push_back('t'); break;
-        case '\n': out.push_back('n'); break;
-        case '\f': out.push_back('f'); break;
-        case '\r': out.push_back('r'); break;
-        default:
-            out.append("u00");
-            out.push_back(kHex[c >> 4]);
-            out.push_back(kHex[c & 15]);
-        }
-        copied = i + 1;
-    }
-    out.append(value.data() + copied, value.size() - copied);
-    out.push_back('"');
-}
 
 // The table of that name: an exact match first, then one that differs only
 // in ASCII letter case (SQL names are case-insensitive).
@@ -150,39 +33,67 @@ TableInfo* FindTable(DbInfo& db, long long ordinal)
     return nullptr;
 }
 
-// Prints each row as the table read decodes it, so a table of any size
-// is printed in constant memory. Rows arrive as UTF-8.
+// The two output layouts. Plain: values separated by tabs, backslash, tab,
+// line feed and carriage return written as \\, \t, \n and \r, other bytes as
+// they are. JSON Lines: one array of strings per row, with JSON's escapes
+// (\b \t \n \f \r, other control characters as \u00XX, \" and \\).
+CRowSink::Utf8Layout PlainLayout()
+{
+    CRowSink::Utf8Layout layout{"", "\t", "\n"};
+    layout.escapes['\\'] = "\\\\";
+    layout.escapes['\t'] = "\\t";
+    layout.escapes['\n'] = "\\n";
+    layout.escapes['\r'] = "\\r";
+    return layout;
+}
+
+CRowSink::Utf8Layout JsonLayout()
+{
+    static const std::array<std::string, 32> controls = [] {
+        std::array<std::string, 32> names;
+        static constexpr char kHex[] = "0123456789abcdef";
+        for (int c = 0; c < 32; ++c)
+            names[c] = std::string("\\u00") + kHex[c >> 4] + kHex[c & 15];
+        names['\b'] = "\\b";
+        names['\t'] = "\\t";
+        names['\n'] = "\\n";
+        names['\f'] = "\\f";
+        names['\r'] = "\\r";
+        return names;
+    }();
+    CRowSink::Utf8Layout layout{"[\"", "\",\"", "\"]\n"};
+    for (int c = 0; c < 32; ++c)
+        layout.escapes[c] = controls[c].c_str();
+    layout.escapes['"'] = "\\\"";
+    layout.escapes['\\'] = "\\\\";
+    return layout;
+}
+
+// Prints each row as the table read decodes it, so a table of any size is
+// printed in constant memory: the decoder lays rows out in the buffer, which
+// is written out in blocks.
 class CRowPrinter : public CRowSink {
 public:
-    explicit CRowPrinter(bool json) : m_json(json) {}
+    explicit CRowPrinter(bool json) : m_layout(json ? JsonLayout() : PlainLayout()) {}
+    ~CRowPrinter() override { Flush(); }
 
-    bool TakesUtf8() const override { return true; }
-
-    void OnRowUtf8(std::string_view joined, const std::vector<std::uint32_t>& ends) override
+    const Utf8Layout* Utf8RowLayout() const override { return &m_layout; }
+    std::string& Utf8Buffer() override { return m_text; }
+    void OnUtf8Row() override
     {
-        std::string& out = m_output.Text();
-        std::uint32_t begin = 0;
-        if (m_json)
-            out.push_back('[');
-        for (std::size_t i = 0; i < ends.size(); ++i) {
-            if (i != 0)
-                out.push_back(m_json ? ',' : '\t');
-            const std::string_view value = joined.substr(begin, ends[i] - begin);
-            if (m_json)
-                AppendJsonString(out, value);
-            else
-                AppendEscaped(out, value);
-            begin = ends[i];
-        }
-        if (m_json)
-            out.push_back(']');
-        out.push_back('\n');
-        m_output.MaybeFlush();
+        if (m_text.size() >= (1u << 20))
+            Flush();
     }
 
 private:
-    bool m_json;
-    COutputBuffer m_output;
+    void Flush()
+    {
+        std::fwrite(m_text.data(), 1, m_text.size(), stdout);
+        m_text.clear();
+    }
+
+    Utf8Layout m_layout;
+    std::string m_text;
 };
 
 // Writes each row as a CSV record under the table's column names.

@@ -18,8 +18,32 @@ bool CPageSource::Open(const std::string& path)
     return true;
 }
 
+bool CPageSource::ReadAhead(void* buffer, std::uint32_t count, std::uint64_t position)
+{
+    if (count > kReadAheadBytes / 4)
+        return false;
+    const bool inWindow = position >= m_windowStart && count <= m_window.size() &&
+                          position - m_windowStart <= m_window.size() - count;
+    if (!inWindow) {
+        if (position != m_lastEnd)
+            return false;  // not a sequential read: read just what was asked
+        m_window.resize(kReadAheadBytes);
+        const std::int64_t got = m_file.ReadAt(m_window.data(), kReadAheadBytes, position);
+        m_window.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
+        m_windowStart = position;
+        if (m_window.size() < count)
+            return false;  // the end of the file: the plain read zero-fills
+    }
+    std::memcpy(buffer, m_window.data() + (position - m_windowStart), count);
+    m_lastEnd = position + count;
+    return true;
+}
+
 void CPageSource::Close()
 {
+    m_window.clear();
+    m_windowStart = 0;
+    m_lastEnd = UINT64_MAX;
     m_file.Close();
     m_log.Close();
     m_fileSize = 0;
@@ -54,6 +78,9 @@ bool CPageSource::ReadFileAt(void* buffer, std::uint32_t count, std::uint64_t po
 {
     if (position >= m_fileSize)
         return false;
+    if (ReadAhead(buffer, count, position))
+        return true;
+    m_lastEnd = position + count;
     const std::int64_t got = m_file.ReadAt(buffer, count, position);
     if (got < 0)
         return false;

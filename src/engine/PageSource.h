@@ -71,8 +71,18 @@ private:
         return static_cast<std::uint64_t>(static_cast<std::uint32_t>(pageNumber - 1)) * pageSize;
     }
 
+    // Reads that continue where the previous one ended are served from a
+    // window of the next kReadAheadBytes, read in one call: a table's
+    // leaves mostly lie in order, and one large read costs far less than
+    // many page-sized ones. False when the read is not served that way.
+    static constexpr std::uint32_t kReadAheadBytes = 256 * 1024;
+    bool ReadAhead(void* buffer, std::uint32_t count, std::uint64_t position);
+
     CSourceFile m_file;
     std::uint64_t m_fileSize = 0;
+    std::vector<std::uint8_t> m_window;
+    std::uint64_t m_windowStart = 0;
+    std::uint64_t m_lastEnd = UINT64_MAX;
     std::uint32_t m_pageSize = 0;
 
     bool m_overlay = false;

@@ -9,15 +9,29 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/TextConvert.h"
+
 class CRowSink {
 public:
     virtual ~CRowSink() = default;
-    // True when the sink takes rows as UTF-8 (OnRowUtf8) rather than wide
-    // text (OnRow): text stored as UTF-8 then reaches it without a detour
-    // through UTF-16. The display rules are the same either way.
-    virtual bool TakesUtf8() const { return false; }
     // `joined` holds the row's value texts back to back; `ends[i]` is where
     // value i ends in it. Both are valid only during the call.
     virtual void OnRow(std::u16string_view /*joined*/, const std::vector<std::uint32_t>& /*ends*/) {}
-    virtual void OnRowUtf8(std::string_view /*joined*/, const std::vector<std::uint32_t>& /*ends*/) {}
+
+    // A sink that prints UTF-8 returns its row layout here. The decoder then
+    // writes each row, laid out and escaped, straight onto the end of
+    // Utf8Buffer() and calls OnUtf8Row() after it: text stored as UTF-8
+    // reaches the output in one pass, without a detour through UTF-16. The
+    // display rules are the same as for OnRow.
+    struct Utf8Layout {
+        // Written before the first value, between two values, after the last.
+        std::string_view rowBegin, between, rowEnd;
+        AsciiEscapes escapes{};  // applied to text values
+    };
+    virtual const Utf8Layout* Utf8RowLayout() const { return nullptr; }
+    virtual std::string& Utf8Buffer() { return m_utf8; }
+    virtual void OnUtf8Row() {}
+
+private:
+    std::string m_utf8;
 };

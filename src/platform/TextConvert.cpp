@@ -69,27 +69,39 @@ int DecodeSequence(const std::uint8_t* data, std::size_t size, std::size_t i, st
     return length;
 }
 
-// End of the run of ASCII bytes from `i`: sixteen bytes at a time where
-// the processor has SSE2, else eight.
-std::size_t AsciiRunEnd(const std::uint8_t* data, std::size_t size, std::size_t i)
+bool IsEscapable(std::uint8_t b) { return b < 0x20 || b == '"' || b == '\\'; }
+
+// End of the run of ASCII bytes from `i` (with `stopAtEscapable`, of ASCII
+// bytes IsEscapable leaves alone): sixteen bytes at a time where the
+// processor has SSE2, else eight.
+std::size_t AsciiRunEnd(const std::uint8_t* data, std::size_t size, std::size_t i,
+                        bool stopAtEscapable = false)
 {
 #if defined(__SSE2__)
+    const __m128i controlMax = _mm_set1_epi8(0x1F);
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i backslash = _mm_set1_epi8('\\');
     while (size - i >= 16) {
         const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-        const int high = _mm_movemask_epi8(block);
-        if (high != 0)
-            return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(high)));
+        int stop = _mm_movemask_epi8(block);
+        if (stopAtEscapable)
+            stop |= _mm_movemask_epi8(
+                _mm_or_si128(_mm_cmpeq_epi8(_mm_max_epu8(block, controlMax), controlMax),
+                             _mm_or_si128(_mm_cmpeq_epi8(block, quote),
+                                          _mm_cmpeq_epi8(block, backslash))));
+        if (stop != 0)
+            return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(stop)));
         i += 16;
     }
 #endif
-    while (size - i >= 8) {
+    while (size - i >= 8 && !stopAtEscapable) {
         std::uint64_t word;
         std::memcpy(&word, data + i, sizeof word);
         if ((word & 0x8080808080808080ULL) != 0)
             break;
         i += 8;
     }
-    while (i < size && data[i] < 0x80)
+    while (i < size && data[i] < 0x80 && !(stopAtEscapable && IsEscapable(data[i])))
         ++i;
     return i;
 }
@@ -123,16 +135,29 @@ void AppendUtf8AsWide(std::u16string& out, const std::uint8_t* data, std::size_t
     }
 }
 
-void AppendUtf8Checked(std::string& out, const std::uint8_t* data, std::size_t size)
+void AppendUtf8Checked(std::string& out, const std::uint8_t* data, std::size_t size,
+                       const AsciiEscapes* escapes)
 {
-    // Well-formed stretches are copied whole; only a malformed sequence
-    // interrupts them.
+    // Well-formed stretches are copied whole; only a malformed sequence or
+    // an escaped byte interrupts them.
     std::size_t copied = 0;
     std::size_t i = 0;
     while (i < size) {
         const std::uint8_t lead = data[i];
         if (lead < 0x80) {
-            i = AsciiRunEnd(data, size, i);
+            if (IsEscapable(lead)) {
+                if (lead == 0) {
+                    size = i;  // the text ends at its first NUL
+                    break;
+                }
+                if (const char* replacement = escapes ? (*escapes)[lead] : nullptr) {
+                    out.append(reinterpret_cast<const char*>(data) + copied, i - copied);
+                    out.append(replacement);
+                    copied = i + 1;
+                }
+                ++i;
+            }
+            i = AsciiRunEnd(data, size, i, true);
             continue;
         }
         // The common well-formed two-, three- and four-byte sequences are
@@ -141,15 +166,21 @@ void AppendUtf8Checked(std::string& out, const std::uint8_t* data, std::size_t s
             i += 2;
             continue;
         }
-        if (lead >= 0xE1 && lead <= 0xEC && size - i >= 3 && IsContinuation(data[i + 1]) &&
-            IsContinuation(data[i + 2])) {
-            i += 3;
-            continue;
-        }
-        if (lead >= 0xF1 && lead <= 0xF3 && size - i >= 4 && IsContinuation(data[i + 1]) &&
-            IsContinuation(data[i + 2]) && IsContinuation(data[i + 3])) {
-            i += 4;
-            continue;
+        if (lead >= 0xE0 && lead <= 0xF4 && size - i >= 3) {
+            // The second byte's range as DecodeSequence has it.
+            const std::uint8_t b1 = data[i + 1];
+            const std::uint8_t low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+            const std::uint8_t high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+            if (b1 >= low && b1 <= high && IsContinuation(data[i + 2])) {
+                if (lead < 0xF0) {
+                    i += 3;
+                    continue;
+                }
+                if (size - i >= 4 && IsContinuation(data[i + 3])) {
+                    i += 4;
+                    continue;
+                }
+            }
         }
         std::uint32_t cp = 0;
         int bad = 0;

@@ -4,6 +4,7 @@
 // were damaged.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -19,10 +20,18 @@ void AppendUtf8AsWide(std::u16string& out, const std::uint8_t* data, std::size_t
 void AppendUtf16AsWide(std::u16string& out, const std::uint8_t* data, std::size_t size,
                        bool bigEndian);
 
-// UTF-8 bytes copied as valid UTF-8: each malformed sequence (by the rule
-// of Utf8ToWide) becomes U+FFFD, so the result reads exactly as
-// Utf8ToWide's text would after WideToUtf8.
-void AppendUtf8Checked(std::string& out, const std::uint8_t* data, std::size_t size);
+// Replacements for ASCII bytes in UTF-8 output: entry b, when not null,
+// is written instead of byte b. Only bytes below 0x20, '"' and '\\' are
+// looked up.
+using AsciiEscapes = std::array<const char*, 128>;
+
+// UTF-8 bytes up to the first NUL byte copied as valid UTF-8: each
+// malformed sequence (by the rule of Utf8ToWide) becomes U+FFFD, so the
+// result reads exactly as Utf8ToWide's text of those bytes would after
+// WideToUtf8. With `escapes`, the bytes they name are replaced in the same
+// pass.
+void AppendUtf8Checked(std::string& out, const std::uint8_t* data, std::size_t size,
+                       const AsciiEscapes* escapes = nullptr);
 // UTF-16 code units (as AppendUtf16AsWide reads them) straight to UTF-8.
 void AppendUtf16AsUtf8(std::string& out, const std::uint8_t* data, std::size_t size,
                        bool bigEndian);

@@ -47,17 +47,26 @@ void AppendInteger(Text& out, std::int64_t value)
     AppendAscii(out, digits, static_cast<std::size_t>(end - digits));
 }
 
+// UTF-8 output: the digits go straight into the string.
+void AppendInteger(std::string& out, std::int64_t value)
+{
+    const std::size_t at = out.size();
+    out.resize(at + 20);
+    out.resize(static_cast<std::size_t>(std::to_chars(out.data() + at, out.data() + at + 20, value).ptr -
+                                        out.data()));
+}
+
 template <typename Text>
 void AppendBlob(Text& out, const std::uint8_t* bytes, std::uint64_t available, std::uint64_t size)
 {
     static constexpr char kHex[] = "0123456789ABCDEF";
     const std::uint64_t shown = std::min({available, size, kBlobPreviewBytes});
-    char hex[2 * kBlobPreviewBytes];
+    const std::size_t at = out.size();
+    out.resize(at + 2 * shown);
     for (std::uint64_t i = 0; i < shown; ++i) {
-        hex[2 * i] = kHex[bytes[i] >> 4];
-        hex[2 * i + 1] = kHex[bytes[i] & 0x0F];
+        out[at + 2 * i] = kHex[bytes[i] >> 4];
+        out[at + 2 * i + 1] = kHex[bytes[i] & 0x0F];
     }
-    AppendAscii(out, hex, 2 * shown);
     if (size > kBlobPreviewBytes) {
         AppendEllipsis(out);
         AppendAscii(out, " (", 2);
@@ -67,24 +76,30 @@ void AppendBlob(Text& out, const std::uint8_t* bytes, std::uint64_t available, s
 }
 
 void AppendText(std::u16string& out, const std::uint8_t* bytes, std::uint64_t size,
-                std::uint32_t encoding)
+                std::uint32_t encoding, const AsciiEscapes*)
 {
     AppendStoredText(out, bytes, size, encoding);
 }
 
 void AppendText(std::string& out, const std::uint8_t* bytes, std::uint64_t size,
-                std::uint32_t encoding)
+                std::uint32_t encoding, const AsciiEscapes* escapes)
 {
-    const std::uint64_t take = StoredTextLength(bytes, size, encoding);
-    if (encoding == kUtf16le || encoding == kUtf16be)
-        AppendUtf16AsUtf8(out, bytes, take, encoding == kUtf16be);
-    else
-        AppendUtf8Checked(out, bytes, take);
+    if (encoding == kUtf16le || encoding == kUtf16be) {
+        thread_local std::string converted;
+        converted.clear();
+        AppendUtf16AsUtf8(converted, bytes, StoredTextLength(bytes, size, encoding),
+                          encoding == kUtf16be);
+        AppendUtf8Checked(out, reinterpret_cast<const std::uint8_t*>(converted.data()),
+                          converted.size(), escapes);
+    } else {
+        AppendUtf8Checked(out, bytes, size, escapes);  // ends at the first NUL itself
+    }
 }
 
 template <typename Text>
 void AppendValue(Text& out, const std::uint8_t* record, std::uint64_t dataLength,
-                 std::uint64_t offset, std::uint64_t t, std::uint32_t encoding, bool realAffinity)
+                 std::uint64_t offset, std::uint64_t t, std::uint32_t encoding, bool realAffinity,
+                 const AsciiEscapes* escapes = nullptr)
 {
     std::int64_t integer = 0;
     if (ReadIntegerValue(record, dataLength, offset, t, integer)) {
@@ -112,7 +127,7 @@ void AppendValue(Text& out, const std::uint8_t* record, std::uint64_t dataLength
     if (t % 2 == 0)
         AppendBlob(out, bytes, available, size);
     else
-        AppendText(out, bytes, std::min(size, available), encoding);
+        AppendText(out, bytes, std::min(size, available), encoding, escapes);
 }
 
 bool RealAffinityOf(const TableInfo& table, int column)
@@ -121,68 +136,131 @@ bool RealAffinityOf(const TableInfo& table, int column)
            table.columns[column].realAffinity;
 }
 
+// The column shown for value i of a record, or -1.
+int ColumnOfValue(const TableInfo& table, std::size_t i)
+{
+    if (table.recordColumns.empty())
+        return i < table.columns.size() ? static_cast<int>(i) : -1;
+    return i < table.recordColumns.size() ? table.recordColumns[i] : -1;
+}
+
+// Walks a record's values with the column each one shows under; a key
+// column stored twice (two collations) shows its first value. `place`
+// receives (column, serial type, offset). Values beyond the declared
+// columns are ignored.
+template <typename Place>
+void ForEachPlacedValue(const TableInfo& table, const std::vector<std::uint64_t>& types,
+                        std::uint64_t offset, Place place)
+{
+    const bool mapped = !table.recordColumns.empty();
+    const std::size_t count = mapped ? types.size() : std::min(types.size(), table.columns.size());
+    thread_local std::vector<bool> filled;
+    if (mapped)
+        filled.assign(table.columns.size(), false);
+    for (std::size_t i = 0; i < count; ++i) {
+        const int column = ColumnOfValue(table, i);
+        if (column >= 0 && (!mapped || !filled[column])) {
+            if (mapped)
+                filled[column] = true;
+            place(column, types[i], offset);
+        }
+        const std::uint64_t size = SerialTypeSize(types[i]);
+        offset = size > UINT64_MAX - offset ? UINT64_MAX : offset + size;
+    }
+}
+
+template <typename Text>
+void AppendColumnValue(Text& out, const TableInfo& table, const DbInfo& db,
+                       const std::uint8_t* record, std::uint64_t dataLength, int column,
+                       std::uint64_t t, std::uint64_t offset, std::int64_t rowid,
+                       const AsciiEscapes* escapes = nullptr)
+{
+    if (t == 0 && column == table.rowidAliasColumn)
+        AppendInteger(out, rowid);
+    else
+        AppendValue(out, record, dataLength, offset, t, db.textEncoding,
+                    RealAffinityOf(table, column), escapes);
+}
+
 // Builds the display row of a table record and hands it on. Values are
 // placed under their own column; where the record's order differs from the
 // declaration order (WITHOUT ROWID, generated columns) it is mapped back.
-template <typename Text>
+// A record with no values gives no row; one with fewer values than the
+// table has columns gives a shorter row (unless it is mapped).
 void DecodeTableRecord(CSqliteParser& parser, const DbInfo& db, const std::uint8_t* record,
                        std::uint64_t dataLength, std::uint64_t offset,
                        const std::vector<std::uint64_t>& types, std::int64_t rowid)
 {
     const TableInfo& table = *parser.m_pTable;
-    const std::size_t columnCount = table.columns.size();
-    thread_local Text joined;
+    thread_local std::u16string joined;
     thread_local std::vector<std::uint32_t> ends;
-    thread_local std::vector<Text> placed;
-    thread_local std::vector<bool> filled;
+    thread_local std::vector<std::u16string> placed;
     joined.clear();
     ends.clear();
-
-    const bool mapped = !table.recordColumns.empty();
-    const std::size_t count = mapped ? types.size() : std::min(types.size(), columnCount);
-    if (mapped) {
-        placed.assign(columnCount, Text());
-        filled.assign(columnCount, false);
-    }
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::uint64_t t = types[i];
-        const int column = !mapped                         ? static_cast<int>(i)
-                           : i < table.recordColumns.size() ? table.recordColumns[i]
-                                                            : -1;
-        // A key column stored twice (two collations) shows its first value.
-        Text* out = !mapped                            ? &joined
-                    : column >= 0 && !filled[column] ? &placed[column]
-                                                     : nullptr;
-        if (mapped && out != nullptr)
-            filled[column] = true;
-        if (out != nullptr) {
-            if (t == 0 && column == table.rowidAliasColumn)
-                AppendInteger(*out, rowid);
-            else
-                AppendValue(*out, record, dataLength, offset, t, db.textEncoding,
-                            RealAffinityOf(table, column));
-            if (!mapped)
-                ends.push_back(static_cast<std::uint32_t>(joined.size()));
-        }
-        const std::uint64_t size = SerialTypeSize(t);
-        offset = size > UINT64_MAX - offset ? UINT64_MAX : offset + size;
-    }
-    if (mapped) {
+    if (!table.recordColumns.empty()) {
         if (types.empty())
             return;
+        placed.assign(table.columns.size(), std::u16string());
+        ForEachPlacedValue(table, types, offset, [&](int column, std::uint64_t t, std::uint64_t at) {
+            AppendColumnValue(placed[column], table, db, record, dataLength, column, t, at, rowid);
+        });
         for (const auto& text : placed) {
             joined += text;
             ends.push_back(static_cast<std::uint32_t>(joined.size()));
         }
+    } else {
+        ForEachPlacedValue(table, types, offset, [&](int column, std::uint64_t t, std::uint64_t at) {
+            AppendColumnValue(joined, table, db, record, dataLength, column, t, at, rowid);
+            ends.push_back(static_cast<std::uint32_t>(joined.size()));
+        });
     }
     if (ends.empty())
         return;
-    if constexpr (std::is_same_v<Text, std::string>)
-        parser.m_pRowSink->OnRowUtf8(joined, ends);
-    else if (parser.m_pRowSink != nullptr)
+    if (parser.m_pRowSink != nullptr)
         parser.m_pRowSink->OnRow(joined, ends);
     else
         parser.m_rows.emplace_back(joined, ends);
+}
+
+// The same row written as UTF-8 in the sink's layout, straight into its
+// buffer.
+void DecodeTableRecordUtf8(CSqliteParser& parser, const DbInfo& db, const std::uint8_t* record,
+                           std::uint64_t dataLength, std::uint64_t offset,
+                           const std::vector<std::uint64_t>& types, std::int64_t rowid)
+{
+    const TableInfo& table = *parser.m_pTable;
+    CRowSink& sink = *parser.m_pRowSink;
+    const CRowSink::Utf8Layout& layout = *sink.Utf8RowLayout();
+    std::string& out = sink.Utf8Buffer();
+    const std::size_t rowStart = out.size();
+    std::size_t written = 0;
+    const auto next = [&] { out += written++ == 0 ? layout.rowBegin : layout.between; };
+    if (!table.recordColumns.empty()) {
+        if (types.empty())
+            return;
+        thread_local std::vector<std::string> placed;
+        placed.assign(table.columns.size(), std::string());
+        ForEachPlacedValue(table, types, offset, [&](int column, std::uint64_t t, std::uint64_t at) {
+            AppendColumnValue(placed[column], table, db, record, dataLength, column, t, at, rowid,
+                              &layout.escapes);
+        });
+        for (const auto& text : placed) {
+            next();
+            out += text;
+        }
+    } else {
+        ForEachPlacedValue(table, types, offset, [&](int column, std::uint64_t t, std::uint64_t at) {
+            next();
+            AppendColumnValue(out, table, db, record, dataLength, column, t, at, rowid,
+                              &layout.escapes);
+        });
+    }
+    if (written == 0) {
+        out.resize(rowStart);
+        return;
+    }
+    out += layout.rowEnd;
+    sink.OnUtf8Row();
 }
 
 }  // namespace
@@ -235,6 +313,10 @@ int ReadSerialTypes(const std::uint8_t* data, std::uint64_t areaLength, std::uin
     while (p < areaLength) {
         if (p >= dataBytes)
             return -1;
+        if (data[p] < 0x80) {  // one-byte serial types, by far the most common
+            types.push_back(data[p++]);
+            continue;
+        }
         // A serial type may not reach past the header area or the data.
         const std::uint64_t limit = std::min(areaLength, dataBytes) - p;
         std::int32_t available = static_cast<std::int32_t>(std::min<std::uint64_t>(limit, 9));
@@ -315,9 +397,9 @@ int DecodeRecord(const std::uint8_t* record, CSqliteParser& parser, DbInfo& db,
     if (parser.m_bSchemaMode)
         DecodeSchemaRecord(db, record, dataLength, headerSize, types);
     else if (parser.m_pTable != nullptr && parser.m_pRowSink != nullptr &&
-             parser.m_pRowSink->TakesUtf8())
-        DecodeTableRecord<std::string>(parser, db, record, dataLength, headerSize, types, rowid);
+             parser.m_pRowSink->Utf8RowLayout() != nullptr)
+        DecodeTableRecordUtf8(parser, db, record, dataLength, headerSize, types, rowid);
     else if (parser.m_pTable != nullptr)
-        DecodeTableRecord<std::u16string>(parser, db, record, dataLength, headerSize, types, rowid);
+        DecodeTableRecord(parser, db, record, dataLength, headerSize, types, rowid);
     return 0;
 }
