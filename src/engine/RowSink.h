@@ -18,6 +18,11 @@ public:
     // value i ends in it. Both are valid only during the call.
     virtual void OnRow(std::u16string_view /*joined*/, const std::vector<std::uint32_t>& /*ends*/) {}
 
+    // True when the sink takes rows as UTF-8 through OnRowUtf8 (same
+    // display rules, no detour through UTF-16), laid out like OnRow's.
+    virtual bool TakesUtf8() const { return false; }
+    virtual void OnRowUtf8(std::string_view /*joined*/, const std::vector<std::uint32_t>& /*ends*/) {}
+
     // A sink that prints UTF-8 returns its row layout here. The decoder then
     // writes each row, laid out and escaped, straight onto the end of
     // Utf8Buffer() and calls OnUtf8Row() after it: text stored as UTF-8

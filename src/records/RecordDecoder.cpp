@@ -187,20 +187,21 @@ void AppendColumnValue(Text& out, const TableInfo& table, const DbInfo& db,
 // declaration order (WITHOUT ROWID, generated columns) it is mapped back.
 // A record with no values gives no row; one with fewer values than the
 // table has columns gives a shorter row (unless it is mapped).
+template <typename Text>
 void DecodeTableRecord(CSqliteParser& parser, const DbInfo& db, const std::uint8_t* record,
                        std::uint64_t dataLength, std::uint64_t offset,
                        const std::vector<std::uint64_t>& types, std::int64_t rowid)
 {
     const TableInfo& table = *parser.m_pTable;
-    thread_local std::u16string joined;
+    thread_local Text joined;
     thread_local std::vector<std::uint32_t> ends;
-    thread_local std::vector<std::u16string> placed;
+    thread_local std::vector<Text> placed;
     joined.clear();
     ends.clear();
     if (!table.recordColumns.empty()) {
         if (types.empty())
             return;
-        placed.assign(table.columns.size(), std::u16string());
+        placed.assign(table.columns.size(), Text());
         ForEachPlacedValue(table, types, offset, [&](int column, std::uint64_t t, std::uint64_t at) {
             AppendColumnValue(placed[column], table, db, record, dataLength, column, t, at, rowid);
         });
@@ -216,7 +217,9 @@ void DecodeTableRecord(CSqliteParser& parser, const DbInfo& db, const std::uint8
     }
     if (ends.empty())
         return;
-    if (parser.m_pRowSink != nullptr)
+    if constexpr (std::is_same_v<Text, std::string>)
+        parser.m_pRowSink->OnRowUtf8(joined, ends);
+    else if (parser.m_pRowSink != nullptr)
         parser.m_pRowSink->OnRow(joined, ends);
     else
         parser.m_rows.emplace_back(joined, ends);
@@ -396,10 +399,13 @@ int DecodeRecord(const std::uint8_t* record, CSqliteParser& parser, DbInfo& db,
     }
     if (parser.m_bSchemaMode)
         DecodeSchemaRecord(db, record, dataLength, headerSize, types);
-    else if (parser.m_pTable != nullptr && parser.m_pRowSink != nullptr &&
-             parser.m_pRowSink->Utf8RowLayout() != nullptr)
+    else if (parser.m_pTable == nullptr)
+        return 0;
+    else if (parser.m_pRowSink != nullptr && parser.m_pRowSink->Utf8RowLayout() != nullptr)
         DecodeTableRecordUtf8(parser, db, record, dataLength, headerSize, types, rowid);
-    else if (parser.m_pTable != nullptr)
-        DecodeTableRecord(parser, db, record, dataLength, headerSize, types, rowid);
+    else if (parser.m_pRowSink != nullptr && parser.m_pRowSink->TakesUtf8())
+        DecodeTableRecord<std::string>(parser, db, record, dataLength, headerSize, types, rowid);
+    else
+        DecodeTableRecord<std::u16string>(parser, db, record, dataLength, headerSize, types, rowid);
     return 0;
 }
