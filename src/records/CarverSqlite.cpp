@@ -56,6 +56,12 @@ std::int64_t MeasureDatabase(const std::uint8_t* header, std::uint32_t pageSize,
         extent.Walk(*Get32(header, kHeaderSize, 32), *Get32(header, kHeaderSize, 36));
         // Page 1 is part of the database even when it proves nothing more.
         length = std::uint64_t{std::max<std::uint32_t>(extent.LastPage(), 1)} * pageSize;
+        if (extent.WalkCut())
+            PostLog(scan.parser.m_hLogWnd, u"warning",
+                    WideFormat(u"sqlite database at %I64d in %s: its structure was followed through %I64d pages only; its length may be larger",
+                               {static_cast<std::int64_t>(position), scan.path,
+                                static_cast<std::int64_t>(CSqliteExtent::kMaxWalkedPages)}),
+                    kLogWarning);
         if (extent.PointsPastEnd()) {
             PostLog(scan.parser.m_hLogWnd, u"warning",
                     WideFormat(u"sqlite database at %I64d in %s is cut off by the end of the file: its pages go on past the %I64d bytes present",

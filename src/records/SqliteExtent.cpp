@@ -76,6 +76,10 @@ bool CSqliteExtent::Enter(std::uint32_t page)
         m_pointsPastEnd = true;
         return false;
     }
+    if (m_entered.size() >= kMaxWalkedPages) {
+        m_walkCut = true;
+        return false;
+    }
     return m_entered.insert(page).second;
 }
 

@@ -10,6 +10,7 @@
 // cut off by the end of the image from one that ends inside it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <unordered_set>
 #include <vector>
@@ -30,6 +31,12 @@ public:
     std::uint32_t LastPage() const { return m_lastPage; }
     // True when the structure named a page past the end of the file.
     bool PointsPastEnd() const { return m_pointsPastEnd; }
+    // True when the walk stopped at its page limit (kMaxWalkedPages): a
+    // crafted image could otherwise make every header in it walk the whole
+    // image. The length found so far is then a lower bound.
+    bool WalkCut() const { return m_walkCut; }
+
+    static constexpr std::size_t kMaxWalkedPages = 1 << 20;
 
 private:
     // Marks a page as entered; false for page 0, a page entered before, or
@@ -52,6 +59,7 @@ private:
     std::uint32_t m_availablePages;  // whole pages between start and the file's end
     std::uint32_t m_lastPage = 0;
     bool m_pointsPastEnd = false;
+    bool m_walkCut = false;
     std::unordered_set<std::uint32_t> m_entered;
     std::vector<std::uint32_t> m_roots;  // trees named by the schema, not yet walked
     std::vector<std::uint8_t> m_page;      // the b-tree page being walked
