@@ -4,6 +4,7 @@
 #include <QLibraryInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 #include <QTranslator>
@@ -141,8 +142,15 @@ bool CSalvixApp::InitInstance()
     if (line.scanMode >= 0) {
         const std::u16string path = line.scanPath.toStdU16String();
         const int mode = line.scanMode;
-        QTimer::singleShot(0, m_pMainWnd.get(), [this, path, mode] {
-            CScanFileDlg::Run(m_pMainWnd->OutputWnd()->GetLogWnd(), m_pMainWnd.get(), path, mode, true);
+        auto* device = window != nullptr ? dynamic_cast<CChildFrame*>(window->widget()) : nullptr;
+        QPointer<CSalvixLeftTreeCtrl> tree(device != nullptr ? device->LeftTree() : nullptr);
+        QTimer::singleShot(0, m_pMainWnd.get(), [this, path, mode, tree] {
+            // A carved database opens into the device tree.
+            CScanFileDlg::Run(m_pMainWnd->OutputWnd()->GetLogWnd(), m_pMainWnd.get(), path, mode, true,
+                              [tree](const QString& carved) {
+                                  if (tree != nullptr)
+                                      tree->OpenDatabasePath(carved);
+                              });
         });
     }
     if (!m_pendingDatabases.isEmpty())

@@ -7,6 +7,7 @@
 #include <QMessageBox>
 
 #include "ChildFrame.h"
+#include "DeviceCommands.h"
 #include "JobRelay.h"
 #include "MainFrame.h"
 #include "MyProgressDlg.h"
@@ -90,7 +91,8 @@ bool CSalvixLeftTreeCtrl::OnCommand(UINT nID)
             m_pRightView->SetAllChecked(nID == ID_CHECK_ALL);
         return true;
     default:
-        return false;
+        // Close, refresh and the scans act on the selected database.
+        return CDeviceCommands(*this).OnCommand(nID);
     }
 }
 
@@ -280,16 +282,23 @@ void CSalvixLeftTreeCtrl::FillDeviceTree()
         SetItemTextColor(item, kDbItemColor);
         SetItemText(item, Q(DbItemText(db)), 1);
         SetItemText(item, Q(EntryIdText(EntryId(db))), 2);
-        for (const TableInfo& table : db.tables) {
-            CSalvixCtrlItem child = InsertItem(Q(table.name), item, SCI_LAST);
-            if (child == nullptr)
-                return;  // the whole fill ends here
-            SetItemText(child, QString::number(table.columns.size()), 1);
-            SetItemText(child, Q(EntryIdText(EntryId(table))), 2);
-            SetItemText(child, QString::number(table.kind), 3);
-        }
+        if (!InsertTableItems(item, db))
+            return;  // the whole fill ends here
         Expand(item, SCE_EXPAND);
     }
+}
+
+bool CSalvixLeftTreeCtrl::InsertTableItems(CSalvixCtrlItem dbItem, const DbInfo& db)
+{
+    for (const TableInfo& table : db.tables) {
+        CSalvixCtrlItem child = InsertItem(Q(table.name), dbItem, SCI_LAST);
+        if (child == nullptr)
+            return false;
+        SetItemText(child, QString::number(table.columns.size()), 1);
+        SetItemText(child, Q(EntryIdText(EntryId(table))), 2);
+        SetItemText(child, QString::number(table.kind), 3);
+    }
+    return true;
 }
 
 void CSalvixLeftTreeCtrl::FillTableTree()

@@ -47,6 +47,9 @@ public:
 
     // Rebuilds the device tree from g_dbList.
     void FillDeviceTree();
+    // Adds the table items of `db` under its item; false when an insertion
+    // failed (the rest are not added).
+    bool InsertTableItems(CSalvixCtrlItem dbItem, const DbInfo& db);
     // The table's columns under "name: n 条记录".
     void FillTableTree();
     // A view step a worker sends (on this thread, the worker waiting).

@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "MainFrame.h"
+#include "ModelExport.h"
 #include "OutputWnd.h"
 #include "TFColorListCtrl.h"
 #include "driver/JobContext.h"
@@ -205,6 +206,13 @@ std::unique_ptr<QMenu> CSalvixRightView::CreateRecordMenu(const QPoint& pos)
         action->setData(nID);
         connect(action, &QAction::triggered, this, [this, nID] { OnCommand(nID); });
     }
+    // The rows as the list shows them, all or the checked ones, saved as
+    // CSV or JSON Lines.
+    menu->addSeparator();
+    CModelExport::AddMenuItems(*menu, this, *m_records, true,
+                               m_pMainFrame != nullptr && m_pMainFrame->OutputWnd() != nullptr
+                                   ? m_pMainFrame->OutputWnd()->GetLogWnd()
+                                   : nullptr);
     return menu;
 }
 
