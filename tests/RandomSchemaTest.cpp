@@ -245,7 +245,7 @@ std::string Utf8RowsOf(const std::string& path, const std::u16string& name)
 int DatabaseCount()
 {
     const char* text = std::getenv("SALVIX_RANDOM_SCHEMA_DATABASES");
-    return text != nullptr && std::atoi(text) > 0 ? std::atoi(text) : 75;
+    return text != nullptr && std::atoi(text) > 0 ? std::atoi(text) : 120;
 }
 
 TEST(RandomSchemaTest, EverySchemaReadsAsSqliteReadsIt)

@@ -228,9 +228,13 @@ void ParseKeyTerm(std::u16string_view sql, const Tokens& tokens, std::size_t beg
     draft.key.push_back(std::move(term));
 }
 
-void ParseKeyList(std::u16string_view sql, const Tokens& tokens, std::size_t open,
-                  TableDraft& draft)
+// The items of the parenthesised list that opens at `open` (key terms,
+// module arguments), each as its range of tokens; empty items are left out.
+std::vector<std::pair<std::size_t, std::size_t>> ListItems(std::u16string_view sql,
+                                                                 const Tokens& tokens,
+                                                                 std::size_t open)
 {
+    std::vector<std::pair<std::size_t, std::size_t>> arguments;
     const std::size_t close = MatchingParen(sql, tokens, open);
     std::size_t begin = open + 1;
     int depth = 0;
@@ -240,10 +244,19 @@ void ParseKeyList(std::u16string_view sql, const Tokens& tokens, std::size_t ope
         else if (i < close && IsPunct(sql, tokens[i], u')'))
             --depth;
         else if (i == close || (depth == 0 && IsPunct(sql, tokens[i], u','))) {
-            ParseKeyTerm(sql, tokens, begin, i, draft);
+            if (i > begin)
+                arguments.push_back({begin, i});
             begin = i + 1;
         }
     }
+    return arguments;
+}
+
+void ParseKeyList(std::u16string_view sql, const Tokens& tokens, std::size_t open,
+                  TableDraft& draft)
+{
+    for (const auto& [begin, end] : ListItems(sql, tokens, open))
+        ParseKeyTerm(sql, tokens, begin, end, draft);
 }
 
 // A run of table constraints, which need no commas between them:
@@ -412,30 +425,6 @@ void ParseColumnList(std::u16string_view sql, const Tokens& tokens, std::size_t 
     FinishTable(draft, table);
 }
 
-// The arguments of CREATE VIRTUAL TABLE ... USING module(arg, ...), each as
-// its range of tokens.
-std::vector<std::pair<std::size_t, std::size_t>> ModuleArguments(std::u16string_view sql,
-                                                                 const Tokens& tokens,
-                                                                 std::size_t open)
-{
-    std::vector<std::pair<std::size_t, std::size_t>> arguments;
-    const std::size_t close = MatchingParen(sql, tokens, open);
-    std::size_t begin = open + 1;
-    int depth = 0;
-    for (std::size_t i = open + 1; i <= close && i < tokens.size(); ++i) {
-        if (i < close && IsPunct(sql, tokens[i], u'('))
-            ++depth;
-        else if (i < close && IsPunct(sql, tokens[i], u')'))
-            --depth;
-        else if (i == close || (depth == 0 && IsPunct(sql, tokens[i], u','))) {
-            if (i > begin)
-                arguments.push_back({begin, i});
-            begin = i + 1;
-        }
-    }
-    return arguments;
-}
-
 bool ArgumentHas(std::u16string_view sql, const Tokens& tokens,
                  std::pair<std::size_t, std::size_t> argument, char16_t c)
 {
@@ -467,7 +456,7 @@ bool ParseModuleColumns(std::u16string_view sql, const Tokens& tokens, std::size
     if (!fts3 && module != u"fts5" && !rtree)
         return false;
     const auto arguments = open < tokens.size()
-                               ? ModuleArguments(sql, tokens, open)
+                               ? ListItems(sql, tokens, open)
                                : std::vector<std::pair<std::size_t, std::size_t>>();
     for (const auto& argument : arguments) {
         const SqlToken& first = tokens[argument.first];
