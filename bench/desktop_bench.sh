@@ -25,25 +25,27 @@ if [ ! -s "$db" ]; then
   python3 "$root/bench/make_messages_db.py" "$db" "$rows"
 fi
 size=$(stat -c %s "$db")
+work=$(mktemp -d)  # this run's own outputs, beside other benchmarks' runs
+trap 'rm -rf "$work"' EXIT
 cat "$db" >/dev/null  # warm the page cache
 export QT_QPA_PLATFORM=offscreen
 
 best() { sort -g | head -n1; }
 cli_t=() cli_m=() gui_fill=() gui_sort=() gui_scroll=() gui_open=() gui_m=()
 for _ in $(seq "$runs"); do
-  /usr/bin/time -o "$bench_dir/time.out" -f '%e %M' "$build/salvix-cli" rows "$db" messages >/dev/null 2>&1
-  read -r t m < <(tail -n1 "$bench_dir/time.out")
+  /usr/bin/time -o "$work/time.out" -f '%e %M' "$build/salvix-cli" rows "$db" messages >/dev/null 2>&1
+  read -r t m < <(tail -n1 "$work/time.out")
   cli_t+=("$t"); cli_m+=("$m")
-  /usr/bin/time -o "$bench_dir/time.out" -f '%e %M' "$build/salvix-desktop-bench" "$db" messages body \
-    >"$bench_dir/desktop.out" 2>/dev/null
-  read -r _ m < <(tail -n1 "$bench_dir/time.out")
+  /usr/bin/time -o "$work/time.out" -f '%e %M' "$build/salvix-desktop-bench" "$db" messages body \
+    >"$work/desktop.out" 2>/dev/null
+  read -r _ m < <(tail -n1 "$work/time.out")
   gui_m+=("$m")
-  gui_open+=("$(awk '$1 == "open" {print $2}' "$bench_dir/desktop.out")")
-  gui_fill+=("$(awk '$1 == "double-click-to-filled-list" {print $2}' "$bench_dir/desktop.out")")
-  gui_scroll+=("$(awk '$1 == "scroll-1000-pages" {print $2}' "$bench_dir/desktop.out")")
-  gui_sort+=("$(awk '$1 == "sort-by-body" {print $2}' "$bench_dir/desktop.out")")
+  gui_open+=("$(awk '$1 == "open" {print $2}' "$work/desktop.out")")
+  gui_fill+=("$(awk '$1 == "double-click-to-filled-list" {print $2}' "$work/desktop.out")")
+  gui_scroll+=("$(awk '$1 == "scroll-1000-pages" {print $2}' "$work/desktop.out")")
+  gui_sort+=("$(awk '$1 == "sort-by-body" {print $2}' "$work/desktop.out")")
 done
-shown=$(awk '$1 == "rows" {print $2}' "$bench_dir/desktop.out")
+shown=$(awk '$1 == "rows" {print $2}' "$work/desktop.out")
 [ "$shown" = "$rows" ] || { echo "record list shows $shown rows, expected $rows" >&2; exit 1; }
 
 t_cli=$(printf '%s\n' "${cli_t[@]}" | best)

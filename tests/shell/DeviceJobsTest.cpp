@@ -359,7 +359,8 @@ void DeviceJobsTest::closingWindowWhileItsJobRuns()
 void DeviceJobsTest::headerClicksSortThenReverseThenRestore()
 {
     // Rows as read; the list shows them last read first.
-    const std::vector<std::u16string> keys = {u"10", u"9", u"-1.5", u"x", u"", u"9", u"\U0001F600", u"\uFF01"};
+    const std::vector<std::u16string> keys = {u"10", u"9", u"-1.5", u"x", u"", u"9", u"\U0001F600", u"\uFF01",
+                                                u"abcdz", u"abcd", u"abcdA"};
     auto job = std::make_shared<CJobContext>();
     for (std::size_t i = 0; i < keys.size(); ++i) {
         const std::u16string id = QString::number(i).toStdU16String();
@@ -379,11 +380,12 @@ void DeviceJobsTest::headerClicksSortThenReverseThenRestore()
             order += view.Records()->Text(row, 1);
         return order;
     };
-    QCOMPARE(ids(), QStringLiteral("76543210"));
+    QCOMPARE(ids(), QStringLiteral("109876543210"));
     // Empty first, numbers by value (equal ones in shown order), then text
-    // by code point: U+FF01 before U+1F600 although its UTF-16 unit is larger.
-    const QString expected[] = {QStringLiteral("42510376"), QStringLiteral("67305124"),
-                                QStringLiteral("76543210")};
+    // by code point: U+FF01 before U+1F600 although its UTF-16 unit is larger,
+    // and texts sharing their first units by what follows.
+    const QString expected[] = {QStringLiteral("425109108376"), QStringLiteral("673810905124"),
+                                QStringLiteral("109876543210")};
     for (int click = 0; click < 3; ++click) {
         view.OnHeaderClicked(0);
         QTRY_COMPARE(applied.size(), click + 1);
@@ -395,7 +397,7 @@ void DeviceJobsTest::headerClicksSortThenReverseThenRestore()
                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
     view.CopySelection();
     QCOMPARE(QGuiApplication::clipboard()->text(),
-             QString::fromUtf16(u"\uFF01\t7\n9\t5\n"));
+             QStringLiteral("abcdA\t10\nabcdz\t8\n"));
 }
 
 QTEST_MAIN(DeviceJobsTest)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <deque>
 
 #include "driver/JobContext.h"
 
@@ -84,10 +85,61 @@ int CompareNumbers(const SortKey& a, const SortKey& b)
     return x < y ? -1 : (x > y ? 1 : 0);
 }
 
+struct NumberKey {
+    SortKey key;
+    std::uint32_t index;  // in m_rows
+};
+
+// A text value by its first four units, as code-point ranks packed into
+// one number that orders as the text does, and its row.
+struct TextKey {
+    std::uint64_t prefix;
+    std::uint32_t index;  // in m_rows
+};
+
+TextKey MakeTextKey(std::u16string_view text, std::uint32_t index)
+{
+    std::uint64_t prefix = 0;
+    for (std::size_t i = 0; i < 4; ++i)
+        prefix = (prefix << 16) | (i < text.size() ? CodePointRank(text[i]) : 0);
+    return {prefix, index};
+}
+
 std::u16string_view ValueOf(const RowValues& row, int column)
 {
     return static_cast<std::size_t>(column) < row.size() ? row[static_cast<std::size_t>(column)]
                                                          : std::u16string_view();
+}
+
+// Stable sort of text keys: by prefix over the whole list, then each run
+// of equal prefixes by the rest of its texts, looked up once per run.
+// Equal prefixes may hide a shorter text padded with zeros, so the rest is
+// compared from the shorter length on.
+void SortTexts(std::vector<TextKey>& texts, const std::deque<RowValues>& rows, int column,
+               bool ascending)
+{
+    std::stable_sort(texts.begin(), texts.end(), [ascending](const TextKey& a, const TextKey& b) {
+        return ascending ? a.prefix < b.prefix : b.prefix < a.prefix;
+    });
+    std::vector<std::pair<std::u16string_view, std::uint32_t>> run;
+    for (auto first = texts.begin(); first != texts.end();) {
+        auto end = first + 1;
+        while (end != texts.end() && end->prefix == first->prefix)
+            ++end;
+        if (end - first > 1) {
+            run.clear();
+            for (auto key = first; key != end; ++key)
+                run.emplace_back(ValueOf(rows[key->index], column), key->index);
+            std::stable_sort(run.begin(), run.end(), [ascending](const auto& a, const auto& b) {
+                const std::size_t from = std::min<std::size_t>({4, a.first.size(), b.first.size()});
+                const int c = CompareText(a.first.substr(from), b.first.substr(from));
+                return ascending ? c < 0 : c > 0;
+            });
+            for (std::size_t i = 0; i < run.size(); ++i)
+                first[static_cast<std::ptrdiff_t>(i)].index = run[i].second;
+        }
+        first = end;
+    }
 }
 
 }  // namespace
@@ -250,31 +302,49 @@ std::vector<std::uint32_t> CRecordListModel::SortedOrder(const CJobContext& job,
         return order;
     const auto& rows = job.m_parser.m_rows;
     shown = std::min(shown, rows.size());
-    std::vector<SortKey> keys(shown);
-    for (std::size_t i = 0; i < shown; ++i)
-        keys[i] = KeyOf(ValueOf(rows[i], column));
-    // Start from the walk presentation, last read first, so equal values
-    // keep that order.
-    order.resize(shown);
-    for (std::size_t r = 0; r < shown; ++r)
-        order[r] = static_cast<std::uint32_t>(shown - 1 - r);
-    const auto compare = [&](std::uint32_t a, std::uint32_t b) {
-        const SortKey& x = keys[a];
-        const SortKey& y = keys[b];
-        if (x.rank != y.rank)
-            return x.rank < y.rank ? -1 : 1;
-        if (x.rank == 1)
-            return CompareNumbers(x, y);
-        if (x.rank == 2)
-            return CompareText(ValueOf(rows[a], column), ValueOf(rows[b], column));
-        return 0;
+    // The rows split into empty values, numbers and text, each kept in the
+    // shown order (last read first) so that a stable sort keeps equal values
+    // in that order. Each kind is then sorted on its own compact keys; text
+    // goes back to the rows only where the first four units tie.
+    std::vector<std::uint32_t> empty;
+    std::vector<NumberKey> numbers;
+    std::vector<TextKey> texts;
+    for (std::size_t r = 0; r < shown; ++r) {
+        const auto index = static_cast<std::uint32_t>(shown - 1 - r);
+        const std::u16string_view value = ValueOf(rows[index], column);
+        const SortKey key = KeyOf(value);
+        if (key.rank == 0)
+            empty.push_back(index);
+        else if (key.rank == 1)
+            numbers.push_back({key, index});
+        else
+            texts.push_back(MakeTextKey(value, index));
+    }
+    const bool ascending = mode == SortMode::kAscending;
+    std::stable_sort(numbers.begin(), numbers.end(), [ascending](const NumberKey& a, const NumberKey& b) {
+        const int c = CompareNumbers(a.key, b.key);
+        return ascending ? c < 0 : c > 0;
+    });
+    SortTexts(texts, rows, column, ascending);
+    order.reserve(shown);
+    const auto addEmpty = [&] { order.insert(order.end(), empty.begin(), empty.end()); };
+    const auto addNumbers = [&] {
+        for (const NumberKey& key : numbers)
+            order.push_back(key.index);
     };
-    if (mode == SortMode::kAscending)
-        std::stable_sort(order.begin(), order.end(),
-                         [&](std::uint32_t a, std::uint32_t b) { return compare(a, b) < 0; });
-    else
-        std::stable_sort(order.begin(), order.end(),
-                         [&](std::uint32_t a, std::uint32_t b) { return compare(a, b) > 0; });
+    const auto addTexts = [&] {
+        for (const TextKey& key : texts)
+            order.push_back(key.index);
+    };
+    if (ascending) {
+        addEmpty();
+        addNumbers();
+        addTexts();
+    } else {
+        addTexts();
+        addNumbers();
+        addEmpty();
+    }
     return order;
 }
 
