@@ -79,6 +79,9 @@ DbInfo OpenOnly(const std::string& path, CLogCollector& log, bool& registered)
     CSqliteParser parser;
     parser.m_hLogWnd = &log;
     DbInfo* entry = OpenDatabaseEntry(parser, W(path));
+    // Refused or not, the open must not leave the parser pointing at the
+    // record it built on its own stack.
+    EXPECT_EQ(parser.m_pDb, nullptr);
     registered = entry != nullptr;
     if (!registered)
         return DbInfo();

@@ -95,6 +95,12 @@ void CSqliteParser::OpenDatabase(DbInfo& db)
     }
     db.fileSize = m_pageSource.FileSize();
     m_pDb = &db;
+    // m_pDb names the caller's record only while this open runs: on every
+    // way out, refused files included, it must not outlive that record.
+    struct ClearOnExit {
+        DbInfo*& pDb;
+        ~ClearOnExit() { pDb = nullptr; }
+    } clearOnExit{m_pDb};
     m_pageSource.AttachLog(db.OpenName(), m_bUseWal, m_hLogWnd);
 
     db.pageSize = ReadHeaderPageSize();
@@ -122,7 +128,6 @@ void CSqliteParser::OpenDatabase(DbInfo& db)
 
     db.tableCount = static_cast<std::uint32_t>(db.tables.size());
     g_dbList.push_back(db);
-    m_pDb = nullptr;  // the local record is gone
 }
 
 void CSqliteParser::ResetWalk()
