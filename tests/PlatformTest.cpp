@@ -2,7 +2,9 @@
 // and synchronous messages between threads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -56,6 +58,51 @@ TEST(TextConvert, Utf16BothOrdersAndBrokenPairs)
     AppendUtf16AsWide(c, lone, sizeof lone, false);
     EXPECT_EQ(c, u"\uFFFDA\uFFFD\uFFFD");  // lone low, 'A', lone high, odd byte
     EXPECT_EQ(WideToUtf8(u"a\xD800z"), "a\xEF\xBF\xBDz");
+}
+
+// AppendUtf8Checked must read exactly as Utf8ToWide then WideToUtf8 of the
+// bytes before the first NUL, with the escapes applied afterwards, wherever
+// a sequence falls against the sixteen-byte blocks it checks at once.
+std::string CheckedAsWideRoundTrip(const std::string& bytes, const AsciiEscapes* escapes)
+{
+    const std::string text = WideToUtf8(Utf8ToWide(
+        reinterpret_cast<const std::uint8_t*>(bytes.data()), std::min(bytes.find('\0'), bytes.size())));
+    std::string out;
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        out += escapes && b < 128 && (*escapes)[b] ? (*escapes)[b] : std::string(1, c);
+    }
+    return out;
+}
+
+TEST(TextConvert, CheckedUtf8ReadsAsTheWideRoundTripAtEveryBlockOffset)
+{
+    const std::string pieces[] = {
+        "\xE4\xBD\xA0", "\xF0\x9F\x98\x80", "\xF4\x8F\xBF\xBF", "\xE0\xA0\x80", "\xED\x9F\xBF",
+        "\xC2\x80",                                                    // well-formed edges
+        "\xF4\x90\x80\x80", "\xE0\x9F\xBF", "\xED\xA0\x80", "\xC1\xBF", "\xF0\x8F\xBF\xBF",  // out of range
+        "\x80", "\xFF", "\xE4\xBD", "\xF0\x9F\x98",                      // stray or cut
+        std::string(1, '\0') + "after", "\t", "\"", "\\"};
+    const std::string fillers[] = {"", "ASCII words here", "\xE4\xBD\xA0\xE5\xA5\xBD\xE4\xB8\x96\xE7\x95\x8C",
+                                   "\xF0\x9F\x98\x80\xF0\x9F\x91\x8D\xF0\x9F\x8E\x89",
+                                   "\xE0\xA0\x80\xED\x9F\xBF\xF4\x8F\xBF\xBF\xC2\x80"};
+    AsciiEscapes escapes{};
+    escapes['\t'] = "\\t";
+    escapes['"'] = "\\\"";
+    for (const std::string& piece : pieces)
+        for (const std::string& filler : fillers)
+            for (std::size_t lead = 0; lead < 20; ++lead)
+                for (const bool atEnd : {false, true}) {
+                    const std::string bytes = std::string(lead, 'a') + filler + filler + piece +
+                                              (atEnd ? "" : filler + std::string(lead, 'z'));
+                    for (const AsciiEscapes* e : std::initializer_list<const AsciiEscapes*>{nullptr, &escapes}) {
+                        std::string out = "<";
+                        AppendUtf8Checked(out, reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                          bytes.size(), e);
+                        ASSERT_EQ(out, "<" + CheckedAsWideRoundTrip(bytes, e))
+                            << "lead " << lead << ", filler " << filler << ", piece " << piece;
+                    }
+                }
 }
 
 // A target that records the thread and order of the messages it handles.

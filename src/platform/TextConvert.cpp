@@ -106,6 +106,105 @@ std::size_t AsciiRunEnd(const std::uint8_t* data, std::size_t size, std::size_t 
     return i;
 }
 
+#if defined(__SSE2__)
+std::uint32_t BytesAbove(__m128i block, std::uint8_t bound)
+{
+    // Compared as signed bytes: from 0x80 up, signed order is unsigned order.
+    return static_cast<std::uint32_t>(
+        _mm_movemask_epi8(_mm_cmpgt_epi8(block, _mm_set1_epi8(static_cast<char>(bound)))));
+}
+
+std::uint32_t BytesEqual(__m128i block, std::uint8_t value)
+{
+    return static_cast<std::uint32_t>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(value)))));
+}
+
+std::uint32_t EscapableBytes(__m128i block)
+{
+    const __m128i controlMax = _mm_set1_epi8(0x1F);
+    return static_cast<std::uint32_t>(
+               _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(block, controlMax), controlMax))) |
+           BytesEqual(block, '"') | BytesEqual(block, '\\');
+}
+
+// Checks a block of sixteen bytes (bit i for byte i) that holds bytes from
+// 0x80 up. `pending` carries in, bits 16 up, the continuation bytes that
+// the previous block's leads still need, and `carried` the leads in its
+// last byte whose second byte has a narrower range (bits 0 to 3: E0, ED,
+// F0, F4); both are updated for the next block. False when the block
+// holds a malformed sequence.
+bool MultiByteBlockWellFormed(__m128i block, std::uint32_t high, std::uint32_t& pending,
+                              std::uint32_t& carried)
+{
+    const std::uint32_t fromC0 = BytesAbove(block, 0xBF) & high;
+    const std::uint32_t fromC2 = BytesAbove(block, 0xC1) & high;
+    const std::uint32_t fromE0 = BytesAbove(block, 0xDF) & high;
+    const std::uint32_t fromF0 = BytesAbove(block, 0xEF) & high;
+    const std::uint32_t fromF5 = BytesAbove(block, 0xF4) & high;
+    const std::uint32_t continuation = high & ~fromC0;
+    const std::uint32_t below90 = continuation & ~BytesAbove(block, 0x8F);
+    const std::uint32_t belowA0 = continuation & ~BytesAbove(block, 0x9F);
+    // Each lead claims the bytes after it; every continuation byte must be
+    // claimed, and no lead may be.
+    const std::uint32_t leads = fromC2 & ~fromF5;
+    const std::uint32_t need = (pending >> 16) | (leads << 1) | ((fromE0 & ~fromF5) << 2) |
+                               ((fromF0 & ~fromF5) << 3);
+    const std::uint32_t e0 = BytesEqual(block, 0xE0), ed = BytesEqual(block, 0xED),
+                        f0 = BytesEqual(block, 0xF0), f4 = BytesEqual(block, 0xF4);
+    const auto second = [&](std::uint32_t lead, int bit) {
+        return ((lead << 1) | ((carried >> bit) & 1)) & 0xFFFF;
+    };
+    // Overlong forms, surrogates and values past U+10FFFF, by the second byte.
+    const std::uint32_t outOfRange =
+        (second(e0, 0) & belowA0) | (second(ed, 1) & continuation & ~belowA0) |
+        (second(f0, 2) & below90) | (second(f4, 3) & continuation & ~below90);
+    const std::uint32_t invalid = (fromC0 & ~fromC2) | fromF5;
+    if ((need & 0xFFFF) != continuation || (invalid | outOfRange) != 0)
+        return false;
+    pending = need & ~0xFFFFu;
+    carried = (e0 >> 15) | ((ed >> 15) << 1) | ((f0 >> 15) << 2) | ((f4 >> 15) << 3);
+    return true;
+}
+#endif
+
+// Where the one-sequence-at-a-time loop must take over from `i` (a
+// sequence start): blocks of sixteen bytes that hold only well-formed
+// sequences (or the rest of one begun before) and no escapable byte are
+// passed over. The return is the start of the sequence under way where the
+// first other block, or the last partial one, begins: at most three bytes
+// before that block.
+std::size_t WellFormedBlocksEnd(const std::uint8_t* data, std::size_t size, std::size_t i)
+{
+#if defined(__SSE2__)
+    std::uint32_t pending = 0, carried = 0;
+    while (size - i >= 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+        const auto high = static_cast<std::uint32_t>(_mm_movemask_epi8(block));
+        if (EscapableBytes(block) != 0)
+            break;
+        if (high == 0 && pending == 0) {
+            i += 16;  // plain ASCII
+            continue;
+        }
+        if (!MultiByteBlockWellFormed(block, high, pending, carried))
+            break;
+        i += 16;
+    }
+    if (pending != 0) {
+        // Back over the continuation bytes to the lead, all checked already.
+        while (IsContinuation(data[i - 1]))
+            --i;
+        --i;
+    }
+    return i;
+#else
+    (void)data;
+    (void)size;
+    return i;
+#endif
+}
+
 }  // namespace
 
 void AppendUtf8AsWide(std::u16string& out, const std::uint8_t* data, std::size_t size)
@@ -142,7 +241,17 @@ void AppendUtf8Checked(std::string& out, const std::uint8_t* data, std::size_t s
     // an escaped byte interrupts them.
     std::size_t copied = 0;
     std::size_t i = 0;
+    // Blocks are checked sixteen bytes at once; from a block that holds
+    // anything else, the bytes are taken one sequence at a time until the
+    // block is passed.
+    std::size_t scalarUntil = 0;
     while (i < size) {
+        if (i >= scalarUntil) {
+            i = WellFormedBlocksEnd(data, size, i);
+            scalarUntil = i + 16 + 3;
+            if (i >= size)
+                break;
+        }
         const std::uint8_t lead = data[i];
         if (lead < 0x80) {
             if (IsEscapable(lead)) {
