@@ -4,11 +4,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
+#include <cmath>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/MessageLoop.h"
+#include "platform/RealFormat.h"
 #include "platform/TextConvert.h"
 #include "platform/WideFormat.h"
 #include "platform/WindowMessage.h"
@@ -103,6 +106,29 @@ TEST(TextConvert, CheckedUtf8ReadsAsTheWideRoundTripAtEveryBlockOffset)
                             << "lead " << lead << ", filler " << filler << ", piece " << piece;
                     }
                 }
+}
+
+// The fast fixed-point path must write exactly what std::to_chars writes,
+// and leave it the forms it would write with an exponent.
+TEST(RealFormat, ShortestRealIsToCharsText)
+{
+    std::vector<double> values = {0.0, -0.0, 3.0, -7.25, 0.1, 0.30000000000000004, 1e-3, 1e-4,
+                                  1.5e-8, 100000.0, 123000.0, 1e6, 999999999999999.0, 1e15,
+                                  123456789012345680.0, 5e-324, 1.7976931348623157e308};
+    for (int exponent = -12; exponent <= 17; ++exponent) {
+        const double power = std::pow(10.0, exponent);
+        for (const double v : {power, std::nextafter(power, 0.0), std::nextafter(power, 1e300),
+                               -1.25 * power, 98765.4321 * power, 0.1 + power})
+            values.push_back(v);
+    }
+    for (int i = 1; i < 20000; ++i)  // few decimals, as amounts and scores are stored
+        values.push_back((i % 2 ? -1 : 1) * std::round(i * 7919.0 / std::pow(10.0, i % 9)) /
+                         std::pow(10.0, i % 7));
+    for (const double v : values) {
+        char expected[64], got[kShortestRealMax];
+        const std::string_view want(expected, std::to_chars(expected, expected + 64, v).ptr - expected);
+        EXPECT_EQ(std::string_view(got, WriteShortestReal(got, v) - got), want);
+    }
 }
 
 // A target that records the thread and order of the messages it handles.

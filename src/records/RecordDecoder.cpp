@@ -17,6 +17,7 @@
 #include "engine/ByteReader.h"
 #include "engine/LogPost.h"
 #include "engine/SqliteParser.h"
+#include "platform/RealFormat.h"
 #include "platform/TextConvert.h"
 #include "platform/WideFormat.h"
 #include "records/SchemaCatalogue.h"
@@ -47,26 +48,17 @@ void AppendInteger(Text& out, std::int64_t value)
     AppendAscii(out, digits, static_cast<std::size_t>(end - digits));
 }
 
-// UTF-8 output: the digits go straight into the string.
-void AppendInteger(std::string& out, std::int64_t value)
-{
-    const std::size_t at = out.size();
-    out.resize(at + 20);
-    out.resize(static_cast<std::size_t>(std::to_chars(out.data() + at, out.data() + at + 20, value).ptr -
-                                        out.data()));
-}
-
 template <typename Text>
 void AppendBlob(Text& out, const std::uint8_t* bytes, std::uint64_t available, std::uint64_t size)
 {
     static constexpr char kHex[] = "0123456789ABCDEF";
     const std::uint64_t shown = std::min({available, size, kBlobPreviewBytes});
-    const std::size_t at = out.size();
-    out.resize(at + 2 * shown);
+    char hex[2 * kBlobPreviewBytes];
     for (std::uint64_t i = 0; i < shown; ++i) {
-        out[at + 2 * i] = kHex[bytes[i] >> 4];
-        out[at + 2 * i + 1] = kHex[bytes[i] & 0x0F];
+        hex[2 * i] = kHex[bytes[i] >> 4];
+        hex[2 * i + 1] = kHex[bytes[i] & 0x0F];
     }
+    AppendAscii(out, hex, 2 * shown);
     if (size > kBlobPreviewBytes) {
         AppendEllipsis(out);
         AppendAscii(out, " (", 2);
@@ -271,9 +263,8 @@ void DecodeTableRecordUtf8(CSqliteParser& parser, const DbInfo& db, const std::u
 template <typename Text>
 void AppendReal(Text& out, double value)
 {
-    char digits[40];
-    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    const std::size_t size = static_cast<std::size_t>(end - digits);
+    char digits[kShortestRealMax];
+    const std::size_t size = static_cast<std::size_t>(WriteShortestReal(digits, value) - digits);
     AppendAscii(out, digits, size);
     // A real never reads as an integer: "3" becomes "3.0". Texts with a
     // point, an exponent, "inf" or "nan" are left as they are.
