@@ -177,4 +177,65 @@ TEST(RecoverTest, DeletedRowsComeBackAndNoLiveRowIsReported)
     }
 }
 
+// A freed cell whose tail a newer, smaller cell took comes back in part:
+// the values of its surviving head, null for the rest. A shrinking update
+// leaves the old version's head behind the new cell; it is reported only
+// when that head differs from the live row.
+struct PartialCase {
+    const char* name;
+    const char* change;         // SQL run on note 7 after the notes are written
+    const char* created;        // the old version's `created` expected back, or nullptr: none
+};
+
+TEST(RecoverTest, RecordsWithOverwrittenTailsComeBackInPart)
+{
+    const PartialCase cases[] = {
+        {"deleted, then a shorter row with its rowid",
+         "DELETE FROM n WHERE id = 7; INSERT INTO n VALUES(7, 'new', 1, 'short')", "1600000007"},
+        {"shrinking update that changes the date too",
+         "UPDATE n SET created = 1700000000, content = 'edited' WHERE id = 7", "1600000007"},
+        {"shrinking update of the last column only: the head equals the live row",
+         "UPDATE n SET content = 'edited' WHERE id = 7", nullptr},
+    };
+    for (const PartialCase& c : cases)
+        for (const char* encoding : {"UTF-8", "UTF-16le"}) {
+            SCOPED_TRACE(std::string(c.name) + " " + encoding);
+            CTempDir dir;
+            const std::string path = dir.File("partial.db");
+            {
+                DbLayout layout;
+                layout.pageSize = 4096;
+                layout.encoding = encoding;
+                auto db = CreateDatabase(path, layout);
+                db->Exec("PRAGMA secure_delete=OFF");
+                db->Exec("CREATE TABLE n(id INTEGER PRIMARY KEY, title TEXT, created INTEGER, content TEXT)");
+                for (int i = 1; i <= 12; ++i)
+                    db->Exec("INSERT INTO n VALUES(" + std::to_string(i) + ", 'note " + std::to_string(i) +
+                             "', " + std::to_string(1600000000 + i) + ", 'content of note " +
+                             std::to_string(i) + " " + std::string(80, 'y') + "')");
+                db->Exec(c.change);
+            }
+            CLogCollector log;
+            CSqliteParser parser;
+            parser.m_hLogWnd = &log;
+            parser.OpenDatabase(Widen(path));
+            DbInfo& db = g_dbList.back();
+            CRecordRecoverer recoverer(parser, db);
+            CCollectingSink sink;
+            ASSERT_TRUE(recoverer.Run(u"", sink));
+            int found = 0;
+            for (const RecoveredRecord& record : sink.records) {
+                ASSERT_EQ(record.values.size(), 4u);
+                if (record.values[1] != std::optional<std::u16string>(u"note 7"))
+                    continue;
+                ++found;
+                ASSERT_TRUE(c.created != nullptr) << "the live row was reported";
+                EXPECT_EQ(record.values[2], std::optional<std::u16string>(Widen(c.created)));
+                EXPECT_FALSE(record.values[3].has_value()) << "the overwritten tail was read";
+            }
+            EXPECT_EQ(found, c.created ? 1 : 0) << log.Dump();
+            CloseDatabase(parser, reinterpret_cast<std::uint64_t>(&db));
+        }
+}
+
 }  // namespace

@@ -194,6 +194,7 @@ struct CRecordRecoverer::Candidate {
     RecoveredRecord record;
     int schema = -1;
     bool live = false;
+    bool rowidLive = false;  // a live row of its table has its rowid
 };
 
 // One page's free space, read against one or more table schemas.
@@ -215,6 +216,7 @@ public:
         std::uint32_t localEnd = 0;   // values reaching past it went to overflow pages
         std::optional<std::int64_t> rowid;
         bool overflow = false;        // the payload went on to overflow pages
+        bool partial = false;         // the record's tail was overwritten (CheckPartial)
         std::uint32_t cellEnd = 0;    // end of the whole cell (ParseCell)
     };
 
@@ -269,6 +271,9 @@ public:
             else
                 limit = to;
             m_headEnd = staleHead ? x + staleSize : freeStart ? limit : 0;
+            // Where newer bytes begin: the end of a chain freeblock, or of
+            // the region when a live cell follows it.
+            m_cutEnd = freeStart ? limit : to < m_usable ? to : 0;
             Parse& parse = m_found;
             int schema = -1;
             if (TryEach(x, to, false, parse, schema) ||
@@ -413,6 +418,7 @@ private:
     {
         parse.types.clear();
         parse.firstLost = false;
+        parse.partial = false;
         std::uint64_t payload = 0;
         std::uint64_t rowid = 0;
         std::uint32_t p = 0;
@@ -514,6 +520,7 @@ private:
             trial.types.clear();
             trial.firstLost = false;
             trial.rowid.reset();
+            trial.partial = false;
             std::uint64_t headerSize = 0;
             std::uint32_t h = 0;
             const std::uint32_t y = f + start;
@@ -546,6 +553,7 @@ private:
             trial.types.clear();
             trial.firstLost = false;
             trial.rowid.reset();
+            trial.partial = false;
             std::uint32_t consumed = 0;
             if (ReadTypes(f + 4, 0, columns, trial.types, consumed) && consumed + 1 < 128) {
                 trial.bodyStart = f + 4 + consumed;
@@ -567,6 +575,7 @@ private:
             trial.types.clear();
             trial.firstLost = false;
             trial.rowid.reset();
+            trial.partial = false;
             std::uint32_t consumed = 0;
             if (ReadTypes(f + 4, 0, columns - 1, trial.types, consumed)) {
                 const std::uint32_t bodyStart = f + 4 + consumed;
@@ -609,7 +618,110 @@ private:
             parse = std::move(*fallback);
             return true;
         }
+        return TryPartialHead(s, f, limit, parse);
+    }
+
+    // A freed cell whose tail a newer cell took (SQLite places a new cell at
+    // the end of the freeblock it fills, so an old record's head survives):
+    // its record header whole at f + 4 (header size lost) or after the end
+    // of a varint further on, the record cut where newer bytes begin.
+    bool TryPartialHead(int s, std::uint32_t f, std::uint32_t limit, Parse& parse)
+    {
+        if (m_cutEnd == 0 || limit != m_cutEnd || limit >= m_usable)
+            return false;
+        const std::size_t columns = m_owner.m_schemas[s].affinity.size();
+        Parse& trial = m_trial;
+        // With s = 2 the first serial type is lost too, and only a rowid
+        // column, always NULL in the record, makes it known.
+        const std::uint32_t first = m_owner.m_schemas[s].alias == 0 && columns >= 2 ? 2 : 3;
+        for (std::uint32_t start = first; start < 15 && f + start < limit; ++start) {
+            if (start > 4 && (m_page[f + start - 1] & 0x80) != 0)
+                continue;
+            bool tail = true;
+            for (std::uint32_t k = 4; k + 1 < start; ++k)
+                tail = tail && (m_page[f + k] & 0x80) != 0;
+            if (!tail)
+                continue;
+            trial.types.clear();
+            trial.firstLost = false;
+            trial.rowid.reset();
+            trial.partial = false;
+            std::uint32_t consumed = 0;
+            std::uint32_t recordStart = f + start;
+            if (start == 2) {
+                trial.types.push_back(0);
+                if (!ReadTypes(f + 4, 0, columns, trial.types, consumed) || f + 4 + consumed > limit)
+                    continue;
+                trial.bodyStart = f + 4 + consumed;
+            } else if (start == 3) {
+                if (!ReadTypes(f + 4, 0, columns, trial.types, consumed) || f + 4 + consumed > limit)
+                    continue;
+                trial.bodyStart = f + 4 + consumed;
+            } else {
+                std::uint64_t headerSize = 0;
+                std::uint32_t h = 0;
+                if (!VarintAt(m_page, limit, recordStart, headerSize, h) || headerSize <= h ||
+                    headerSize > h + 9 * columns || recordStart + headerSize > limit ||
+                    !ReadTypes(recordStart + h, static_cast<std::uint32_t>(recordStart + headerSize),
+                               columns, trial.types, consumed))
+                    continue;
+                trial.bodyStart = static_cast<std::uint32_t>(recordStart + headerSize);
+            }
+            if (CheckPartial(s, trial, recordStart, limit)) {
+                parse = trial;
+                return true;
+            }
+        }
         return false;
+    }
+
+    // A record cut at `limit`: a serial type for every column, each fitting
+    // its column; a payload that fit on the page without overflow; and, in
+    // the values wholly before `limit` (or held by the header), at least
+    // half the columns besides the rowid, two of them substantial and a
+    // text among them. The values past `limit` are lost.
+    bool CheckPartial(int s, Parse& parse, std::uint32_t recordStart, std::uint32_t limit)
+    {
+        const Schema& schema = m_owner.m_schemas[s];
+        if (parse.types.size() != schema.affinity.size())
+            return false;
+        std::uint64_t offset = parse.bodyStart;
+        std::size_t kept = 0;
+        std::size_t substantial = 0;
+        bool text = false;
+        for (std::size_t i = 0; i < parse.types.size(); ++i) {
+            const std::uint64_t t = parse.types[i];
+            const bool alias = static_cast<int>(i) == schema.alias;
+            if (!TypeFits(t, schema.affinity[i], alias))
+                return false;
+            const std::uint64_t size = SerialTypeSize(t);
+            if (size > m_usable)
+                return false;
+            const bool whole = offset + size <= limit;
+            if (whole && t >= 13 && t % 2 == 1) {
+                const bool sound = m_encoding == kUtf8
+                                       ? PlausibleUtf8(m_page + offset, size)
+                                       : PlausibleUtf16(m_page + offset, size, m_encoding == kUtf16be);
+                if (!sound)
+                    return false;
+            }
+            if (!alias && (whole || size == 0)) {
+                ++kept;
+                substantial += whole && t != 0 && t != 12 && t != 13 && t != 8 && t != 9;
+                text = text || (whole && t > 13 && t % 2 == 1);
+            }
+            offset += size;
+        }
+        const std::uint64_t payload = offset - recordStart;
+        if (offset <= limit || offset > m_usable || LocalPayloadSize(payload, m_usable, true) < payload)
+            return false;
+        const std::size_t others = schema.affinity.size() - (schema.alias >= 0 ? 1 : 0);
+        if (!text || substantial < 2 || 2 * kept <= others)
+            return false;
+        parse.partial = true;
+        parse.localEnd = limit;
+        parse.end = limit;
+        return true;
     }
 
     void Emit(int s, const Parse& parse, std::uint32_t offset, const char* inFreeblock)
@@ -645,6 +757,11 @@ private:
                 std::u16string text;
                 AppendValueText(text, m_page, parse.localEnd, at, t, m_encoding);
                 record.values[i] = std::move(text);
+            } else if (parse.partial && size == 0) {
+                // NULL, 0 and 1 are held by the header, which survived.
+                std::u16string text;
+                AppendValueText(text, m_page, parse.localEnd, parse.localEnd, t, m_encoding);
+                record.values[i] = std::move(text);
             }
             at += size;
         }
@@ -659,6 +776,7 @@ private:
     std::optional<std::uint32_t> m_frame;
     std::uint32_t m_encoding;
     std::uint32_t m_headEnd = 0;  // where the freeblock tried as a head says it ends
+    std::uint32_t m_cutEnd = 0;   // where a record tried as a head may have been cut, or 0
     std::size_t m_maxColumns = 0;
     std::vector<int> m_sameAs;  // by position in `schemas`: an earlier twin, or -1
     // Scratch records, kept so that the byte-by-byte scan allocates nothing.
@@ -1006,12 +1124,28 @@ void CRecordRecoverer::DropLiveRows()
         if (masks.empty())
             continue;
 
+        // Candidates of freelist pages by rowid, when the table's rowid is a
+        // column: a live row with the same rowid and other values says the
+        // page held another table's rows.
+        std::unordered_multimap<std::u16string, std::size_t> byRowid;
+        if (schema.alias >= 0)
+            for (std::size_t c = 0; c < m_candidates.size(); ++c)
+                if (m_candidates[c].schema == s && m_candidates[c].record.source == kFreelist &&
+                    m_candidates[c].record.values[schema.alias])
+                    byRowid.emplace(*m_candidates[c].record.values[schema.alias], c);
+
         class CLiveRowMatcher : public CRowSink {
         public:
-            CLiveRowMatcher(std::vector<MaskIndex>& masks, std::vector<Candidate>& candidates)
-                : m_masks(masks), m_candidates(candidates) {}
+            CLiveRowMatcher(std::vector<MaskIndex>& masks, std::vector<Candidate>& candidates,
+                            const std::unordered_multimap<std::u16string, std::size_t>& byRowid, int alias)
+                : m_masks(masks), m_candidates(candidates), m_byRowid(byRowid), m_alias(alias) {}
             void OnRow(std::u16string_view joined, const std::vector<std::uint32_t>& ends) override
             {
+                if (!m_byRowid.empty()) {
+                    const auto range = m_byRowid.equal_range(std::u16string(Value(joined, ends, m_alias)));
+                    for (auto it = range.first; it != range.second; ++it)
+                        m_candidates[it->second].rowidLive = true;
+                }
                 for (MaskIndex& index : m_masks) {
                     std::uint64_t hash = kHashSeed;
                     for (std::size_t i = 0; i < index.mask.size(); ++i)
@@ -1041,7 +1175,9 @@ void CRecordRecoverer::DropLiveRows()
             }
             std::vector<MaskIndex>& m_masks;
             std::vector<Candidate>& m_candidates;
-        } matcher(masks, m_candidates);
+            const std::unordered_multimap<std::u16string, std::size_t>& m_byRowid;
+            int m_alias;
+        } matcher(masks, m_candidates, byRowid, schema.alias);
 
         CRowSink* previous = m_parser.m_pRowSink;
         m_parser.m_pRowSink = &matcher;
@@ -1049,7 +1185,34 @@ void CRecordRecoverer::DropLiveRows()
         m_parser.m_pTable = const_cast<TableInfo*>(schema.table);
         m_parser.ReadTable();
         m_parser.m_pRowSink = previous;
+        UnnameForeignPages(s);
     }
+}
+
+void CRecordRecoverer::UnnameForeignPages(int s)
+{
+    // A freelist page with a record whose rowid a live row of the table has,
+    // but whose values differ, held rows of another table of the same
+    // column types (one dropped, its CREATE statement overwritten by the
+    // table that took its place): the page's records keep their values but
+    // lose the table's name.
+    std::unordered_set<std::uint32_t> foreign;
+    for (const Candidate& c : m_candidates)
+        if (c.schema == s && c.rowidLive && !c.live)
+            foreign.insert(c.record.page);
+    if (foreign.empty())
+        return;
+    std::uint64_t unnamed = 0;
+    for (Candidate& c : m_candidates)
+        if (c.schema == s && !c.live && c.record.source == kFreelist && foreign.count(c.record.page)) {
+            c.record.table.reset();
+            ++unnamed;
+        }
+    PostLog(m_parser.m_hLogWnd, u"Recover",
+            WideFormat(u"recover: %I64u records on %I64u freelist pages read as rows of %s, but "
+                       u"rowids of its live rows hold other values there: table not named",
+                       {unnamed, static_cast<std::uint64_t>(foreign.size()), m_schemas[s].name}),
+            kLogInfo);
 }
 
 bool CRecordRecoverer::Run(const std::u16string& onlyTable, CRecoverSink& sink)
@@ -1106,7 +1269,7 @@ bool CRecordRecoverer::Run(const std::u16string& onlyTable, CRecoverSink& sink)
             ++live;
             continue;
         }
-        if (!onlyTable.empty() && !named(m_schemas[candidate.schema]))
+        if (!onlyTable.empty() && (!candidate.record.table || !named(m_schemas[candidate.schema])))
             continue;
         sink.OnRecord(candidate.record);
         ++reported;

@@ -71,6 +71,7 @@ private:
     void ScanFreelist();
     void ScanLog();
     void DropLiveRows();
+    void UnnameForeignPages(int schema);
     void AddCandidate(Candidate&& candidate);
     // Scans the free space of a table leaf page (every cell too when
     // `withCells`: a page no tree uses any more).
