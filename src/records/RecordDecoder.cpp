@@ -28,9 +28,9 @@ namespace {
 // A blob shows as hexadecimal of this many leading bytes at most.
 constexpr std::uint64_t kBlobPreviewBytes = 32;
 
-// The two forms of display text: wide for the views and m_rows, UTF-8 for
-// a row sink that prints (the command line), so that UTF-8 stored text is
-// copied, not converted twice.
+// The two forms of display text: UTF-8 for m_rows and for a row sink that
+// prints (the command line), so that UTF-8 stored text is checked and
+// copied, not converted twice; wide for a sink that asks for it.
 void AppendAscii(std::u16string& out, const char* text, std::size_t size)
 {
     out.append(text, text + size);
@@ -209,12 +209,14 @@ void DecodeTableRecord(CSqliteParser& parser, const DbInfo& db, const std::uint8
     }
     if (ends.empty())
         return;
-    if constexpr (std::is_same_v<Text, std::string>)
-        parser.m_pRowSink->OnRowUtf8(joined, ends);
-    else if (parser.m_pRowSink != nullptr)
+    if constexpr (std::is_same_v<Text, std::string>) {
+        if (parser.m_pRowSink == nullptr)
+            parser.m_rows.emplace_back(joined, ends);
+        else
+            parser.m_pRowSink->OnRowUtf8(joined, ends);
+    } else {
         parser.m_pRowSink->OnRow(joined, ends);
-    else
-        parser.m_rows.emplace_back(joined, ends);
+    }
 }
 
 // The same row written as UTF-8 in the sink's layout, straight into its
@@ -394,7 +396,7 @@ int DecodeRecord(const std::uint8_t* record, CSqliteParser& parser, DbInfo& db,
         return 0;
     else if (parser.m_pRowSink != nullptr && parser.m_pRowSink->Utf8RowLayout() != nullptr)
         DecodeTableRecordUtf8(parser, db, record, dataLength, headerSize, types, rowid);
-    else if (parser.m_pRowSink != nullptr && parser.m_pRowSink->TakesUtf8())
+    else if (parser.m_pRowSink == nullptr || parser.m_pRowSink->TakesUtf8())
         DecodeTableRecord<std::string>(parser, db, record, dataLength, headerSize, types, rowid);
     else
         DecodeTableRecord<std::u16string>(parser, db, record, dataLength, headerSize, types, rowid);

@@ -270,7 +270,7 @@ void DeviceJobsTest::recordListShowsRowsLastReadFirst()
     for (int r = 0; r < n; ++r)
         for (int c = 0; c < model->columnCount(); ++c)
             QCOMPARE(model->index(r, c).data().toString(),
-                     QString::fromStdU16String(std::u16string(rows[n - 1 - r][c])));
+                     QString::fromStdU16String(rows[n - 1 - r].Wide(c)));
     // A second click finds the list filled and starts nothing.
     const int lines = LogCount();
     Click(tree, tree->GetChildItem(SCI_ROOT));
@@ -324,7 +324,7 @@ void DeviceJobsTest::stoppedFillKeepsWhatItShowed()
     WaitIdle();
     const int shown = model->rowCount();
     QVERIFY(shown > 0 && shown < 5000);
-    QCOMPARE(model->Text(0, 1), QString::fromStdU16String(std::u16string(rows[shown - 1][1])));
+    QCOMPARE(model->Text(0, 1), QString::fromStdU16String(rows[shown - 1].Wide(1)));
     QVERIFY(Log(m_frame->OutputWnd(), LogCount() - 1).endsWith(QStringLiteral("t Show table record completed")));
     QCOMPARE(g_bBusy.load(), 0u);
 }
@@ -359,11 +359,11 @@ void DeviceJobsTest::closingWindowWhileItsJobRuns()
 void DeviceJobsTest::headerClicksSortThenReverseThenRestore()
 {
     // Rows as read; the list shows them last read first.
-    const std::vector<std::u16string> keys = {u"10", u"9", u"-1.5", u"x", u"", u"9", u"\U0001F600", u"\uFF01",
-                                                u"abcdz", u"abcd", u"abcdA"};
+    const std::vector<std::string> keys = {"10", "9", "-1.5", "x", "", "9", "\U0001F600", "\uFF01",
+                                           "abcdefghz", "abcdefgh", "abcdefghA"};
     auto job = std::make_shared<CJobContext>();
     for (std::size_t i = 0; i < keys.size(); ++i) {
-        const std::u16string id = QString::number(i).toStdU16String();
+        const std::string id = std::to_string(i);
         job->m_parser.m_rows.emplace_back(keys[i] + id,
                                           std::vector<std::uint32_t>{std::uint32_t(keys[i].size()),
                                                                      std::uint32_t(keys[i].size() + id.size())});
@@ -382,8 +382,8 @@ void DeviceJobsTest::headerClicksSortThenReverseThenRestore()
     };
     QCOMPARE(ids(), QStringLiteral("109876543210"));
     // Empty first, numbers by value (equal ones in shown order), then text
-    // by code point: U+FF01 before U+1F600 although its UTF-16 unit is larger,
-    // and texts sharing their first units by what follows.
+    // by code point: U+FF01 before U+1F600, and texts sharing their first
+    // eight bytes by what follows.
     const QString expected[] = {QStringLiteral("425109108376"), QStringLiteral("673810905124"),
                                 QStringLiteral("109876543210")};
     for (int click = 0; click < 3; ++click) {
@@ -397,7 +397,7 @@ void DeviceJobsTest::headerClicksSortThenReverseThenRestore()
                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
     view.CopySelection();
     QCOMPARE(QGuiApplication::clipboard()->text(),
-             QStringLiteral("abcdA\t10\nabcdz\t8\n"));
+             QStringLiteral("abcdefghA\t10\nabcdefghz\t8\n"));
 }
 
 QTEST_MAIN(DeviceJobsTest)

@@ -17,7 +17,7 @@ struct SortKey {
     double real = 0;
 };
 
-SortKey KeyOf(std::u16string_view text)
+SortKey KeyOf(std::string_view text)
 {
     SortKey key;
     if (text.empty())
@@ -28,11 +28,10 @@ SortKey KeyOf(std::u16string_view text)
         return key;
     // Only digits, signs, point and exponent: "inf" or "nan" stay text.
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        if (!((c >= u'0' && c <= u'9') || c == u'+' || c == u'-' || c == u'.' || c == u'e' ||
-              c == u'E'))
+        const char c = text[i];
+        if (!((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.' || c == 'e' || c == 'E'))
             return key;
-        ascii[i] = static_cast<char>(c);
+        ascii[i] = c;
     }
     const char* end = ascii + text.size();
     const char* begin = ascii[0] == '+' ? ascii + 1 : ascii;
@@ -54,26 +53,9 @@ SortKey KeyOf(std::u16string_view text)
     return key;
 }
 
-// UTF-16 units ordered as their code points: surrogates (U+10000 and up)
-// after the units U+E000..U+FFFF.
-inline std::uint32_t CodePointRank(char16_t unit)
-{
-    if (unit >= 0xE000)
-        return unit - 0x800u;
-    if (unit >= 0xD800)
-        return unit + 0x2000u;
-    return unit;
-}
-
-int CompareText(std::u16string_view a, std::u16string_view b)
-{
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        if (a[i] != b[i])
-            return CodePointRank(a[i]) < CodePointRank(b[i]) ? -1 : 1;
-    }
-    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
-}
+// UTF-8 orders byte by byte exactly as its code points do (std::string_view
+// compares bytes as unsigned), so text compares as plain bytes.
+int CompareText(std::string_view a, std::string_view b) { return a.compare(b); }
 
 int CompareNumbers(const SortKey& a, const SortKey& b)
 {
@@ -90,25 +72,27 @@ struct NumberKey {
     std::uint32_t index;  // in m_rows
 };
 
-// A text value by its first four units, as code-point ranks packed into
-// one number that orders as the text does, and its row.
+// A text value by its first eight bytes, packed big-endian into one number
+// that orders as the text does, and its row.
 struct TextKey {
     std::uint64_t prefix;
     std::uint32_t index;  // in m_rows
 };
 
-TextKey MakeTextKey(std::u16string_view text, std::uint32_t index)
+constexpr std::size_t kPrefixBytes = 8;
+
+TextKey MakeTextKey(std::string_view text, std::uint32_t index)
 {
     std::uint64_t prefix = 0;
-    for (std::size_t i = 0; i < 4; ++i)
-        prefix = (prefix << 16) | (i < text.size() ? CodePointRank(text[i]) : 0);
+    for (std::size_t i = 0; i < kPrefixBytes; ++i)
+        prefix = (prefix << 8) | (i < text.size() ? static_cast<std::uint8_t>(text[i]) : 0u);
     return {prefix, index};
 }
 
-std::u16string_view ValueOf(const RowValues& row, int column)
+std::string_view ValueOf(const RowValues& row, int column)
 {
     return static_cast<std::size_t>(column) < row.size() ? row[static_cast<std::size_t>(column)]
-                                                         : std::u16string_view();
+                                                         : std::string_view();
 }
 
 // Stable sort of text keys: by prefix over the whole list, then each run
@@ -121,7 +105,7 @@ void SortTexts(std::vector<TextKey>& texts, const std::deque<RowValues>& rows, i
     std::stable_sort(texts.begin(), texts.end(), [ascending](const TextKey& a, const TextKey& b) {
         return ascending ? a.prefix < b.prefix : b.prefix < a.prefix;
     });
-    std::vector<std::pair<std::u16string_view, std::uint32_t>> run;
+    std::vector<std::pair<std::string_view, std::uint32_t>> run;
     for (auto first = texts.begin(); first != texts.end();) {
         auto end = first + 1;
         while (end != texts.end() && end->prefix == first->prefix)
@@ -131,7 +115,8 @@ void SortTexts(std::vector<TextKey>& texts, const std::deque<RowValues>& rows, i
             for (auto key = first; key != end; ++key)
                 run.emplace_back(ValueOf(rows[key->index], column), key->index);
             std::stable_sort(run.begin(), run.end(), [ascending](const auto& a, const auto& b) {
-                const std::size_t from = std::min<std::size_t>({4, a.first.size(), b.first.size()});
+                const std::size_t from =
+                    std::min<std::size_t>({kPrefixBytes, a.first.size(), b.first.size()});
                 const int c = CompareText(a.first.substr(from), b.first.substr(from));
                 return ascending ? c < 0 : c > 0;
             });
@@ -175,8 +160,8 @@ QString CRecordListModel::Text(int row, int column) const
     const RowValues* values = Row(row);
     if (values == nullptr || column < 0)
         return QString();
-    const std::u16string_view text = ValueOf(*values, column);
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+    const std::string_view text = ValueOf(*values, column);
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 QVariant CRecordListModel::data(const QModelIndex& index, int role) const
@@ -305,13 +290,13 @@ std::vector<std::uint32_t> CRecordListModel::SortedOrder(const CJobContext& job,
     // The rows split into empty values, numbers and text, each kept in the
     // shown order (last read first) so that a stable sort keeps equal values
     // in that order. Each kind is then sorted on its own compact keys; text
-    // goes back to the rows only where the first four units tie.
+    // goes back to the rows only where the first eight bytes tie.
     std::vector<std::uint32_t> empty;
     std::vector<NumberKey> numbers;
     std::vector<TextKey> texts;
     for (std::size_t r = 0; r < shown; ++r) {
         const auto index = static_cast<std::uint32_t>(shown - 1 - r);
-        const std::u16string_view value = ValueOf(rows[index], column);
+        const std::string_view value = ValueOf(rows[index], column);
         const SortKey key = KeyOf(value);
         if (key.rank == 0)
             empty.push_back(index);
