@@ -132,10 +132,11 @@ std::uint32_t EscapableBytes(__m128i block)
 // 0x80 up. `pending` carries in, bits 16 up, the continuation bytes that
 // the previous block's leads still need, and `carried` the leads in its
 // last byte whose second byte has a narrower range (bits 0 to 3: E0, ED,
-// F0, F4); both are updated for the next block. False when the block
-// holds a malformed sequence.
+// F0, F4); both are updated for the next block. The block's bytes begin at
+// byte `first` (the ones before it are ASCII stand-ins). False when the
+// block holds a malformed sequence.
 bool MultiByteBlockWellFormed(__m128i block, std::uint32_t high, std::uint32_t& pending,
-                              std::uint32_t& carried)
+                              std::uint32_t& carried, int first = 0)
 {
     const std::uint32_t fromC0 = BytesAbove(block, 0xBF) & high;
     const std::uint32_t fromC2 = BytesAbove(block, 0xC1) & high;
@@ -148,12 +149,12 @@ bool MultiByteBlockWellFormed(__m128i block, std::uint32_t high, std::uint32_t& 
     // Each lead claims the bytes after it; every continuation byte must be
     // claimed, and no lead may be.
     const std::uint32_t leads = fromC2 & ~fromF5;
-    const std::uint32_t need = (pending >> 16) | (leads << 1) | ((fromE0 & ~fromF5) << 2) |
+    const std::uint32_t need = ((pending >> 16) << first) | (leads << 1) | ((fromE0 & ~fromF5) << 2) |
                                ((fromF0 & ~fromF5) << 3);
     const std::uint32_t e0 = BytesEqual(block, 0xE0), ed = BytesEqual(block, 0xED),
                         f0 = BytesEqual(block, 0xF0), f4 = BytesEqual(block, 0xF4);
     const auto second = [&](std::uint32_t lead, int bit) {
-        return ((lead << 1) | ((carried >> bit) & 1)) & 0xFFFF;
+        return ((lead << 1) | (((carried >> bit) & 1) << first)) & 0xFFFF;
     };
     // Overlong forms, surrogates and values past U+10FFFF, by the second byte.
     const std::uint32_t outOfRange =
@@ -166,14 +167,48 @@ bool MultiByteBlockWellFormed(__m128i block, std::uint32_t high, std::uint32_t& 
     carried = (e0 >> 15) | ((ed >> 15) << 1) | ((f0 >> 15) << 2) | ((f4 >> 15) << 3);
     return true;
 }
+
+// The last block of a text of sixteen bytes or more, from `i` (fewer than
+// sixteen bytes before the end): read as the text's last sixteen bytes with
+// the ones already checked replaced by spaces. True when its bytes hold
+// only whole well-formed sequences (the rest of one under way included)
+// and no escapable byte.
+bool LastBlockWellFormed(const std::uint8_t* data, std::size_t size, std::size_t i,
+                         std::uint32_t pending, std::uint32_t carried)
+{
+    const int first = static_cast<int>(16 - (size - i));
+    const __m128i checked = _mm_cmplt_epi8(
+        _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15), _mm_set1_epi8(static_cast<char>(first)));
+    const __m128i block = _mm_or_si128(
+        _mm_andnot_si128(checked, _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + size - 16))),
+        _mm_and_si128(checked, _mm_set1_epi8(' ')));
+    const auto high = static_cast<std::uint32_t>(_mm_movemask_epi8(block));
+    if (EscapableBytes(block) != 0)
+        return false;
+    if (high == 0 && pending == 0)
+        return true;
+    return MultiByteBlockWellFormed(block, high, pending, carried, first) && pending == 0;
+}
+
+// The start of the sequence under way at `i` of checked bytes: `i` itself
+// unless `pending` says the previous block's last sequence goes on.
+std::size_t SequenceStart(const std::uint8_t* data, std::size_t i, std::uint32_t pending)
+{
+    if (pending != 0) {
+        while (IsContinuation(data[i - 1]))
+            --i;
+        --i;
+    }
+    return i;
+}
 #endif
 
 // Where the one-sequence-at-a-time loop must take over from `i` (a
 // sequence start): blocks of sixteen bytes that hold only well-formed
 // sequences (or the rest of one begun before) and no escapable byte are
-// passed over. The return is the start of the sequence under way where the
-// first other block, or the last partial one, begins: at most three bytes
-// before that block.
+// passed over, and so is the last partial block when it holds only such.
+// The return is the end of the text, or the start of the sequence under way
+// where the first other block begins: at most three bytes before it.
 std::size_t WellFormedBlocksEnd(const std::uint8_t* data, std::size_t size, std::size_t i)
 {
 #if defined(__SSE2__)
@@ -182,22 +217,18 @@ std::size_t WellFormedBlocksEnd(const std::uint8_t* data, std::size_t size, std:
         const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
         const auto high = static_cast<std::uint32_t>(_mm_movemask_epi8(block));
         if (EscapableBytes(block) != 0)
-            break;
+            return SequenceStart(data, i, pending);
         if (high == 0 && pending == 0) {
             i += 16;  // plain ASCII
             continue;
         }
         if (!MultiByteBlockWellFormed(block, high, pending, carried))
-            break;
+            return SequenceStart(data, i, pending);
         i += 16;
     }
-    if (pending != 0) {
-        // Back over the continuation bytes to the lead, all checked already.
-        while (IsContinuation(data[i - 1]))
-            --i;
-        --i;
-    }
-    return i;
+    if (i < size && size >= 16 && LastBlockWellFormed(data, size, i, pending, carried))
+        return size;
+    return SequenceStart(data, i, pending);
 #else
     (void)data;
     (void)size;
