@@ -1,6 +1,5 @@
 #include "RealFormat.h"
 
-#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cstdint>
@@ -34,7 +33,7 @@ bool FifteenDigits(double magnitude, std::uint64_t& digits, int& exponent)
             continue;
         digits = static_cast<std::uint64_t>(scaled + 0.5);
         return digits >= k10To14 && digits < k10To15 &&
-               static_cast<double>(digits) / kPowersOfTen[scale] == magnitude;
+               static_cast<double>(static_cast<std::int64_t>(digits)) / kPowersOfTen[scale] == magnitude;
     }
     return false;
 }
@@ -92,20 +91,25 @@ char* WriteFixed(char* out, std::uint64_t digits, int count, int exponent)
     const int scientificLength = count + (count > 1 ? 1 : 0) + 2 + (absExponent >= 100 ? 3 : 2);
     if (fixedLength > scientificLength)
         return nullptr;
-    char text[16];
-    WriteDigits(text, digits, count);
     if (exponent < 0) {
         *out++ = '0';
         *out++ = '.';
         for (int i = -1; i > exponent; --i)
             *out++ = '0';
-        return std::copy(text, text + count, out);
+        return WriteDigits(out, digits, count);
     }
-    if (count <= exponent + 1)
-        return std::fill_n(std::copy(text, text + count, out), exponent + 1 - count, '0');
-    out = std::copy(text, text + exponent + 1, out);
-    *out++ = '.';
-    return std::copy(text + exponent + 1, text + count, out);
+    out = WriteDigits(out, digits, count);
+    if (count <= exponent + 1) {
+        for (int i = count; i <= exponent; ++i)
+            *out++ = '0';
+        return out;
+    }
+    // The point goes after the integer digits: the fraction moves up one.
+    char* point = out - (count - exponent - 1);
+    for (char* p = out; p > point; --p)
+        *p = p[-1];
+    *point = '.';
+    return out + 1;
 }
 
 char* WriteFifteenDigitFixed(char* out, double value)
