@@ -180,22 +180,35 @@ TEST(RecoverTest, DeletedRowsComeBackAndNoLiveRowIsReported)
 // A freed cell whose tail a newer, smaller cell took comes back in part:
 // the values of its surviving head, null for the rest. A shrinking update
 // leaves the old version's head behind the new cell; it is reported only
-// when that head differs from the live row.
+// when that head differs from the live row. A deleted record's overflow
+// pages are read while they are freelist leaves.
 struct PartialCase {
     const char* name;
+    bool longNotes;             // notes 3 and 7 go on to overflow pages
     const char* change;         // SQL run on note 7 after the notes are written
     const char* created;        // the old version's `created` expected back, or nullptr: none
+    bool contentBack;           // its content comes back whole, else null
 };
+
+std::string NoteContent(int i, bool longNotes)
+{
+    const std::size_t length = longNotes && (i == 3 || i == 7) ? 6000 : 80;
+    return "content of note " + std::to_string(i) + " " + std::string(length, 'y');
+}
 
 TEST(RecoverTest, RecordsWithOverwrittenTailsComeBackInPart)
 {
     const PartialCase cases[] = {
-        {"deleted, then a shorter row with its rowid",
-         "DELETE FROM n WHERE id = 7; INSERT INTO n VALUES(7, 'new', 1, 'short')", "1600000007"},
-        {"shrinking update that changes the date too",
-         "UPDATE n SET created = 1700000000, content = 'edited' WHERE id = 7", "1600000007"},
-        {"shrinking update of the last column only: the head equals the live row",
-         "UPDATE n SET content = 'edited' WHERE id = 7", nullptr},
+        {"deleted, then a shorter row with its rowid", false,
+         "DELETE FROM n WHERE id = 7; INSERT INTO n VALUES(7, 'new', 1, 'short')", "1600000007", false},
+        {"shrinking update that changes the date too", false,
+         "UPDATE n SET created = 1700000000, content = 'edited' WHERE id = 7", "1600000007", false},
+        {"shrinking update of the last column only: the head equals the live row", false,
+         "UPDATE n SET content = 'edited' WHERE id = 7", nullptr, false},
+        {"deleted after another long note: its overflow pages are freelist leaves", true,
+         "DELETE FROM n WHERE id = 3; DELETE FROM n WHERE id = 7", "1600000007", true},
+        {"deleted alone: its first overflow page became the freelist trunk", true,
+         "DELETE FROM n WHERE id = 7", "1600000007", false},
     };
     for (const PartialCase& c : cases)
         for (const char* encoding : {"UTF-8", "UTF-16le"}) {
@@ -211,8 +224,8 @@ TEST(RecoverTest, RecordsWithOverwrittenTailsComeBackInPart)
                 db->Exec("CREATE TABLE n(id INTEGER PRIMARY KEY, title TEXT, created INTEGER, content TEXT)");
                 for (int i = 1; i <= 12; ++i)
                     db->Exec("INSERT INTO n VALUES(" + std::to_string(i) + ", 'note " + std::to_string(i) +
-                             "', " + std::to_string(1600000000 + i) + ", 'content of note " +
-                             std::to_string(i) + " " + std::string(80, 'y') + "')");
+                             "', " + std::to_string(1600000000 + i) + ", '" +
+                             NoteContent(i, c.longNotes) + "')");
                 db->Exec(c.change);
             }
             CLogCollector log;
@@ -231,7 +244,10 @@ TEST(RecoverTest, RecordsWithOverwrittenTailsComeBackInPart)
                 ++found;
                 ASSERT_TRUE(c.created != nullptr) << "the live row was reported";
                 EXPECT_EQ(record.values[2], std::optional<std::u16string>(Widen(c.created)));
-                EXPECT_FALSE(record.values[3].has_value()) << "the overwritten tail was read";
+                if (c.contentBack)
+                    EXPECT_EQ(record.values[3], std::optional<std::u16string>(Widen(NoteContent(7, true))));
+                else
+                    EXPECT_FALSE(record.values[3].has_value()) << "lost bytes were read";
             }
             EXPECT_EQ(found, c.created ? 1 : 0) << log.Dump();
             CloseDatabase(parser, reinterpret_cast<std::uint64_t>(&db));

@@ -627,8 +627,9 @@ private:
     // of a varint further on, the record cut where newer bytes begin.
     bool TryPartialHead(int s, std::uint32_t f, std::uint32_t limit, Parse& parse)
     {
-        if (m_cutEnd == 0 || limit != m_cutEnd || limit >= m_usable)
-            return false;
+        // Cut at `limit` only where newer bytes begin; a record that went on
+        // to overflow pages ends its local part on its own.
+        const bool cutAtLimit = m_cutEnd != 0 && limit == m_cutEnd && limit < m_usable;
         const std::size_t columns = m_owner.m_schemas[s].affinity.size();
         Parse& trial = m_trial;
         // With s = 2 the first serial type is lost too, and only a rowid
@@ -667,7 +668,7 @@ private:
                     continue;
                 trial.bodyStart = static_cast<std::uint32_t>(recordStart + headerSize);
             }
-            if (CheckPartial(s, trial, recordStart, limit)) {
+            if (CheckPartial(s, trial, recordStart, limit, cutAtLimit)) {
                 parse = trial;
                 return true;
             }
@@ -675,16 +676,32 @@ private:
         return false;
     }
 
-    // A record cut at `limit`: a serial type for every column, each fitting
-    // its column; a payload that fit on the page without overflow; and, in
-    // the values wholly before `limit` (or held by the header), at least
-    // half the columns besides the rowid, two of them substantial and a
-    // text among them. The values past `limit` are lost.
-    bool CheckPartial(int s, Parse& parse, std::uint32_t recordStart, std::uint32_t limit)
+    // A record cut at `limit` (when `cutAtLimit`), or one whose payload went
+    // on to overflow pages, its local part and the first overflow page
+    // number before `limit`: a serial type for every column, each fitting
+    // its column; and, in the values wholly before the cut (or held by the
+    // header), at least half the columns besides the rowid, two of them
+    // substantial and a text among them. The values past the cut are lost,
+    // or read from the overflow chain when it survives (Emit).
+    bool CheckPartial(int s, Parse& parse, std::uint32_t recordStart, std::uint32_t limit,
+                      bool cutAtLimit)
     {
         const Schema& schema = m_owner.m_schemas[s];
         if (parse.types.size() != schema.affinity.size())
             return false;
+        std::uint64_t payload = parse.bodyStart - recordStart;
+        for (std::uint64_t t : parse.types)
+            payload += std::min<std::uint64_t>(SerialTypeSize(t), UINT32_MAX);
+        const std::uint32_t local = LocalPayloadSize(payload, m_usable, true);
+        parse.overflow = local < payload;
+        std::uint32_t cut = limit;
+        if (parse.overflow) {
+            if (payload > 0x7FFFFFFF || !FitsIn(limit, recordStart, std::uint64_t(local) + 4))
+                return false;
+            cut = recordStart + local;
+        } else if (!cutAtLimit || recordStart + payload <= limit || recordStart + payload > m_usable) {
+            return false;
+        }
         std::uint64_t offset = parse.bodyStart;
         std::size_t kept = 0;
         std::size_t substantial = 0;
@@ -695,9 +712,7 @@ private:
             if (!TypeFits(t, schema.affinity[i], alias))
                 return false;
             const std::uint64_t size = SerialTypeSize(t);
-            if (size > m_usable)
-                return false;
-            const bool whole = offset + size <= limit;
+            const bool whole = offset + size <= cut;
             if (whole && t >= 13 && t % 2 == 1) {
                 const bool sound = m_encoding == kUtf8
                                        ? PlausibleUtf8(m_page + offset, size)
@@ -712,15 +727,54 @@ private:
             }
             offset += size;
         }
-        const std::uint64_t payload = offset - recordStart;
-        if (offset <= limit || offset > m_usable || LocalPayloadSize(payload, m_usable, true) < payload)
-            return false;
         const std::size_t others = schema.affinity.size() - (schema.alias >= 0 ? 1 : 0);
         if (!text || substantial < 2 || 2 * kept <= others)
             return false;
         parse.partial = true;
-        parse.localEnd = limit;
-        parse.end = limit;
+        parse.localEnd = cut;
+        parse.end = parse.overflow ? cut + 4 : cut;
+        return true;
+    }
+
+    // The bytes of an overflow chain whose first page number sits at
+    // `pointerAt`, up to `needed` bytes, while its pages are freelist
+    // leaves: a deleted record's overflow pages go to the freelist, and a
+    // page taken again, or made a trunk whose header overwrote its start,
+    // ends what can be read.
+    void ReadChain(std::uint32_t pointerAt, std::uint64_t needed, std::vector<std::uint8_t>& out)
+    {
+        out.clear();
+        std::uint32_t next = Get32(m_page, m_usable, pointerAt).value_or(0);
+        const std::uint32_t step = m_usable - 4;
+        std::unordered_set<std::uint32_t> visited;  // a chain that loops ends
+        for (std::uint64_t pages = 0; out.size() < needed && pages <= needed / step; ++pages) {
+            if (!m_owner.IsFreelistLeaf(next) || !visited.insert(next).second ||
+                !m_owner.m_parser.m_pageSource.ReadPage(next, m_chainPage) || m_chainPage.size() < m_usable)
+                return;
+            const std::uint64_t take = std::min<std::uint64_t>(step, needed - out.size());
+            out.insert(out.end(), m_chainPage.begin() + 4, m_chainPage.begin() + 4 + take);
+            next = Get32(m_chainPage.data(), m_usable, 0).value_or(0);
+        }
+    }
+
+    // Display text of a value reaching past the local part into `chain`;
+    // false when the bytes are not there or its text is not sound.
+    bool SpilledValue(const Parse& parse, std::uint64_t at, std::uint64_t t, std::u16string& text)
+    {
+        const std::uint64_t size = SerialTypeSize(t);
+        if (at + size > parse.localEnd + m_chain.size())
+            return false;
+        m_value.clear();
+        if (at < parse.localEnd)
+            m_value.insert(m_value.end(), m_page + at, m_page + parse.localEnd);
+        const std::uint64_t from = at > parse.localEnd ? at - parse.localEnd : 0;
+        m_value.insert(m_value.end(), m_chain.begin() + from,
+                       m_chain.begin() + (at + size - parse.localEnd));
+        if (t >= 13 && t % 2 == 1 &&
+            !(m_encoding == kUtf8 ? PlausibleUtf8(m_value.data(), size)
+                                  : PlausibleUtf16(m_value.data(), size, m_encoding == kUtf16be)))
+            return false;
+        AppendValueText(text, m_value.data(), m_value.size(), 0, t, m_encoding);
         return true;
     }
 
@@ -743,6 +797,15 @@ private:
         record.frame = m_frame;
         record.rowid = parse.rowid;
         record.values.resize(schema.affinity.size());
+        m_chain.clear();
+        if (parse.overflow) {
+            std::uint64_t total = parse.bodyStart;
+            for (std::uint64_t t : parse.types)
+                total += std::min<std::uint64_t>(SerialTypeSize(t), UINT32_MAX);
+            if (total > parse.localEnd)
+                ReadChain(parse.localEnd, total - parse.localEnd, m_chain);
+        }
+        bool chainSound = true;  // a value in the chain that does not read ends it
         std::uint64_t at = parse.bodyStart;
         for (std::size_t i = 0; i < parse.types.size(); ++i) {
             const std::uint64_t t = parse.types[i];
@@ -757,11 +820,16 @@ private:
                 std::u16string text;
                 AppendValueText(text, m_page, parse.localEnd, at, t, m_encoding);
                 record.values[i] = std::move(text);
-            } else if (parse.partial && size == 0) {
+            } else if ((parse.partial || parse.overflow) && size == 0) {
                 // NULL, 0 and 1 are held by the header, which survived.
                 std::u16string text;
                 AppendValueText(text, m_page, parse.localEnd, parse.localEnd, t, m_encoding);
                 record.values[i] = std::move(text);
+            } else if (parse.overflow && chainSound && !(i == 0 && parse.firstLost)) {
+                std::u16string text;
+                chainSound = SpilledValue(parse, at, t, text);
+                if (chainSound)
+                    record.values[i] = std::move(text);
             }
             at += size;
         }
@@ -779,6 +847,7 @@ private:
     std::uint32_t m_cutEnd = 0;   // where a record tried as a head may have been cut, or 0
     std::size_t m_maxColumns = 0;
     std::vector<int> m_sameAs;  // by position in `schemas`: an earlier twin, or -1
+    std::vector<std::uint8_t> m_chain, m_chainPage, m_value;  // overflow chain scratch
     // Scratch records, kept so that the byte-by-byte scan allocates nothing.
     Parse m_found, m_cell, m_head, m_next, m_trial;
     // By offset: 0 not asked yet, 1 no cell of any table starts there, 2 one may.
@@ -992,6 +1061,28 @@ void CRecordRecoverer::ScanTables()
                      scanner.SetSchemas({s});
                      ScanLeaf(scanner, page, h, false);
                  });
+    }
+}
+
+void CRecordRecoverer::CollectFreelistLeaves()
+{
+    m_freelistLeaf.assign(m_pageCount + 1, 0);
+    const std::uint32_t usable = m_db.UsableSize();
+    std::vector<std::uint8_t> page;
+    if (!m_parser.m_pageSource.ReadPage(1, page))
+        return;
+    std::uint32_t trunk = Get32(page.data(), usable, 32).value_or(0);
+    std::vector<std::uint8_t> seen(m_pageCount + 1, 0);
+    while (trunk != 0 && trunk <= m_pageCount && !seen[trunk] && m_parser.m_pageSource.ReadPage(trunk, page)) {
+        seen[trunk] = 1;
+        const std::uint32_t count = std::min<std::uint32_t>(Get32(page.data(), usable, 4).value_or(0),
+                                                            usable / 4 - 2);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::uint32_t number = Get32(page.data(), usable, 8 + 4 * i).value_or(0);
+            if (number != 0 && number <= m_pageCount && m_owner[number] == -1)
+                m_freelistLeaf[number] = 1;
+        }
+        trunk = Get32(page.data(), usable, 0).value_or(0);
     }
 }
 
@@ -1256,6 +1347,7 @@ bool CRecordRecoverer::Run(const std::u16string& onlyTable, CRecoverSink& sink)
     // The owners of every live page are known before free pages are read.
     std::fill(m_owner.begin(), m_owner.end(), -1);
     WalkTree(1, -2, [](std::uint32_t, const std::uint8_t*, std::uint32_t) {});
+    CollectFreelistLeaves();
     ScanTables();
     ScanFreelist();
     ScanLog();

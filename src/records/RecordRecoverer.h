@@ -69,6 +69,13 @@ private:
     void FindDroppedTables();
     void ScanTables();
     void ScanFreelist();
+    // Marks the leaf pages of the freelist (overflow chains of deleted
+    // records are read only through them).
+    void CollectFreelistLeaves();
+    bool IsFreelistLeaf(std::uint32_t page) const
+    {
+        return page < m_freelistLeaf.size() && m_freelistLeaf[page] != 0;
+    }
     void ScanLog();
     void DropLiveRows();
     void UnnameForeignPages(int schema);
@@ -90,6 +97,7 @@ private:
     std::vector<Schema> m_schemas;
     std::vector<Candidate> m_candidates;
     std::vector<int> m_owner;   // by page number: schema index, -1 none, -2 schema tree
+    std::vector<std::uint8_t> m_freelistLeaf;  // by page number: 1 on the freelist as a leaf
     // Table and values of each candidate, to its index in m_candidates.
     std::unordered_map<std::u16string, std::size_t> m_seen;
     std::u16string m_onlyTable;
