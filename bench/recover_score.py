@@ -8,8 +8,9 @@ deleted, dropped or overwrote, whether or not its bytes survive:
   one kind per database  each database holds one kind of deletion (single
                          rows, a run, whole pages, shrinking or growing
                          updates, a dropped table, a drop followed by a new
-                         table, inserts over freed cells), as a public corpus
-                         of deleted-record cases is built; the target applies
+                         table, inserts over freed cells, long rows on
+                         overflow pages), as a public corpus of
+                         deleted-record cases is built; the target applies
                          to this set
   stress                 every kind in one database, one after the other, so
                          later steps destroy the evidence of earlier ones;
@@ -83,7 +84,7 @@ def fill(c, rng, n):
                        1600000000 + i * 977, rng.randint(1, 3)))
     c.execute("COMMIT")
 
-KINDS = ["single", "run", "page", "shrink", "grow", "drop", "drop+new", "overwrite", "wal"]
+KINDS = ["single", "run", "page", "shrink", "grow", "drop", "drop+new", "overwrite", "long", "wal"]
 
 def take(c, truth, kind, table, where):
     for r in c.execute("SELECT * FROM %s WHERE %s" % (table, where)):
@@ -198,6 +199,18 @@ def scenario_fixture(path, page_size, encoding, auto_vacuum, seed, n, kind):
         c.execute("DELETE FROM messages WHERE _id BETWEEN %d AND %d OR _id > %d" % (a, a + 11, n - 6))
         for i, rid in enumerate((a, a + 3, a + 6, a + 9, n - 5, n - 4, n - 3)):
             add_message(c, rid, i)
+    elif kind == "long":
+        # Long messages (one to three pages of text) that go on to overflow
+        # pages; every other one deleted.
+        for i in range(n + 1, n + 17):
+            words = []
+            while sum(len(w) + 1 for w in words) < rng.randint(page_size, 3 * page_size):
+                words.append(rng.choice(WORDS))
+            c.execute("INSERT INTO messages VALUES(?,?,?,?,?,?)",
+                      (i, rng.randint(1, 40), "+1555%07d" % rng.randint(0, 9999999),
+                       1600000000000 + i * 61000, " ".join(words), 1))
+        take(c, truth, kind, "messages", "_id > %d AND _id %% 2 = 1" % n)
+        c.execute("DELETE FROM messages WHERE _id > %d AND _id %% 2 = 1" % n)
     live = live_rows(c)
     c.close()
     return truth, live
@@ -291,16 +304,29 @@ def recover(path, wal):
 def in_file(truth, path, encoding):
     """For each truth row, whether its text values are all still somewhere in
     the file or its log (each on its own, so a loose upper bound on what any
-    reader can recover whole)."""
+    reader can recover whole). A text that went on to overflow pages is
+    split by their page headers: it counts when its 200-byte pieces are
+    there but for one per page it spans."""
     data = b""
     for suffix in ("", "-wal"):
         if os.path.exists(path + suffix):
             data += open(path + suffix, "rb").read()
+    page_size = struct.unpack(">H", data[16:18])[0] if len(data) >= 18 else 4096
+    page_size = 65536 if page_size == 1 else page_size
     codec = "utf-16-le" if encoding == "UTF-16le" else "utf-8"
+    def there(text):
+        raw = text.encode(codec)
+        if raw in data:
+            return True
+        if len(raw) < page_size // 4:
+            return False
+        pieces = [raw[i:i + 200] for i in range(0, len(raw), 200)]
+        missing = sum(1 for piece in pieces if piece not in data)
+        return missing <= len(raw) // (page_size - 4) + 1
     found = []
     for _, row, _ in truth:
         texts = [v for v in row if not v.lstrip("-").isdigit()]
-        found.append(all(t.encode(codec) in data for t in texts))
+        found.append(all(there(t) for t in texts))
     return found
 
 def matches(rec, table, row):
