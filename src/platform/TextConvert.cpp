@@ -337,6 +337,40 @@ void AppendUtf8Checked(std::string& out, const std::uint8_t* data, std::size_t s
     out.append(reinterpret_cast<const char*>(data) + copied, size - copied);
 }
 
+#if defined(__SSE2__)
+namespace {
+
+// The digit characters of sixteen values 0 to 15.
+__m128i HexDigits(__m128i values)
+{
+    const __m128i letters = _mm_and_si128(_mm_cmpgt_epi8(values, _mm_set1_epi8(9)),
+                                          _mm_set1_epi8('A' - '0' - 10));
+    return _mm_add_epi8(_mm_add_epi8(values, _mm_set1_epi8('0')), letters);
+}
+
+}  // namespace
+#endif
+
+void WriteUpperHex(char* out, const std::uint8_t* bytes, std::size_t count)
+{
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    // Eight bytes at a time: high and low halves interleaved as digit pairs.
+    const __m128i low4 = _mm_set1_epi8(0x0F);
+    for (; count - i >= 8; i += 8) {
+        const __m128i b = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(bytes + i));
+        const __m128i high = HexDigits(_mm_and_si128(_mm_srli_epi16(b, 4), low4));
+        const __m128i low = HexDigits(_mm_and_si128(b, low4));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * i), _mm_unpacklo_epi8(high, low));
+    }
+#endif
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (; i < count; ++i) {
+        out[2 * i] = kHex[bytes[i] >> 4];
+        out[2 * i + 1] = kHex[bytes[i] & 0x0F];
+    }
+}
+
 std::u16string Utf8ToWide(const std::uint8_t* data, std::size_t size)
 {
     std::u16string out;

@@ -36,6 +36,9 @@ void AppendUtf8Checked(std::string& out, const std::uint8_t* data, std::size_t s
 void AppendUtf16AsUtf8(std::string& out, const std::uint8_t* data, std::size_t size,
                        bool bigEndian);
 
+// `count` bytes as upper-case hexadecimal, two digits a byte, written at `out`.
+void WriteUpperHex(char* out, const std::uint8_t* bytes, std::size_t count);
+
 // Wide text to UTF-8 for output; unpaired surrogates become U+FFFD.
 std::string WideToUtf8(std::u16string_view text);
 void AppendWideAsUtf8(std::string& out, std::u16string_view text);

@@ -51,13 +51,9 @@ void AppendInteger(Text& out, std::int64_t value)
 template <typename Text>
 void AppendBlob(Text& out, const std::uint8_t* bytes, std::uint64_t available, std::uint64_t size)
 {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     const std::uint64_t shown = std::min({available, size, kBlobPreviewBytes});
     char hex[2 * kBlobPreviewBytes];
-    for (std::uint64_t i = 0; i < shown; ++i) {
-        hex[2 * i] = kHex[bytes[i] >> 4];
-        hex[2 * i + 1] = kHex[bytes[i] & 0x0F];
-    }
+    WriteUpperHex(hex, bytes, shown);
     AppendAscii(out, hex, 2 * shown);
     if (size > kBlobPreviewBytes) {
         AppendEllipsis(out);
