@@ -22,6 +22,8 @@ DbInfo* OpenAndFind(CSqliteParser& parser, const Path& path)
 
 }  // namespace
 
+bool g_bOpenWithWal = false;
+
 DbInfo* OpenDatabaseEntry(CSqliteParser& parser, const std::u16string& path)
 {
     return OpenAndFind(parser, path);

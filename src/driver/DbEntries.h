@@ -11,6 +11,10 @@
 
 class CSqliteParser;
 
+// Whether the views open databases with their write-ahead logs laid over
+// them (the desktop's --wal). Set once at start, before any job runs.
+extern bool g_bOpenWithWal;
+
 // Opens `path` with `parser` and returns the g_dbList entry the open added
 // (a file refused as not a database is listed too, with page size 0), or
 // null when the file could not be opened at all. The engine has logged why.

@@ -107,6 +107,7 @@ bool CJobControl::WaitForWorkers(const std::function<void()>& pump, std::chrono:
 
 void AnalyseDb(CJobContext& job)
 {
+    job.m_parser.m_bUseWal = g_bOpenWithWal;
     job.m_pOpenedDb = OpenDatabaseEntry(job.m_parser, job.m_strDbPath);
 }
 

@@ -50,6 +50,9 @@ struct DbInfo {
 
     std::uint8_t reservedBytes = 0;         // header offset 20
     std::uint32_t textEncoding = kUtf8;     // header offset 56
+    // Opened with the committed pages of its write-ahead log laid over the
+    // file; its tables are then read the same way.
+    bool withWal = false;
 
     // Bytes of each page that hold b-tree content (the format's U).
     std::uint32_t UsableSize() const { return pageSize - reservedBytes; }

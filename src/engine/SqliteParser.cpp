@@ -102,6 +102,7 @@ void CSqliteParser::OpenDatabase(DbInfo& db)
         ~ClearOnExit() { pDb = nullptr; }
     } clearOnExit{m_pDb};
     m_pageSource.AttachLog(db.OpenName(), m_bUseWal, m_hLogWnd);
+    db.withWal = m_bUseWal;
 
     db.pageSize = ReadHeaderPageSize();
     if (db.pageSize == 0) {

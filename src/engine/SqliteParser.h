@@ -43,7 +43,7 @@ public:
     // Reads m_pTable of m_pDb into m_rows.
     void ReadTable();
     // Opens the pages of `db` in m_pageSource, with the log laid over them
-    // when m_bUseWal is set (its lines were posted when the database was
+    // when m_bUseWal or the database's withWal is set (its lines were posted when the database was
     // opened). False when the file cannot be opened.
     bool OpenPages(const DbInfo& db);
 

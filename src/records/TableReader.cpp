@@ -82,7 +82,7 @@ bool CSqliteParser::OpenPages(const DbInfo& db)
 {
     if (!m_pageSource.Open(db.OpenName()))
         return false;
-    if (m_bUseWal)
+    if (m_bUseWal || db.withWal)
         m_pageSource.AttachLog(db.OpenName(), true, nullptr);
     m_pageSource.SetPageSize(db.pageSize);
     return true;

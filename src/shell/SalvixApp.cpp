@@ -54,6 +54,8 @@ CSalvixApp::CommandLine CSalvixApp::ParseCommandLine(const QStringList& argument
         else if (!bOptionsEnded && (argument == QStringLiteral("--help") ||
                                     argument == QStringLiteral("-h")))
             line.bHelp = true;
+        else if (!bOptionsEnded && argument == QStringLiteral("--wal"))
+            line.bWal = true;
         else if (!bOptionsEnded && argument == QStringLiteral("--scan"))
             ParseScanOption(arguments, i, line);
         else if (!bOptionsEnded && argument == QStringLiteral("--table")) {
@@ -72,8 +74,10 @@ CSalvixApp::CommandLine CSalvixApp::ParseCommandLine(const QStringList& argument
 QString CSalvixApp::HelpText()
 {
     return QStringLiteral(
-        "usage: salvix [--no-splash] [--table NAME] [--scan pictures|movies|databases FILE] [DB...]\n"
+        "usage: salvix [--no-splash] [--wal] [--table NAME] [--scan pictures|movies|databases FILE] [DB...]\n"
         "  --no-splash       start without the start-up picture\n"
+        "  --wal             show each database with the committed pages of its write-ahead\n"
+        "                    log (DB-wal) laid over it; the log is only read, never written\n"
         "  --table NAME      open the table window of NAME in the first DB and show its records\n"
         "  --scan KIND FILE  open the scan dialog on FILE and start scanning it\n"
         "  DB                database files to open, one after the other, once the program is up\n");
@@ -119,6 +123,7 @@ bool CSalvixApp::InitInstance()
     const CommandLine line = ParseCommandLine(arguments());
     if (EndsBeforeStart(line, m_nExitCode))
         return false;
+    g_bOpenWithWal = line.bWal;
     m_pendingDatabases = line.databases;
     m_strPendingTable = line.table;
 

@@ -16,6 +16,7 @@ public:
     struct CommandLine {
         bool bShowSplash = true;
         bool bHelp = false;
+        bool bWal = false;      // --wal: open databases with their write-ahead logs
         QStringList databases;  // opened once the device window exists
         int scanMode = -1;      // --scan: 0 pictures, 1 movies, 2 databases
         QString scanPath;

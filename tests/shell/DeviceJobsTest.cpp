@@ -53,6 +53,7 @@ private slots:
     void stoppedFillKeepsWhatItShowed();
     void closingWindowWhileItsJobRuns();
     void headerClicksSortThenReverseThenRestore();
+    void walOpensWhatTheLogCommitted();
 
 private:
     void WaitIdle() { QTRY_VERIFY_WITH_TIMEOUT(CJobControl::RunningWorkers() == 0, 20000); }
@@ -398,6 +399,35 @@ void DeviceJobsTest::headerClicksSortThenReverseThenRestore()
     view.CopySelection();
     QCOMPARE(QGuiApplication::clipboard()->text(),
              QStringLiteral("abcdefghA\t10\nabcdefghz\t8\n"));
+}
+
+void DeviceJobsTest::walOpensWhatTheLogCommitted()
+{
+    // A copy taken while the writer still holds its log: the table exists
+    // only in the log.
+    const QString db = m_dir.filePath(QStringLiteral("live.db"));
+    const QString copy = m_dir.filePath(QStringLiteral("copy.db"));
+    QProcess sqlite;
+    sqlite.start(QStringLiteral("sqlite3"), {db});
+    sqlite.write(QStringLiteral("PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;\n"
+                                "CREATE TABLE w(a); INSERT INTO w VALUES(1),(2),(3);\n"
+                                ".shell cp '%1' '%2'\n.shell cp '%1-wal' '%2-wal'\n")
+                     .arg(db, copy)
+                     .toUtf8());
+    sqlite.closeWriteChannel();
+    QVERIFY(sqlite.waitForFinished(30000));
+    QVERIFY(QFileInfo::exists(copy + QStringLiteral("-wal")));
+    for (bool withWal : {false, true}) {
+        g_bOpenWithWal = withWal;
+        Open(copy);
+        g_bOpenWithWal = false;
+        QCOMPARE(TableItem(QStringLiteral("w")) != nullptr, withWal);
+    }
+    // The table window reads the table as it was opened, log and all.
+    CChildFrame* window = OpenTable(QStringLiteral("w"));
+    QVERIFY(window != nullptr);
+    QCOMPARE(window->LeftTree()->Job()->m_parser.m_rows.size(), std::size_t{3});
+    QVERIFY(!QFileInfo::exists(copy + QStringLiteral("-shm")));
 }
 
 QTEST_MAIN(DeviceJobsTest)
