@@ -521,6 +521,7 @@ private:
             trial.firstLost = false;
             trial.rowid.reset();
             trial.partial = false;
+            trial.overflow = false;
             std::uint64_t headerSize = 0;
             std::uint32_t h = 0;
             const std::uint32_t y = f + start;
@@ -554,6 +555,7 @@ private:
             trial.firstLost = false;
             trial.rowid.reset();
             trial.partial = false;
+            trial.overflow = false;
             std::uint32_t consumed = 0;
             if (ReadTypes(f + 4, 0, columns, trial.types, consumed) && consumed + 1 < 128) {
                 trial.bodyStart = f + 4 + consumed;
@@ -576,6 +578,7 @@ private:
             trial.firstLost = false;
             trial.rowid.reset();
             trial.partial = false;
+            trial.overflow = false;
             std::uint32_t consumed = 0;
             if (ReadTypes(f + 4, 0, columns - 1, trial.types, consumed)) {
                 const std::uint32_t bodyStart = f + 4 + consumed;
@@ -647,6 +650,7 @@ private:
             trial.firstLost = false;
             trial.rowid.reset();
             trial.partial = false;
+            trial.overflow = false;
             std::uint32_t consumed = 0;
             std::uint32_t recordStart = f + start;
             if (start == 2) {
