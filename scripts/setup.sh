@@ -8,7 +8,8 @@ packages=(
   sqlite3 libsqlite3-dev                       # the tests' and benchmarks' reference only
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
   qt6-translations-l10n                        # Qt's own dialogs in Chinese
-  fonts-noto-cjk xvfb xauth x11-utils
+  fonts-noto-cjk fonts-noto-color-emoji      # Chinese texts and the emoji of phone messages
+  xvfb xauth x11-utils
   python3 time
 )
 

@@ -55,6 +55,9 @@ public:
     DbInfo* m_pSelDb = nullptr;
     TableInfo* m_pSelTable = nullptr;
     std::u16string m_strDbPath;
+    // The file name's bytes when it was given as bytes (m_strDbPath then
+    // only shows it); empty otherwise.
+    std::string m_strNativePath;
     // The g_dbList entry the last open added (null when the file could not
     // be opened); valid until that entry is closed.
     DbInfo* m_pOpenedDb = nullptr;

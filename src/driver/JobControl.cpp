@@ -108,7 +108,9 @@ bool CJobControl::WaitForWorkers(const std::function<void()>& pump, std::chrono:
 void AnalyseDb(CJobContext& job)
 {
     job.m_parser.m_bUseWal = g_bOpenWithWal;
-    job.m_pOpenedDb = OpenDatabaseEntry(job.m_parser, job.m_strDbPath);
+    job.m_pOpenedDb = job.m_strNativePath.empty()
+                          ? OpenDatabaseEntry(job.m_parser, job.m_strDbPath)
+                          : OpenDatabaseEntry(job.m_parser, job.m_strNativePath);
 }
 
 void AnalyseTable(CJobContext& job)

@@ -41,7 +41,8 @@ void ParseScanOption(const QStringList& arguments, qsizetype& i, CSalvixApp::Com
 
 }  // namespace
 
-CSalvixApp::CommandLine CSalvixApp::ParseCommandLine(const QStringList& arguments)
+CSalvixApp::CommandLine CSalvixApp::ParseCommandLine(const QStringList& arguments,
+                                                     const std::vector<std::string>& raw)
 {
     CommandLine line;
     bool bOptionsEnded = false;
@@ -65,8 +66,12 @@ CSalvixApp::CommandLine CSalvixApp::ParseCommandLine(const QStringList& argument
                 line.table = arguments[++i];
         } else if (!bOptionsEnded && argument.startsWith(u'-') && argument.size() > 1)
             line.error = QStringLiteral("unknown option: ") + argument;
-        else
+        else {
             line.databases.append(argument);
+            line.nativeDatabases.push_back(raw.size() == static_cast<std::size_t>(arguments.size())
+                                               ? raw[static_cast<std::size_t>(i)]
+                                               : std::string());
+        }
     }
     return line;
 }
@@ -96,6 +101,10 @@ bool CSalvixApp::EndsBeforeStart(const CommandLine& line, int& exitCode)
 
 CSalvixApp::CSalvixApp(int& argc, char** argv) : QApplication(argc, argv)
 {
+    // The window system has removed its own options from argv by now, so
+    // these line up with arguments().
+    for (int i = 0; i < argc; ++i)
+        m_rawArguments.emplace_back(argv[i]);
     InitShellResources();
     LoadTranslations();
     setApplicationName(QString::fromUtf16(SALVIX_TEXT_APP_TITLE));
@@ -120,11 +129,12 @@ void CSalvixApp::LoadTranslations()
 
 bool CSalvixApp::InitInstance()
 {
-    const CommandLine line = ParseCommandLine(arguments());
+    const CommandLine line = ParseCommandLine(arguments(), m_rawArguments);
     if (EndsBeforeStart(line, m_nExitCode))
         return false;
     g_bOpenWithWal = line.bWal;
     m_pendingDatabases = line.databases;
+    m_pendingNative = line.nativeDatabases;
     m_strPendingTable = line.table;
 
     m_pMainWnd = std::make_unique<CMainFrame>();
@@ -176,6 +186,11 @@ void CSalvixApp::OpenNextPending()
         return;
     }
     const QString path = m_pendingDatabases.takeFirst();
+    std::string nativePath;
+    if (!m_pendingNative.empty()) {
+        nativePath = std::move(m_pendingNative.front());
+        m_pendingNative.erase(m_pendingNative.begin());
+    }
     connect(tree, &CSalvixLeftTreeCtrl::JobFinished, this,
             [this, tree] {
                 // Only the first database's entry is kept, for --table.
@@ -187,7 +202,7 @@ void CSalvixApp::OpenNextPending()
                 OpenNextPending();
             },
             Qt::SingleShotConnection);
-    tree->OpenDatabasePath(path);
+    tree->OpenDatabasePath(path, nativePath);
 }
 
 void CSalvixApp::OpenPendingTable()

@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 class CMainFrame;
 class QMdiSubWindow;
@@ -18,13 +20,18 @@ public:
         bool bHelp = false;
         bool bWal = false;      // --wal: open databases with their write-ahead logs
         QStringList databases;  // opened once the device window exists
+        // Each database's name as the bytes given (empty when only the
+        // text is known): a name that is not valid UTF-8 opens as given.
+        std::vector<std::string> nativeDatabases;
         int scanMode = -1;      // --scan: 0 pictures, 1 movies, 2 databases
         QString scanPath;
         QString table;          // shown from the first database once opened
         QString error;          // non-empty when the line cannot be used
     };
-    // arguments[0] is the program.
-    static CommandLine ParseCommandLine(const QStringList& arguments);
+    // arguments[0] is the program; `raw`, when it has one entry per
+    // argument, holds their bytes as given.
+    static CommandLine ParseCommandLine(const QStringList& arguments,
+                                        const std::vector<std::string>& raw = {});
     static QString HelpText();
     // Prints the help text or the error of `line`; true (with the exit code)
     // when the program should end without a window.
@@ -56,6 +63,8 @@ private:
 
     std::unique_ptr<CMainFrame> m_pMainWnd;
     QStringList m_pendingDatabases;
+    std::vector<std::string> m_pendingNative;  // their bytes, as given
+    std::vector<std::string> m_rawArguments;   // argv after the window system took its own
     QString m_strPendingTable;
     std::int64_t m_nFirstDbId = 0;  // entry of the first database opened
     bool m_bFirstOpen = true;

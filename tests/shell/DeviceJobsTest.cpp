@@ -3,6 +3,7 @@
 // table, a click shows the records; the busy rule, check marks, the menu
 // switch, a stopped fill and a window closed while its job runs.
 #include <QAbstractItemModelTester>
+#include <filesystem>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMdiArea>
@@ -54,6 +55,7 @@ private slots:
     void closingWindowWhileItsJobRuns();
     void headerClicksSortThenReverseThenRestore();
     void walOpensWhatTheLogCommitted();
+    void openByTheNameBytesGiven();
 
 private:
     void WaitIdle() { QTRY_VERIFY_WITH_TIMEOUT(CJobControl::RunningWorkers() == 0, 20000); }
@@ -428,6 +430,18 @@ void DeviceJobsTest::walOpensWhatTheLogCommitted()
     QVERIFY(window != nullptr);
     QCOMPARE(window->LeftTree()->Job()->m_parser.m_rows.size(), std::size_t{3});
     QVERIFY(!QFileInfo::exists(copy + QStringLiteral("-shm")));
+}
+
+void DeviceJobsTest::openByTheNameBytesGiven()
+{
+    // A Latin-1 name is not UTF-8: its text shows U+FFFD, its bytes open it.
+    const std::string native = m_dir.filePath(QStringLiteral("caf")).toStdString() + "\xE9.db";
+    QVERIFY(std::filesystem::copy_file(kSample.toStdString(), std::filesystem::path(native)));
+    QVERIFY(DeviceTree()->OpenDatabasePath(QString::fromLocal8Bit(native), native));
+    WaitIdle();
+    QCOMPARE(g_dbList.size(), std::size_t{1});
+    QVERIFY(g_dbList.front().pageSize != 0 && !g_dbList.front().tables.empty());
+    QVERIFY(TableItem(QStringLiteral("messages")) != nullptr);
 }
 
 QTEST_MAIN(DeviceJobsTest)

@@ -302,6 +302,10 @@ void MainFrameTest::commandLine()
          QStringLiteral("--"), QStringLiteral("--odd.db")});
     QVERIFY(!full.bShowSplash);
     QCOMPARE(full.databases, QStringList({QStringLiteral("a.db"), QStringLiteral("--odd.db")}));
+    // The bytes given stay with each database name.
+    const auto bytes = CSalvixApp::ParseCommandLine({QStringLiteral("salvix"), QStringLiteral("caf\uFFFD.db")},
+                                                    {"salvix", "caf\xE9.db"});
+    QCOMPARE(bytes.nativeDatabases, std::vector<std::string>{"caf\xE9.db"});
     const auto wrong =
         CSalvixApp::ParseCommandLine({QStringLiteral("salvix"), QStringLiteral("--splash=no")});
     QVERIFY(!wrong.error.isEmpty());

@@ -29,8 +29,10 @@ public:
     // Open file (32818): busy rule, file dialog, then OpenDatabasePath.
     void OnOpenDatabase();
     // The open job for a chosen path, as after the file dialog. False when
-    // refused because a job runs.
-    bool OpenDatabasePath(const QString& path);
+    // refused because a job runs. `nativePath`, when given, is the file
+    // name's bytes (a command-line argument): that file is opened, and
+    // `path` only shows it.
+    bool OpenDatabasePath(const QString& path, const std::string& nativePath = {});
     // Sets m_pSelDb and m_pSelTable from the selected item.
     bool ResolveSelection();
     // The four property rows of the selected database or table.
