@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <set>
 
 #include "engine/Globals.h"
@@ -115,6 +116,29 @@ public:
     std::vector<RecoveredRecord> records;
 };
 
+// A database opened and recovered whole; closed again at the end of scope.
+struct CRecoveredFile {
+    explicit CRecoveredFile(const std::string& path)
+    {
+        parser.m_hLogWnd = &log;
+        parser.OpenDatabase(Widen(path));
+        db = &g_dbList.back();
+        recoverer = std::make_unique<CRecordRecoverer>(parser, *db);
+        ran = recoverer->Run(u"", sink);
+    }
+    ~CRecoveredFile()
+    {
+        recoverer.reset();
+        CloseDatabase(parser, reinterpret_cast<std::uint64_t>(db));
+    }
+    CLogCollector log;
+    CSqliteParser parser;
+    DbInfo* db = nullptr;
+    std::unique_ptr<CRecordRecoverer> recoverer;
+    CCollectingSink sink;
+    bool ran = false;
+};
+
 // Deleted single rows, a run of rows and a dropped table, in both encodings
 // and with auto_vacuum off and incremental: most come back, none is live.
 TEST(RecoverTest, DeletedRowsComeBackAndNoLiveRowIsReported)
@@ -141,19 +165,13 @@ TEST(RecoverTest, DeletedRowsComeBackAndNoLiveRowIsReported)
             db->Exec("DELETE FROM m WHERE id IN (3, 140, 299) OR id BETWEEN 50 AND 58");
             db->Exec("DROP TABLE gone");
         }
-        CLogCollector log;
-        CSqliteParser parser;
-        parser.m_hLogWnd = &log;
-        parser.OpenDatabase(Widen(path));
-        DbInfo& db = g_dbList.back();
-        CRecordRecoverer recoverer(parser, db);
-        CCollectingSink sink;
-        ASSERT_TRUE(recoverer.Run(u"", sink));
+        CRecoveredFile file(path);
+        ASSERT_TRUE(file.ran);
         const DbSnapshot live = ReadWithSqlite(path, true);
 
         std::set<std::u16string> found;
         int droppedNotes = 0;
-        for (const RecoveredRecord& record : sink.records) {
+        for (const RecoveredRecord& record : file.sink.records) {
             ASSERT_TRUE(record.table.has_value());
             if (*record.table == u"gone") {
                 droppedNotes += record.values[1] && record.values[1]->starts_with(u"dropped note");
@@ -168,12 +186,11 @@ TEST(RecoverTest, DeletedRowsComeBackAndNoLiveRowIsReported)
             EXPECT_TRUE(deletedBodies.count(*record.values[2])) << WideToUtf8(*record.values[2]);
             found.insert(*record.values[2]);
         }
-        EXPECT_GE(found.size(), deletedBodies.size() - 2) << log.Dump();
-        EXPECT_EQ(recoverer.DroppedTables().size(), 1u);
+        EXPECT_GE(found.size(), deletedBodies.size() - 2) << file.log.Dump();
+        EXPECT_EQ(file.recoverer->DroppedTables().size(), 1u);
         // With auto_vacuum the dropped table's page is cut off the end of the
         // file at commit: its rows are gone from the file.
         EXPECT_EQ(droppedNotes, autoVacuum ? 0 : 2);
-        CloseDatabase(parser, reinterpret_cast<std::uint64_t>(&db));
     }
 }
 
@@ -228,16 +245,10 @@ TEST(RecoverTest, RecordsWithOverwrittenTailsComeBackInPart)
                              NoteContent(i, c.longNotes) + "')");
                 db->Exec(c.change);
             }
-            CLogCollector log;
-            CSqliteParser parser;
-            parser.m_hLogWnd = &log;
-            parser.OpenDatabase(Widen(path));
-            DbInfo& db = g_dbList.back();
-            CRecordRecoverer recoverer(parser, db);
-            CCollectingSink sink;
-            ASSERT_TRUE(recoverer.Run(u"", sink));
+            CRecoveredFile file(path);
+            ASSERT_TRUE(file.ran);
             int found = 0;
-            for (const RecoveredRecord& record : sink.records) {
+            for (const RecoveredRecord& record : file.sink.records) {
                 ASSERT_EQ(record.values.size(), 4u);
                 if (record.values[1] != std::optional<std::u16string>(u"note 7"))
                     continue;
@@ -249,8 +260,7 @@ TEST(RecoverTest, RecordsWithOverwrittenTailsComeBackInPart)
                 else
                     EXPECT_FALSE(record.values[3].has_value()) << "lost bytes were read";
             }
-            EXPECT_EQ(found, c.created ? 1 : 0) << log.Dump();
-            CloseDatabase(parser, reinterpret_cast<std::uint64_t>(&db));
+            EXPECT_EQ(found, c.created ? 1 : 0) << file.log.Dump();
         }
 }
 
