@@ -218,6 +218,16 @@ public:
         bool overflow = false;        // the payload went on to overflow pages
         bool partial = false;         // the record's tail was overwritten (CheckPartial)
         std::uint32_t cellEnd = 0;    // end of the whole cell (ParseCell)
+
+        // Back to no guess, keeping the types' storage.
+        void Restart()
+        {
+            types.clear();
+            firstLost = false;
+            rowid.reset();
+            partial = false;
+            overflow = false;
+        }
     };
 
     std::uint32_t PageNumber() const { return m_pageNumber; }
@@ -501,6 +511,19 @@ private:
         return size >= 4 && size <= limit - end && (nextFree == 0 || nextFree > end);
     }
 
+    // Whether a record header may begin at f + start of a freed cell: the
+    // bytes from f + 4 up to it are the tail of one varint (the payload
+    // size or rowid the freeblock header partly overwrote).
+    bool HeaderMayBeginAt(std::uint32_t f, std::uint32_t start) const
+    {
+        if (start > 4 && (m_page[f + start - 1] & 0x80) != 0)
+            return false;
+        for (std::uint32_t k = 4; k + 1 < start; ++k)
+            if ((m_page[f + k] & 0x80) == 0)
+                return false;
+        return true;
+    }
+
     // A freed cell whose first four bytes hold a freeblock header.
     bool TryFreeblockHead(int s, std::uint32_t f, std::uint32_t limit, Parse& parse)
     {
@@ -509,19 +532,10 @@ private:
         std::optional<Parse> fallback;
         // Record header whole at f + s (s >= 4); the bytes before it end a varint.
         for (std::uint32_t start = 4; start < 15 && f + start < limit; ++start) {
-            if (start > 4 && (m_page[f + start - 1] & 0x80) != 0)
-                continue;
-            bool tail = true;
-            for (std::uint32_t k = 4; k + 1 < start; ++k)
-                tail = tail && (m_page[f + k] & 0x80) != 0;
-            if (!tail)
+            if (!HeaderMayBeginAt(f, start))
                 continue;
             Parse& trial = m_trial;
-            trial.types.clear();
-            trial.firstLost = false;
-            trial.rowid.reset();
-            trial.partial = false;
-            trial.overflow = false;
+            trial.Restart();
             std::uint64_t headerSize = 0;
             std::uint32_t h = 0;
             const std::uint32_t y = f + start;
@@ -551,11 +565,7 @@ private:
         // Header size lost (s = 3): the serial types begin at f + 4.
         {
             Parse& trial = m_trial;
-            trial.types.clear();
-            trial.firstLost = false;
-            trial.rowid.reset();
-            trial.partial = false;
-            trial.overflow = false;
+            trial.Restart();
             std::uint32_t consumed = 0;
             if (ReadTypes(f + 4, 0, columns, trial.types, consumed) && consumed + 1 < 128) {
                 trial.bodyStart = f + 4 + consumed;
@@ -574,11 +584,7 @@ private:
         // size is what makes the record end where the freed run does.
         if (columns >= 2) {
             Parse& trial = m_trial;
-            trial.types.clear();
-            trial.firstLost = false;
-            trial.rowid.reset();
-            trial.partial = false;
-            trial.overflow = false;
+            trial.Restart();
             std::uint32_t consumed = 0;
             if (ReadTypes(f + 4, 0, columns - 1, trial.types, consumed)) {
                 const std::uint32_t bodyStart = f + 4 + consumed;
@@ -639,18 +645,9 @@ private:
         // column, always NULL in the record, makes it known.
         const std::uint32_t first = m_owner.m_schemas[s].alias == 0 && columns >= 2 ? 2 : 3;
         for (std::uint32_t start = first; start < 15 && f + start < limit; ++start) {
-            if (start > 4 && (m_page[f + start - 1] & 0x80) != 0)
+            if (!HeaderMayBeginAt(f, start))
                 continue;
-            bool tail = true;
-            for (std::uint32_t k = 4; k + 1 < start; ++k)
-                tail = tail && (m_page[f + k] & 0x80) != 0;
-            if (!tail)
-                continue;
-            trial.types.clear();
-            trial.firstLost = false;
-            trial.rowid.reset();
-            trial.partial = false;
-            trial.overflow = false;
+            trial.Restart();
             std::uint32_t consumed = 0;
             std::uint32_t recordStart = f + start;
             if (start == 2) {
