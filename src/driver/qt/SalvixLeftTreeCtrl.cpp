@@ -5,7 +5,6 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMessageBox>
-#include <unistd.h>
 
 #include "ChildFrame.h"
 #include "DeviceCommands.h"
@@ -133,13 +132,7 @@ bool CSalvixLeftTreeCtrl::OpenDatabasePath(const QString& path, const std::strin
         return false;
     ShowProgress(QString::fromUtf16(u"解析数据库结构"));
     m_job->m_strDbPath = QFileInfo(path).absoluteFilePath().toStdU16String();
-    m_job->m_strNativePath = nativePath;
-    if (!nativePath.empty() && nativePath.front() != '/') {
-        // Relative to the working folder, whose name may hold any bytes too.
-        std::string folder(4096, '\0');
-        if (::getcwd(folder.data(), folder.size()) != nullptr)
-            m_job->m_strNativePath = std::string(folder.c_str()) + '/' + nativePath;
-    }
+    m_job->m_strNativePath = nativePath;  // relative names stay relative: the folder never changes
     CJobControl::Start(m_job, AnalyseDbThread);
     return true;
 }
