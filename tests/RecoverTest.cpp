@@ -103,6 +103,14 @@ TEST_P(WalTest, ReadsAsSqliteReadsTheCopy)
     for (const LogMessage& line : log.Lines())
         warnings += line.type == kLogWarning && line.text.find(u"committed frames") != std::u16string::npos;
     EXPECT_EQ(warnings, 1) << log.Dump();
+    if (GetParam() == LogCase::kOnlyInLog) {
+        // Never checkpointed, the main file cut to nothing: the log alone is
+        // the database, and a line says so.
+        fs::resize_file(copy, 0);
+        log.Clear();
+        EXPECT_TRUE(SameSchema(ReadWithEngine(copy, log, true, true), oracle)) << log.Dump();
+        EXPECT_NE(log.Dump().find("main file is empty"), std::string::npos) << log.Dump();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Logs, WalTest,
@@ -118,9 +126,10 @@ public:
 
 // A database opened and recovered whole; closed again at the end of scope.
 struct CRecoveredFile {
-    explicit CRecoveredFile(const std::string& path)
+    explicit CRecoveredFile(const std::string& path, bool useWal = false)
     {
         parser.m_hLogWnd = &log;
+        parser.m_bUseWal = useWal;
         parser.OpenDatabase(Widen(path));
         db = &g_dbList.back();
         recoverer = std::make_unique<CRecordRecoverer>(parser, *db);
@@ -192,6 +201,39 @@ TEST(RecoverTest, DeletedRowsComeBackAndNoLiveRowIsReported)
         // file at commit: its rows are gone from the file.
         EXPECT_EQ(droppedNotes, autoVacuum ? 0 : 2);
     }
+}
+
+// A log whose commit shrank the database: auto_vacuum FULL moved the last
+// pages down over the freed ones, and until a checkpoint the main file keeps
+// its old tail, where the deleted rows still are.
+TEST(RecoverTest, RowsPastTheEndTheLogLeavesComeBack)
+{
+    CTempDir dir;
+    const std::string live = dir.File("live.db");
+    const std::string copy = dir.File("copy.db");
+    {
+        DbLayout layout;
+        layout.pageSize = 1024;
+        layout.autoVacuum = true;
+        auto db = CreateDatabase(live, layout);
+        db->Exec("PRAGMA secure_delete=OFF");
+        db->Exec("PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0");
+        db->Exec("CREATE TABLE m(id INTEGER PRIMARY KEY, thread INTEGER, body TEXT, date INTEGER)");
+        AddMessages(*db, 1, 300);
+        db->Exec("PRAGMA wal_checkpoint(TRUNCATE)");
+        db->Exec("DELETE FROM m WHERE id > 150");
+        fs::copy_file(live, copy);
+        fs::copy_file(live + "-wal", copy + "-wal");
+    }
+    CRecoveredFile file(copy, true);
+    ASSERT_TRUE(file.ran);
+    std::set<std::int64_t> ids;
+    for (const RecoveredRecord& record : file.sink.records) {
+        ASSERT_TRUE(record.rowid.has_value());
+        EXPECT_GT(*record.rowid, 150) << "live row reported as deleted";
+        ids.insert(*record.rowid);
+    }
+    EXPECT_EQ(ids.size(), 150u) << file.log.Dump();
 }
 
 // A freed cell whose tail a newer, smaller cell took comes back in part:

@@ -164,6 +164,13 @@ void CPageSource::AttachLog(const std::string& dbPath, bool apply, HWND logWnd)
             return;
         }
     }
+    // A database in WAL mode may never have been checkpointed: its main
+    // file is then empty and the log holds every page. The library itself
+    // would discard such a log on open; here it is the whole evidence.
+    if (m_fileSize == 0)
+        PostLog(logWnd, u"WAL",
+                WideFormat(u"the main file is empty: every page shown comes from %s", {logPath}),
+                kLogWarning);
     m_pageSize = m_wal.PageSize();
     // Pages past both the file and the log were never written and read as
     // zeros; the database is taken to end before them, so that a damaged

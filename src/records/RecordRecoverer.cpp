@@ -1168,6 +1168,23 @@ void CRecordRecoverer::ScanLog()
         scanner.SetSchemas(AllSchemas(owner >= 0 ? owner : -1));
         ScanLeaf(scanner, page.data(), 0, true);
     }
+    // A commit that shrank the database (auto_vacuum moving pages down over
+    // freed ones, or a VACUUM) leaves the main file longer than the
+    // database until a checkpoint cuts it: the pages past the end keep what
+    // the file last held there, rows deleted since among them. Also
+    // reported as a log source without a frame.
+    const std::uint64_t filePages = source.FileSize() / m_db.pageSize;
+    const std::vector<int> all = AllSchemas(-1);
+    for (std::uint64_t number = m_pageCount + 1; number <= filePages && !all.empty(); ++number) {
+        if (g_bStop.load() ||
+            !m_parser.m_pageSource.ReadFileAt(page.data(), m_db.pageSize, (number - 1) * m_db.pageSize))
+            break;
+        if (page[0] != kTableLeaf)
+            continue;
+        Scanner scanner(*this, page.data(), usable, static_cast<std::uint32_t>(number), kWal, std::nullopt);
+        scanner.SetSchemas(all);
+        ScanLeaf(scanner, page.data(), 0, true);
+    }
 }
 
 void CRecordRecoverer::DropLiveRows()
