@@ -203,37 +203,59 @@ TEST(RecoverTest, DeletedRowsComeBackAndNoLiveRowIsReported)
     }
 }
 
-// A log whose commit shrank the database: auto_vacuum FULL moved the last
-// pages down over the freed ones, and until a checkpoint the main file keeps
-// its old tail, where the deleted rows still are.
-TEST(RecoverTest, RowsPastTheEndTheLogLeavesComeBack)
+// Deletions made after the last checkpoint, read from a copy of the database
+// and its log: the main file still holds what the checkpoint left.
+struct CheckpointCase {
+    const char* name;
+    bool autoVacuum;
+    const char* change;
+};
+
+TEST(RecoverTest, RowsTheCheckpointLeftComeBackFromTheMainFile)
 {
-    CTempDir dir;
-    const std::string live = dir.File("live.db");
-    const std::string copy = dir.File("copy.db");
-    {
-        DbLayout layout;
-        layout.pageSize = 1024;
-        layout.autoVacuum = true;
-        auto db = CreateDatabase(live, layout);
-        db->Exec("PRAGMA secure_delete=OFF");
-        db->Exec("PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0");
-        db->Exec("CREATE TABLE m(id INTEGER PRIMARY KEY, thread INTEGER, body TEXT, date INTEGER)");
-        AddMessages(*db, 1, 300);
-        db->Exec("PRAGMA wal_checkpoint(TRUNCATE)");
-        db->Exec("DELETE FROM m WHERE id > 150");
-        fs::copy_file(live, copy);
-        fs::copy_file(live + "-wal", copy + "-wal");
+    const CheckpointCase cases[] = {
+        // auto_vacuum FULL moves the last pages down over the freed ones and
+        // the commit shrinks the database: the rows are in the file's tail.
+        {"shrinking commit", true, "DELETE FROM m WHERE id > 150"},
+        // The dropped table's CREATE statement is gone from the log's schema,
+        // but the main file's own schema still names it and its pages.
+        {"drop, then a table of the same columns", false,
+         "DELETE FROM m WHERE id > 150; DROP TABLE m; "
+         "CREATE TABLE d(id INTEGER PRIMARY KEY, kind INTEGER, text TEXT, created INTEGER); "
+         "INSERT INTO d VALUES(1, 1, 'a draft', 1700000000)"},
+    };
+    for (const CheckpointCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        CTempDir dir;
+        const std::string live = dir.File("live.db");
+        const std::string copy = dir.File("copy.db");
+        {
+            DbLayout layout;
+            layout.pageSize = 1024;
+            layout.autoVacuum = c.autoVacuum;
+            auto db = CreateDatabase(live, layout);
+            db->Exec("PRAGMA secure_delete=OFF; PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0");
+            db->Exec("CREATE TABLE m(id INTEGER PRIMARY KEY, thread INTEGER, body TEXT, date INTEGER)");
+            AddMessages(*db, 1, 300);
+            db->Exec("PRAGMA wal_checkpoint(TRUNCATE)");
+            db->Exec(c.change);
+            fs::copy_file(live, copy);
+            fs::copy_file(live + "-wal", copy + "-wal");
+        }
+        CRecoveredFile file(copy, true);
+        ASSERT_TRUE(file.ran);
+        std::set<std::int64_t> ids;
+        for (const RecoveredRecord& record : file.sink.records) {
+            ASSERT_TRUE(record.rowid.has_value());
+            EXPECT_EQ(record.table, std::optional<std::u16string>(u"m")) << *record.rowid;
+            ids.insert(*record.rowid);
+        }
+        // Every deleted row and no other: the dropped table's rows are all
+        // deleted.
+        const bool dropped = std::string(c.change).find("DROP") != std::string::npos;
+        EXPECT_EQ(ids.size(), dropped ? 300u : 150u) << file.log.Dump();
+        EXPECT_EQ(*ids.begin(), dropped ? 1 : 151);
     }
-    CRecoveredFile file(copy, true);
-    ASSERT_TRUE(file.ran);
-    std::set<std::int64_t> ids;
-    for (const RecoveredRecord& record : file.sink.records) {
-        ASSERT_TRUE(record.rowid.has_value());
-        EXPECT_GT(*record.rowid, 150) << "live row reported as deleted";
-        ids.insert(*record.rowid);
-    }
-    EXPECT_EQ(ids.size(), 150u) << file.log.Dump();
 }
 
 // A freed cell whose tail a newer, smaller cell took comes back in part:

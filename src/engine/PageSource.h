@@ -39,6 +39,11 @@ public:
     // the database holds `pageCount` pages.
     void SetOverlay(std::vector<std::uint64_t> frameOffsets, std::uint32_t pageCount);
     bool HasOverlay() const { return m_overlay; }
+    // True when the overlay reads page `pageNumber` from the log.
+    bool InLog(std::uint32_t pageNumber) const
+    {
+        return m_overlay && pageNumber < m_frameOffsets.size() && m_frameOffsets[pageNumber] != 0;
+    }
     // The log read by the last AttachLog (no frames when there was none).
     const CWalLog& Log() const { return m_wal; }
     // Reads `count` bytes at `position` of the attached log file.

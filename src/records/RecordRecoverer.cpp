@@ -195,6 +195,7 @@ struct CRecordRecoverer::Candidate {
     int schema = -1;
     bool live = false;
     bool rowidLive = false;  // a live row of its table has its rowid
+    bool attested = false;   // read from a page the main file's own tree of its table holds
 };
 
 // One page's free space, read against one or more table schemas.
@@ -250,6 +251,13 @@ public:
         }
     }
     std::vector<int> schemas;
+    // Where the cells of the page's own cell pointer array begin, in order:
+    // set when a whole page is read with its cells. The array is the
+    // newest layout of the page, so a record reaching over one of them had
+    // its tail overwritten by that cell and is not read whole.
+    std::vector<std::uint32_t> cellStarts;
+    // The table whose own tree in the main file holds this page, or -1.
+    int attestedSchema = -1;
     // Records go to `sink` instead of the recoverer when set (schema scans).
     std::vector<std::pair<int, Parse>>* sink = nullptr;
 
@@ -286,9 +294,10 @@ public:
             m_cutEnd = freeStart ? limit : to < m_usable ? to : 0;
             Parse& parse = m_found;
             int schema = -1;
-            if (TryEach(x, to, false, parse, schema) ||
-                ((freeStart || staleHead) && TryEach(x, limit, true, parse, schema)) ||
-                (afterRecord && TryEach(x, to, true, parse, schema))) {
+            if ((TryEach(x, to, false, parse, schema) ||
+                 ((freeStart || staleHead) && TryEach(x, limit, true, parse, schema)) ||
+                 (afterRecord && TryEach(x, to, true, parse, schema))) &&
+                !OverlapsCell(x, parse.end)) {
                 Emit(schema, parse, x, inFree ? kFreeblock : nullptr);
                 x = std::max(parse.end, x + 1);
                 afterRecord = true;
@@ -300,6 +309,14 @@ public:
     }
 
 private:
+    // True when a cell of the page's cell pointer array begins inside
+    // (x, end).
+    bool OverlapsCell(std::uint32_t x, std::uint32_t end) const
+    {
+        const auto next = std::upper_bound(cellStarts.begin(), cellStarts.end(), x);
+        return next != cellStarts.end() && *next < end;
+    }
+
     // Tries every schema at x, intact cell or freeblock head; the schema
     // whose columns the record fits best wins (on a page no table owns,
     // several tables may read the same bytes).
@@ -788,6 +805,7 @@ private:
         const Schema& schema = m_owner.m_schemas[s];
         Candidate candidate;
         candidate.schema = s;
+        candidate.attested = s == attestedSchema;
         RecoveredRecord& record = candidate.record;
         record.table = schema.name;
         record.source = m_source == kFreelist || m_source == kWal || inFreeblock == nullptr
@@ -859,14 +877,11 @@ CRecordRecoverer::CRecordRecoverer(CSqliteParser& parser, DbInfo& db) : m_parser
 
 CRecordRecoverer::~CRecordRecoverer() = default;
 
-void CRecordRecoverer::AddCandidate(Candidate&& candidate)
+std::u16string CRecordRecoverer::ValuesKey(const Candidate& candidate) const
 {
-    // The same record found again (an older copy of its page, or its cell
-    // both in the file and in the log) is listed once; the copy that still
-    // has its rowid is kept.
     const RecoveredRecord& record = candidate.record;
     const int alias = m_schemas[candidate.schema].alias;
-    std::u16string key = record.table.value_or(u"");
+    std::u16string key;
     for (std::size_t i = 0; i < record.values.size(); ++i) {
         const auto& value = record.values[i];
         const bool known = value.has_value() && static_cast<int>(i) != alias;
@@ -874,14 +889,58 @@ void CRecordRecoverer::AddCandidate(Candidate&& candidate)
         if (known)
             key += *value;
     }
+    return key;
+}
+
+void CRecordRecoverer::AddCandidate(Candidate&& candidate)
+{
+    // The same record found again (an older copy of its page, or its cell
+    // both in the file and in the log) is listed once; the copy that still
+    // has its rowid is kept.
+    const RecoveredRecord& record = candidate.record;
+    std::u16string key = record.table.value_or(u"") + ValuesKey(candidate);
     const auto [it, added] = m_seen.emplace(std::move(key), m_candidates.size());
     if (added) {
         m_candidates.push_back(std::move(candidate));
         return;
     }
     Candidate& kept = m_candidates[it->second];
+    const bool attested = kept.attested || candidate.attested;
     if (!kept.record.rowid && record.rowid)
         kept = std::move(candidate);
+    kept.attested = attested;
+}
+
+void CRecordRecoverer::MergeAttested()
+{
+    // A record read from a page of the main file's own tree of a table is
+    // that table's. The same values found elsewhere under another table of
+    // the same columns (in the free space of a page that a table created
+    // after a drop took over, say) are the same record, not another one.
+    std::unordered_map<std::u16string, int> attested;
+    for (const Candidate& c : m_candidates)
+        if (c.attested)
+            attested.emplace(ValuesKey(c), c.schema);
+    if (attested.empty())
+        return;
+    const auto twin = [&](int a, int b) {
+        return m_schemas[a].alias == m_schemas[b].alias && m_schemas[a].affinity == m_schemas[b].affinity;
+    };
+    const std::size_t before = m_candidates.size();
+    std::erase_if(m_candidates, [&](const Candidate& c) {
+        if (c.attested)
+            return false;
+        const auto it = attested.find(ValuesKey(c));
+        return it != attested.end() && it->second != c.schema && twin(it->second, c.schema);
+    });
+    m_seen.clear();  // its indexes no longer hold
+    if (m_candidates.size() != before)
+        PostLog(m_parser.m_hLogWnd, u"Recover",
+                WideFormat(u"recover: %I64u records found again under another table of the same "
+                           u"columns are listed once, under the table the main file's own schema "
+                           u"gave their page",
+                           {static_cast<std::uint64_t>(before - m_candidates.size())}),
+                kLogInfo);
 }
 
 std::vector<int> CRecordRecoverer::AllSchemas(int preferred) const
@@ -906,7 +965,15 @@ void CRecordRecoverer::ScanLeaf(Scanner& scanner, const std::uint8_t* page,
     const std::uint32_t arrayEnd = std::min<std::uint64_t>(usable, h + headerSize + 2ull * cellCount);
     std::vector<std::uint8_t> covered(usable, 0);
     std::fill(covered.begin(), covered.begin() + arrayEnd, 1);
-    if (!withCells) {
+    if (withCells) {
+        scanner.cellStarts.clear();
+        for (std::uint32_t k = 0; k < cellCount; ++k) {
+            const std::uint32_t c = Get16(page, usable, h + headerSize + 2 * k).value_or(0);
+            if (c >= arrayEnd && c < usable)
+                scanner.cellStarts.push_back(c);
+        }
+        std::sort(scanner.cellStarts.begin(), scanner.cellStarts.end());
+    } else {
         for (std::uint32_t k = 0; k < cellCount; ++k) {
             const std::uint32_t c = Get16(page, usable, h + headerSize + 2 * k).value_or(0);
             std::uint64_t payload = 0;
@@ -1007,11 +1074,14 @@ void CRecordRecoverer::FindDroppedTables()
     const int masterIndex = static_cast<int>(m_schemas.size()) - 1;
 
     std::vector<std::pair<int, Scanner::Parse>> found;
-    WalkTree(1, -2, [&](std::uint32_t number, const std::uint8_t* page, std::uint32_t h) {
+    // Reads the schema records of one page: with `withCells` its cells
+    // too, and then each table's root page is kept as the main file's own.
+    const auto readSchemaPage = [&](std::uint32_t number, const std::uint8_t* page, std::uint32_t h,
+                                    bool withCells) {
         Scanner scanner(*this, page, m_db.UsableSize(), number, kUnallocated, std::nullopt);
         scanner.SetSchemas({masterIndex});
         scanner.sink = &found;
-        ScanLeaf(scanner, page, h, false);
+        ScanLeaf(scanner, page, h, withCells);
         for (const auto& [schema, parse] : found) {
             std::vector<std::u16string> values;
             std::uint64_t at = parse.bodyStart;
@@ -1028,6 +1098,13 @@ void CRecordRecoverer::FindDroppedTables()
             const std::u16string& sql = values[4];
             if (sql.size() < 12 || !EqualsIgnoringAsciiCase(sql.substr(0, 12), u"CREATE TABLE"))
                 continue;
+            if (withCells && values[0] == u"table") {
+                std::uint32_t root = 0;
+                for (char16_t c : values[3])
+                    root = c >= u'0' && c <= u'9' && root < 100000000 ? root * 10 + (c - u'0') : UINT32_MAX;
+                if (root != 0 && root != UINT32_MAX)
+                    m_fileRoots.push_back({values[1], root});
+            }
             const auto sameName = [&](const TableInfo& t) { return EqualsIgnoringAsciiCase(t.name, values[1]); };
             if (std::any_of(m_db.tables.begin(), m_db.tables.end(), sameName) ||
                 std::any_of(m_dropped.begin(), m_dropped.end(), sameName))
@@ -1039,15 +1116,85 @@ void CRecordRecoverer::FindDroppedTables()
             if (table.columns.empty() || table.withoutRowid)
                 continue;
             PostLog(m_parser.m_hLogWnd, u"Recover",
-                    WideFormat(u"recover: dropped table %s named by a CREATE statement in free "
-                               u"space of page %u",
+                    WideFormat(withCells ? u"recover: dropped table %s named by the main file's own "
+                                           u"schema (page %u), which the log has since replaced"
+                                         : u"recover: dropped table %s named by a CREATE statement in "
+                                           u"free space of page %u",
                                {table.name, number}),
                     kLogInfo);
             m_dropped.push_back(std::move(table));
         }
         found.clear();
+    };
+    WalkTree(1, -2, [&](std::uint32_t number, const std::uint8_t* page, std::uint32_t h) {
+        readSchemaPage(number, page, h, false);
     });
+    // With a log laid over the file, the main file still holds the database
+    // as the last checkpoint left it: its own schema names the tables
+    // dropped since, and where each table's tree was then.
+    if (m_parser.m_pageSource.HasOverlay())
+        WalkFileTree(1, [&](std::uint32_t number, const std::uint8_t* page, std::uint32_t h) {
+            readSchemaPage(number, page, h, true);
+        });
     m_schemas.pop_back();  // schema rows are not reported as records
+}
+
+void CRecordRecoverer::WalkFileTree(
+    std::uint32_t root, const std::function<void(std::uint32_t, const std::uint8_t*, std::uint32_t)>& onPage)
+{
+    const std::uint32_t usable = m_db.UsableSize();
+    const std::uint64_t filePages = m_parser.m_pageSource.FileSize() / m_db.pageSize;
+    // As in WalkTree, a page is marked when it is queued.
+    std::vector<std::uint8_t> seen(filePages + 1, 0);
+    std::vector<std::pair<std::uint32_t, int>> stack;
+    const auto enter = [&](std::uint32_t number, int depth) {
+        if (number == 0 || number > filePages || seen[number] || depth > kMaxTreeDepth)
+            return;
+        seen[number] = 1;
+        stack.push_back({number, depth});
+    };
+    enter(root, 0);
+    std::vector<std::uint8_t> page(m_db.pageSize);
+    while (!stack.empty() && !g_bStop.load()) {
+        const auto [number, depth] = stack.back();
+        stack.pop_back();
+        if (!m_parser.m_pageSource.ReadFileAt(page.data(), m_db.pageSize,
+                                              std::uint64_t(number - 1) * m_db.pageSize))
+            continue;
+        const std::uint32_t h = number == 1 ? 100 : 0;
+        if (page[h] != kTableLeaf && page[h] != kTableInterior)
+            continue;
+        onPage(number, page.data(), h);
+        if (page[h] != kTableInterior)
+            continue;
+        const std::uint32_t cells = Get16(page.data(), usable, h + 3).value_or(0);
+        enter(Get32(page.data(), usable, h + 8).value_or(0), depth + 1);
+        for (std::uint32_t k = 0; k < cells; ++k) {
+            const auto cell = Get16(page.data(), usable, h + 12 + 2 * k);
+            if (!cell)
+                break;
+            enter(Get32(page.data(), usable, *cell).value_or(0), depth + 1);
+        }
+    }
+}
+
+void CRecordRecoverer::MapFileTrees()
+{
+    if (m_fileRoots.empty())
+        return;
+    m_fileOwner.assign(m_parser.m_pageSource.FileSize() / m_db.pageSize + 1, -1);
+    for (const auto& entry : m_fileRoots) {
+        const auto schema = std::find_if(m_schemas.begin(), m_schemas.end(), [&](const Schema& s) {
+            return EqualsIgnoringAsciiCase(s.name, entry.first);
+        });
+        if (schema == m_schemas.end())
+            continue;
+        const int s = static_cast<int>(schema - m_schemas.begin());
+        WalkFileTree(entry.second, [&](std::uint32_t number, const std::uint8_t*, std::uint32_t) {
+            if (m_fileOwner[number] == -1)
+                m_fileOwner[number] = s;
+        });
+    }
 }
 
 void CRecordRecoverer::ScanTables()
@@ -1122,7 +1269,11 @@ void CRecordRecoverer::ScanFreelist()
             if (!m_parser.m_pageSource.ReadPage(number, leaf))
                 continue;
             Scanner scanner(*this, leaf.data(), usable, number, kFreelist, std::nullopt);
-            scanner.SetSchemas(all);
+            // A page the log left as the main file has it keeps the table
+            // the main file's own tree gave it.
+            const int fileOwner = m_parser.m_pageSource.InLog(number) ? -1 : FileOwner(number);
+            scanner.SetSchemas(fileOwner >= 0 ? AllSchemas(fileOwner) : all);
+            scanner.attestedSchema = fileOwner;
             if (leaf[0] == kTableLeaf)
                 ScanLeaf(scanner, leaf.data(), 0, true);
             else
@@ -1163,9 +1314,10 @@ void CRecordRecoverer::ScanLog()
             !m_parser.m_pageSource.ReadFileAt(page.data(), m_db.pageSize, position) ||
             page[0] != kTableLeaf)
             continue;
-        const int owner = m_owner[frame.pageNumber];
+        const int owner = FileOwner(frame.pageNumber) >= 0 ? FileOwner(frame.pageNumber) : m_owner[frame.pageNumber];
         Scanner scanner(*this, page.data(), usable, frame.pageNumber, kWal, std::nullopt);
         scanner.SetSchemas(AllSchemas(owner >= 0 ? owner : -1));
+        scanner.attestedSchema = FileOwner(frame.pageNumber);
         ScanLeaf(scanner, page.data(), 0, true);
     }
     // A commit that shrank the database (auto_vacuum moving pages down over
@@ -1174,15 +1326,15 @@ void CRecordRecoverer::ScanLog()
     // the file last held there, rows deleted since among them. Also
     // reported as a log source without a frame.
     const std::uint64_t filePages = source.FileSize() / m_db.pageSize;
-    const std::vector<int> all = AllSchemas(-1);
-    for (std::uint64_t number = m_pageCount + 1; number <= filePages && !all.empty(); ++number) {
+    for (std::uint64_t number = m_pageCount + 1; number <= filePages && !m_schemas.empty(); ++number) {
         if (g_bStop.load() ||
             !m_parser.m_pageSource.ReadFileAt(page.data(), m_db.pageSize, (number - 1) * m_db.pageSize))
             break;
         if (page[0] != kTableLeaf)
             continue;
         Scanner scanner(*this, page.data(), usable, static_cast<std::uint32_t>(number), kWal, std::nullopt);
-        scanner.SetSchemas(all);
+        scanner.SetSchemas(AllSchemas(FileOwner(static_cast<std::uint32_t>(number))));
+        scanner.attestedSchema = FileOwner(static_cast<std::uint32_t>(number));
         ScanLeaf(scanner, page.data(), 0, true);
     }
 }
@@ -1211,9 +1363,16 @@ void CRecordRecoverer::DropLiveRows()
         const Schema& schema = m_schemas[s];
         if (!schema.live)
             continue;
+        // A dropped table of the same columns may be this one under an
+        // older name (renamed, or read from the main file's own schema):
+        // its candidates are checked against these live rows too.
+        const auto readsAs = [&](int other) {
+            const Schema& o = m_schemas[other];
+            return other == s || (!o.live && o.alias == schema.alias && o.affinity == schema.affinity);
+        };
         std::vector<MaskIndex> masks;
         for (std::size_t c = 0; c < m_candidates.size(); ++c) {
-            if (m_candidates[c].schema != s)
+            if (!readsAs(m_candidates[c].schema))
                 continue;
             const auto& values = m_candidates[c].record.values;
             std::vector<bool> mask(values.size());
@@ -1357,6 +1516,7 @@ bool CRecordRecoverer::Run(const std::u16string& onlyTable, CRecoverSink& sink)
             schema.affinity.push_back(AffinityOf(column.type));
         m_schemas.push_back(std::move(schema));
     }
+    MapFileTrees();
     const auto named = [&](const Schema& s) { return EqualsIgnoringAsciiCase(s.name, onlyTable); };
     if (!onlyTable.empty() && std::none_of(m_schemas.begin(), m_schemas.end(), named)) {
         m_parser.m_pageSource.Close();
@@ -1370,6 +1530,7 @@ bool CRecordRecoverer::Run(const std::u16string& onlyTable, CRecoverSink& sink)
     ScanFreelist();
     ScanLog();
     m_parser.m_pageSource.Close();
+    MergeAttested();
     DropLiveRows();
 
     std::uint64_t reported = 0;

@@ -67,6 +67,14 @@ private:
     class Scanner;
 
     void FindDroppedTables();
+    // Walks a table b-tree of the main file itself, past any log, calling
+    // `onPage` for each of its leaf and interior pages.
+    void WalkFileTree(std::uint32_t root,
+                      const std::function<void(std::uint32_t, const std::uint8_t*, std::uint32_t)>& onPage);
+    // Marks the main file's own pages with the tables its own schema gave
+    // them (m_fileOwner), from the roots FindDroppedTables read.
+    void MapFileTrees();
+    int FileOwner(std::uint32_t page) const { return page < m_fileOwner.size() ? m_fileOwner[page] : -1; }
     void ScanTables();
     void ScanFreelist();
     // Marks the leaf pages of the freelist (overflow chains of deleted
@@ -80,6 +88,9 @@ private:
     void DropLiveRows();
     void UnnameForeignPages(int schema);
     void AddCandidate(Candidate&& candidate);
+    // A candidate's known values apart from its rowid column, as one key.
+    std::u16string ValuesKey(const Candidate& candidate) const;
+    void MergeAttested();
     // Scans the free space of a table leaf page (every cell too when
     // `withCells`: a page no tree uses any more).
     void ScanLeaf(Scanner& scanner, const std::uint8_t* page, std::uint32_t headerOffset,
@@ -98,6 +109,11 @@ private:
     std::vector<Candidate> m_candidates;
     std::vector<int> m_owner;   // by page number: schema index, -1 none, -2 schema tree
     std::vector<std::uint8_t> m_freelistLeaf;  // by page number: 1 on the freelist as a leaf
+    // With a log: each table of the main file's own schema and its root
+    // page there, and by page of the main file the schema index of the
+    // table its own trees gave it (-1 none).
+    std::vector<std::pair<std::u16string, std::uint32_t>> m_fileRoots;
+    std::vector<int> m_fileOwner;
     // Table and values of each candidate, to its index in m_candidates.
     std::unordered_map<std::u16string, std::size_t> m_seen;
     std::u16string m_onlyTable;
