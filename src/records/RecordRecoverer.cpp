@@ -169,9 +169,11 @@ bool PlausibleUtf16(const std::uint8_t* p, std::uint64_t n, bool bigEndian)
     return 4 * lowZero <= n;
 }
 
-std::uint64_t HashText(std::uint64_t h, std::u16string_view text)
+// Live rows are read as UTF-8 (no detour through UTF-16), so candidate
+// values are hashed and compared in UTF-8 too.
+std::uint64_t HashText(std::uint64_t h, std::string_view text)
 {
-    return (h ^ std::hash<std::u16string_view>{}(text)) * 0x100000001b3ull;
+    return (h ^ std::hash<std::string_view>{}(text)) * 0x100000001b3ull;
 }
 
 constexpr std::uint64_t kHashSeed = 0xcbf29ce484222325ull;
@@ -1380,7 +1382,7 @@ void CRecordRecoverer::DropLiveRows()
             for (std::size_t i = 0; i < values.size(); ++i) {
                 mask[i] = values[i].has_value() && static_cast<int>(i) != schema.alias;
                 if (mask[i])
-                    hash = HashText(hash, *values[i]);
+                    hash = HashText(hash, WideToUtf8(*values[i]));
             }
             auto it = std::find_if(masks.begin(), masks.end(), [&](const MaskIndex& m) { return m.mask == mask; });
             if (it == masks.end()) {
@@ -1395,22 +1397,23 @@ void CRecordRecoverer::DropLiveRows()
         // Candidates of freelist pages by rowid, when the table's rowid is a
         // column: a live row with the same rowid and other values says the
         // page held another table's rows.
-        std::unordered_multimap<std::u16string, std::size_t> byRowid;
+        std::unordered_multimap<std::string, std::size_t> byRowid;
         if (schema.alias >= 0)
             for (std::size_t c = 0; c < m_candidates.size(); ++c)
                 if (m_candidates[c].schema == s && m_candidates[c].record.source == kFreelist &&
                     m_candidates[c].record.values[schema.alias])
-                    byRowid.emplace(*m_candidates[c].record.values[schema.alias], c);
+                    byRowid.emplace(WideToUtf8(*m_candidates[c].record.values[schema.alias]), c);
 
         class CLiveRowMatcher : public CRowSink {
         public:
             CLiveRowMatcher(std::vector<MaskIndex>& masks, std::vector<Candidate>& candidates,
-                            const std::unordered_multimap<std::u16string, std::size_t>& byRowid, int alias)
+                            const std::unordered_multimap<std::string, std::size_t>& byRowid, int alias)
                 : m_masks(masks), m_candidates(candidates), m_byRowid(byRowid), m_alias(alias) {}
-            void OnRow(std::u16string_view joined, const std::vector<std::uint32_t>& ends) override
+            bool TakesUtf8() const override { return true; }
+            void OnRowUtf8(std::string_view joined, const std::vector<std::uint32_t>& ends) override
             {
                 if (!m_byRowid.empty()) {
-                    const auto range = m_byRowid.equal_range(std::u16string(Value(joined, ends, m_alias)));
+                    const auto range = m_byRowid.equal_range(std::string(Value(joined, ends, m_alias)));
                     for (auto it = range.first; it != range.second; ++it)
                         m_candidates[it->second].rowidLive = true;
                 }
@@ -1426,15 +1429,15 @@ void CRecordRecoverer::DropLiveRows()
                         Candidate& candidate = m_candidates[it->second];
                         bool same = true;
                         for (std::size_t i = 0; i < index.mask.size() && same; ++i)
-                            same = !index.mask[i] || *candidate.record.values[i] == Value(joined, ends, i);
+                            same = !index.mask[i] || WideToUtf8(*candidate.record.values[i]) == Value(joined, ends, i);
                         candidate.live = candidate.live || same;
                     }
                 }
             }
 
         private:
-            static std::u16string_view Value(std::u16string_view joined,
-                                             const std::vector<std::uint32_t>& ends, std::size_t i)
+            static std::string_view Value(std::string_view joined, const std::vector<std::uint32_t>& ends,
+                                          std::size_t i)
             {
                 if (i >= ends.size())
                     return {};
@@ -1443,7 +1446,7 @@ void CRecordRecoverer::DropLiveRows()
             }
             std::vector<MaskIndex>& m_masks;
             std::vector<Candidate>& m_candidates;
-            const std::unordered_multimap<std::u16string, std::size_t>& m_byRowid;
+            const std::unordered_multimap<std::string, std::size_t>& m_byRowid;
             int m_alias;
         } matcher(masks, m_candidates, byRowid, schema.alias);
 
