@@ -965,8 +965,9 @@ void CRecordRecoverer::ScanLeaf(Scanner& scanner, const std::uint8_t* page,
     const bool interior = page[h] == kTableInterior;
     const std::uint32_t headerSize = interior ? 12 : 8;
     const std::uint32_t arrayEnd = std::min<std::uint64_t>(usable, h + headerSize + 2ull * cellCount);
-    std::vector<std::uint8_t> covered(usable, 0);
-    std::fill(covered.begin(), covered.begin() + arrayEnd, 1);
+    // The bytes live cells hold, as [start, end) ranges: what lies between
+    // them past the cell pointer array is scanned.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> cells;
     if (withCells) {
         scanner.cellStarts.clear();
         for (std::uint32_t k = 0; k < cellCount; ++k) {
@@ -983,7 +984,7 @@ void CRecordRecoverer::ScanLeaf(Scanner& scanner, const std::uint8_t* page,
             std::uint32_t p = 0;
             std::uint32_t r = 0;
             if (interior && c >= arrayEnd && VarintAt(page, usable, c + 4, rowid, r)) {
-                std::fill(covered.begin() + c, covered.begin() + c + 4 + r, 1);
+                cells.push_back({c, c + 4 + r});
                 continue;
             }
             if (interior || c < arrayEnd || !VarintAt(page, usable, c, payload, p) ||
@@ -991,8 +992,9 @@ void CRecordRecoverer::ScanLeaf(Scanner& scanner, const std::uint8_t* page,
                 continue;
             const std::uint32_t local = LocalPayloadSize(payload, usable, true);
             const std::uint64_t size = p + r + std::uint64_t(local) + (local < payload ? 4 : 0);
-            std::fill(covered.begin() + c, covered.begin() + std::min<std::uint64_t>(usable, c + size), 1);
+            cells.push_back({c, static_cast<std::uint32_t>(std::min<std::uint64_t>(usable, c + size))});
         }
+        std::sort(cells.begin(), cells.end());
     }
     // The freeblock chain; a chain that loops or leaves the page ends.
     std::vector<std::pair<std::uint32_t, std::uint32_t>> freeblocks;
@@ -1010,17 +1012,14 @@ void CRecordRecoverer::ScanLeaf(Scanner& scanner, const std::uint8_t* page,
         freeblocks.push_back({f, f + *size});
         f = *next;
     }
-    for (std::uint32_t x = arrayEnd; x < usable;) {
-        if (covered[x]) {
-            ++x;
-            continue;
-        }
-        std::uint32_t end = x;
-        while (end < usable && !covered[end])
-            ++end;
-        scanner.ScanRegion(x, end, freeblocks);
-        x = end;
+    std::uint32_t x = arrayEnd;
+    for (const auto& [start, end] : cells) {
+        if (start > x)
+            scanner.ScanRegion(x, start, freeblocks);
+        x = std::max(x, end);
     }
+    if (x < usable)
+        scanner.ScanRegion(x, usable, freeblocks);
 }
 
 void CRecordRecoverer::WalkTree(
