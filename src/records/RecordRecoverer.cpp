@@ -1346,18 +1346,24 @@ void CRecordRecoverer::DropLiveRows()
     // the hashes of the candidates under it.
     struct MaskIndex {
         std::vector<bool> mask;
+        // The column whose value alone is hashed first (the longest of the
+        // first candidate's, most likely to tell rows apart).
+        std::size_t key = 0;
         std::unordered_multimap<std::uint64_t, std::size_t> candidates;
-        // One bit per hash value modulo its size: most live rows are no
-        // candidate, and the bit says so without a walk through the map.
+        // One bit per hash value modulo its size, of the whole candidates
+        // and of their key values: most live rows are no candidate, and a
+        // bit says so without hashing every value or walking the map.
         std::vector<std::uint64_t> filter = std::vector<std::uint64_t>(1u << 14, 0);
-        void Add(std::uint64_t hash, std::size_t candidate)
+        std::vector<std::uint64_t> keyFilter = std::vector<std::uint64_t>(1u << 14, 0);
+        void Add(std::uint64_t hash, std::uint64_t keyHash, std::size_t candidate)
         {
             candidates.emplace(hash, candidate);
             filter[(hash >> 6) & 0x3FFF] |= 1ull << (hash & 63);
+            keyFilter[(keyHash >> 6) & 0x3FFF] |= 1ull << (keyHash & 63);
         }
-        bool MayHold(std::uint64_t hash) const
+        static bool Has(const std::vector<std::uint64_t>& bits, std::uint64_t hash)
         {
-            return (filter[(hash >> 6) & 0x3FFF] >> (hash & 63)) & 1;
+            return (bits[(hash >> 6) & 0x3FFF] >> (hash & 63)) & 1;
         }
     };
     for (int s = 0; s < static_cast<int>(m_schemas.size()); ++s) {
@@ -1372,23 +1378,32 @@ void CRecordRecoverer::DropLiveRows()
             return other == s || (!o.live && o.alias == schema.alias && o.affinity == schema.affinity);
         };
         std::vector<MaskIndex> masks;
+        std::vector<std::string> texts;
         for (std::size_t c = 0; c < m_candidates.size(); ++c) {
             if (!readsAs(m_candidates[c].schema))
                 continue;
             const auto& values = m_candidates[c].record.values;
             std::vector<bool> mask(values.size());
+            texts.assign(values.size(), std::string());
             std::uint64_t hash = kHashSeed;
             for (std::size_t i = 0; i < values.size(); ++i) {
                 mask[i] = values[i].has_value() && static_cast<int>(i) != schema.alias;
-                if (mask[i])
-                    hash = HashText(hash, WideToUtf8(*values[i]));
+                if (mask[i]) {
+                    texts[i] = WideToUtf8(*values[i]);
+                    hash = HashText(hash, texts[i]);
+                }
             }
             auto it = std::find_if(masks.begin(), masks.end(), [&](const MaskIndex& m) { return m.mask == mask; });
             if (it == masks.end()) {
-                masks.push_back({mask, {}});
+                MaskIndex index;
+                index.mask = mask;
+                for (std::size_t i = 0; i < values.size(); ++i)
+                    if (mask[i] && (!mask[index.key] || texts[i].size() > texts[index.key].size()))
+                        index.key = i;
+                masks.push_back(std::move(index));
                 it = std::prev(masks.end());
             }
-            it->Add(hash, c);
+            it->Add(hash, HashText(kHashSeed, texts[it->key]), c);
         }
         if (masks.empty())
             continue;
@@ -1417,11 +1432,13 @@ void CRecordRecoverer::DropLiveRows()
                         m_candidates[it->second].rowidLive = true;
                 }
                 for (MaskIndex& index : m_masks) {
+                    if (!MaskIndex::Has(index.keyFilter, HashText(kHashSeed, Value(joined, ends, index.key))))
+                        continue;
                     std::uint64_t hash = kHashSeed;
                     for (std::size_t i = 0; i < index.mask.size(); ++i)
                         if (index.mask[i])
                             hash = HashText(hash, Value(joined, ends, i));
-                    if (!index.MayHold(hash))
+                    if (!MaskIndex::Has(index.filter, hash))
                         continue;
                     const auto range = index.candidates.equal_range(hash);
                     for (auto it = range.first; it != range.second; ++it) {
