@@ -1315,10 +1315,12 @@ void CRecordRecoverer::ScanLog()
             !m_parser.m_pageSource.ReadFileAt(page.data(), m_db.pageSize, position) ||
             page[0] != kTableLeaf)
             continue;
-        const int owner = FileOwner(frame.pageNumber) >= 0 ? FileOwner(frame.pageNumber) : m_owner[frame.pageNumber];
+        // The main file's own tree says whose page this version was.
+        const int fileOwner = FileOwner(frame.pageNumber);
+        const int owner = fileOwner >= 0 ? fileOwner : m_owner[frame.pageNumber];
         Scanner scanner(*this, page.data(), usable, frame.pageNumber, kWal, std::nullopt);
         scanner.SetSchemas(AllSchemas(owner >= 0 ? owner : -1));
-        scanner.attestedSchema = FileOwner(frame.pageNumber);
+        scanner.attestedSchema = fileOwner;
         ScanLeaf(scanner, page.data(), 0, true);
     }
     // A commit that shrank the database (auto_vacuum moving pages down over
@@ -1333,9 +1335,10 @@ void CRecordRecoverer::ScanLog()
             break;
         if (page[0] != kTableLeaf)
             continue;
+        const int fileOwner = FileOwner(static_cast<std::uint32_t>(number));
         Scanner scanner(*this, page.data(), usable, static_cast<std::uint32_t>(number), kWal, std::nullopt);
-        scanner.SetSchemas(AllSchemas(FileOwner(static_cast<std::uint32_t>(number))));
-        scanner.attestedSchema = FileOwner(static_cast<std::uint32_t>(number));
+        scanner.SetSchemas(AllSchemas(fileOwner));
+        scanner.attestedSchema = fileOwner;
         ScanLeaf(scanner, page.data(), 0, true);
     }
 }
@@ -1347,8 +1350,8 @@ void CRecordRecoverer::DropLiveRows()
     struct MaskIndex {
         std::vector<bool> mask;
         // The column whose value alone is hashed first (the longest of the
-        // first candidate's, most likely to tell rows apart).
-        std::size_t key = 0;
+        // first candidate's, most likely to tell rows apart), if any.
+        std::optional<std::size_t> key;
         std::unordered_multimap<std::uint64_t, std::size_t> candidates;
         // One bit per hash value modulo its size, of the whole candidates
         // and of their key values: most live rows are no candidate, and a
@@ -1398,12 +1401,12 @@ void CRecordRecoverer::DropLiveRows()
                 MaskIndex index;
                 index.mask = mask;
                 for (std::size_t i = 0; i < values.size(); ++i)
-                    if (mask[i] && (!mask[index.key] || texts[i].size() > texts[index.key].size()))
+                    if (mask[i] && (!index.key || texts[i].size() > texts[*index.key].size()))
                         index.key = i;
                 masks.push_back(std::move(index));
                 it = std::prev(masks.end());
             }
-            it->Add(hash, HashText(kHashSeed, texts[it->key]), c);
+            it->Add(hash, HashText(kHashSeed, it->key ? texts[*it->key] : std::string()), c);
         }
         if (masks.empty())
             continue;
@@ -1432,7 +1435,8 @@ void CRecordRecoverer::DropLiveRows()
                         m_candidates[it->second].rowidLive = true;
                 }
                 for (MaskIndex& index : m_masks) {
-                    if (!MaskIndex::Has(index.keyFilter, HashText(kHashSeed, Value(joined, ends, index.key))))
+                    if (index.key &&
+                        !MaskIndex::Has(index.keyFilter, HashText(kHashSeed, Value(joined, ends, *index.key))))
                         continue;
                     std::uint64_t hash = kHashSeed;
                     for (std::size_t i = 0; i < index.mask.size(); ++i)
