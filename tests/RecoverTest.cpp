@@ -266,6 +266,40 @@ TEST(RecoverTest, RowsTheCheckpointLeftComeBackFromTheMainFile)
     }
 }
 
+// Long rows that exist only in the log, deleted there, with auto_vacuum
+// moving their overflow pages since: each cell's chain is read as its own
+// transaction left it, so every body comes back whole.
+TEST(RecoverTest, ChainsOfRowsOnlyInTheLogAreReadAsTheirTransactionLeftThem)
+{
+    CTempDir dir;
+    const std::string live = dir.File("live.db");
+    const std::string copy = dir.File("copy.db");
+    {
+        DbLayout layout;
+        layout.autoVacuum = true;
+        auto db = CreateDatabase(live, layout);
+        db->Exec("PRAGMA secure_delete=OFF; PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0");
+        db->Exec("CREATE TABLE m(id INTEGER PRIMARY KEY, thread INTEGER, body TEXT, date INTEGER)");
+        AddMessages(*db, 1, 300);
+        db->Exec("PRAGMA wal_checkpoint(TRUNCATE)");
+        db->Exec("INSERT INTO m SELECT id + 1000, thread, body || printf('%.5000c', 'z'), date FROM m "
+                 "WHERE id <= 10; DELETE FROM m WHERE id > 1000");
+        fs::copy_file(live, copy);
+        fs::copy_file(live + "-wal", copy + "-wal");
+    }
+    CRecoveredFile file(copy, true);
+    ASSERT_TRUE(file.ran);
+    std::set<std::int64_t> whole;
+    for (const RecoveredRecord& record : file.sink.records) {
+        const std::int64_t id = record.rowid.value_or(0) - 1000;
+        if (id >= 1 && id <= 10 &&
+            record.values[2] == Widen("message " + std::to_string(id) + std::string(id % 40, 'x') +
+                                      std::string(5000, 'z')))
+            whole.insert(id);
+    }
+    EXPECT_EQ(whole.size(), 10u) << file.log.Dump();
+}
+
 // A freed cell whose tail a newer, smaller cell took comes back in part:
 // the values of its surviving head, null for the rest. A shrinking update
 // leaves the old version's head behind the new cell; it is reported only

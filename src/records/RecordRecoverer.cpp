@@ -260,6 +260,11 @@ public:
     std::vector<std::uint32_t> cellStarts;
     // The table whose own tree in the main file holds this page, or -1.
     int attestedSchema = -1;
+    // The state of the database this page version belongs to, when it is
+    // not the one shown: 0 the main file's own, past the log; n the log's
+    // as of frame n. The overflow chain of one of its cells is read from
+    // that state, which holds it whole.
+    std::optional<std::uint32_t> state;
     // Records go to `sink` instead of the recoverer when set (schema scans).
     std::vector<std::pair<int, Parse>>* sink = nullptr;
 
@@ -760,16 +765,23 @@ private:
     // `pointerAt`, up to `needed` bytes, while its pages are freelist
     // leaves: a deleted record's overflow pages go to the freelist, and a
     // page taken again, or made a trunk whose header overwrote its start,
-    // ends what can be read.
-    void ReadChain(std::uint32_t pointerAt, std::uint64_t needed, std::vector<std::uint8_t>& out)
+    // ends what can be read. With `ownState`, the chain of a cell of a
+    // page version of another state is read from that state.
+    void ReadChain(std::uint32_t pointerAt, std::uint64_t needed, std::optional<std::uint32_t> ownState,
+                   std::vector<std::uint8_t>& out)
     {
         out.clear();
         std::uint32_t next = Get32(m_page, m_usable, pointerAt).value_or(0);
         const std::uint32_t step = m_usable - 4;
         std::unordered_set<std::uint32_t> visited;  // a chain that loops ends
         for (std::uint64_t pages = 0; out.size() < needed && pages <= needed / step; ++pages) {
-            if (!m_owner.IsFreelistLeaf(next) || !visited.insert(next).second ||
-                !m_owner.m_parser.m_pageSource.ReadPage(next, m_chainPage) || m_chainPage.size() < m_usable)
+            if (next == 0 || !visited.insert(next).second)
+                return;
+            if (ownState ? !m_owner.ReadPageAsOf(next, *ownState, m_chainPage)
+                         : !m_owner.IsFreelistLeaf(next) ||
+                               !m_owner.m_parser.m_pageSource.ReadPage(next, m_chainPage))
+                return;
+            if (m_chainPage.size() < m_usable)
                 return;
             const std::uint64_t take = std::min<std::uint64_t>(step, needed - out.size());
             out.insert(out.end(), m_chainPage.begin() + 4, m_chainPage.begin() + 4 + take);
@@ -824,7 +836,9 @@ private:
             for (std::uint64_t t : parse.types)
                 total += std::min<std::uint64_t>(SerialTypeSize(t), UINT32_MAX);
             if (total > parse.localEnd)
-                ReadChain(parse.localEnd, total - parse.localEnd, m_chain);
+                ReadChain(parse.localEnd, total - parse.localEnd,
+                          std::binary_search(cellStarts.begin(), cellStarts.end(), offset) ? state : std::nullopt,
+                          m_chain);
         }
         bool chainSound = true;  // a value in the chain that does not read ends it
         std::uint64_t at = parse.bodyStart;
@@ -1291,6 +1305,24 @@ void CRecordRecoverer::ScanLog()
         return;
     const std::uint32_t usable = m_db.UsableSize();
     std::vector<std::uint8_t> page(m_db.pageSize);
+    // A transaction writes its pages in page order, not as the b-tree
+    // needs them: a cell's overflow pages may follow its leaf's frame. So a
+    // frame's page is read as of the end of its transaction: its commit
+    // frame, or the log's last valid frame when no commit follows.
+    const auto& frames = source.Log().Frames();
+    for (const CWalLog::Frame& frame : frames)
+        if (frame.state != CWalLog::FrameState::kInvalid)
+            m_pageFrames[frame.pageNumber].push_back({frame.index, frame.pageOffset});
+    std::vector<std::uint32_t> transactionEnd(frames.size() + 1, 0);
+    std::uint32_t end = 0;
+    for (auto frame = frames.rbegin(); frame != frames.rend(); ++frame) {
+        if (frame->state == CWalLog::FrameState::kInvalid)
+            continue;
+        if (end == 0 || frame->commitSize != 0)
+            end = frame->index;
+        if (frame->index < transactionEnd.size())
+            transactionEnd[frame->index] = end;
+    }
     for (const CWalLog::Frame& frame : source.Log().Frames()) {
         if (g_bStop.load())
             break;
@@ -1304,6 +1336,8 @@ void CRecordRecoverer::ScanLog()
             continue;
         Scanner scanner(*this, page.data(), usable, frame.pageNumber, kWal, frame.index);
         scanner.SetSchemas(AllSchemas(owner >= 0 ? owner : -1));
+        if (frame.state != CWalLog::FrameState::kInvalid && frame.index < transactionEnd.size())
+            scanner.state = transactionEnd[frame.index];
         ScanLeaf(scanner, page.data(), 0, true);
     }
     // The main file's own version of each page the log replaces is older
@@ -1321,6 +1355,7 @@ void CRecordRecoverer::ScanLog()
         Scanner scanner(*this, page.data(), usable, frame.pageNumber, kWal, std::nullopt);
         scanner.SetSchemas(AllSchemas(owner >= 0 ? owner : -1));
         scanner.attestedSchema = fileOwner;
+        scanner.state = 0;
         ScanLeaf(scanner, page.data(), 0, true);
     }
     // A commit that shrank the database (auto_vacuum moving pages down over
@@ -1339,8 +1374,24 @@ void CRecordRecoverer::ScanLog()
         Scanner scanner(*this, page.data(), usable, static_cast<std::uint32_t>(number), kWal, std::nullopt);
         scanner.SetSchemas(AllSchemas(fileOwner));
         scanner.attestedSchema = fileOwner;
+        scanner.state = 0;
         ScanLeaf(scanner, page.data(), 0, true);
     }
+}
+
+bool CRecordRecoverer::ReadPageAsOf(std::uint32_t number, std::uint32_t frame, std::vector<std::uint8_t>& page)
+{
+    CPageSource& source = m_parser.m_pageSource;
+    page.resize(m_db.pageSize);
+    const auto frames = m_pageFrames.find(number);
+    if (frame != 0 && frames != m_pageFrames.end()) {
+        // The newest version of the page at or before the frame.
+        const auto after = std::upper_bound(frames->second.begin(), frames->second.end(),
+                                            std::pair<std::uint32_t, std::uint64_t>(frame, UINT64_MAX));
+        if (after != frames->second.begin())
+            return source.ReadLogAt(page.data(), m_db.pageSize, std::prev(after)->second);
+    }
+    return number != 0 && source.ReadFileAt(page.data(), m_db.pageSize, std::uint64_t(number - 1) * m_db.pageSize);
 }
 
 void CRecordRecoverer::DropLiveRows()

@@ -75,6 +75,10 @@ private:
     // them (m_fileOwner), from the roots FindDroppedTables read.
     void MapFileTrees();
     int FileOwner(std::uint32_t page) const { return page < m_fileOwner.size() ? m_fileOwner[page] : -1; }
+    // Page `number` as a state other than the one shown held it: the log's
+    // as of frame `frame` (its newest valid frame of the page at or before
+    // it, else the main file's), or with `frame` 0 the main file's own.
+    bool ReadPageAsOf(std::uint32_t number, std::uint32_t frame, std::vector<std::uint8_t>& page);
     void ScanTables();
     void ScanFreelist();
     // Marks the leaf pages of the freelist (overflow chains of deleted
@@ -114,6 +118,9 @@ private:
     // table its own trees gave it (-1 none).
     std::vector<std::pair<std::u16string, std::uint32_t>> m_fileRoots;
     std::vector<int> m_fileOwner;
+    // By page number, the valid log frames that hold it: (frame, offset of
+    // its page in the log), in frame order.
+    std::unordered_map<std::uint32_t, std::vector<std::pair<std::uint32_t, std::uint64_t>>> m_pageFrames;
     // Table and values of each candidate, to its index in m_candidates.
     std::unordered_map<std::u16string, std::size_t> m_seen;
     std::u16string m_onlyTable;
