@@ -111,6 +111,8 @@ def recover_seeds(out):
         con.execute("PRAGMA journal_mode=WAL")
         con.execute("PRAGMA wal_autocheckpoint=0")
         con.execute("UPDATE m SET body='edited' WHERE id % 5 = 0")
+        # Rows on overflow pages that only the log holds, one deleted there.
+        con.execute("UPDATE m SET body = body || printf('%.5000c', 'y') WHERE id % 11 = 1")
         con.execute("DELETE FROM m WHERE id % 7 = 0")
         db = open(path, "rb").read()
         wal = open(path + "-wal", "rb").read()
