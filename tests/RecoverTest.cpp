@@ -203,6 +203,26 @@ TEST(RecoverTest, DeletedRowsComeBackAndNoLiveRowIsReported)
     }
 }
 
+// A WAL database of 300 messages in m, checkpointed, then `change` run on
+// it: the path of a copy of the database and its log taken while the writer
+// holds them.
+std::string CopyAfterCheckpoint(const CTempDir& dir, bool autoVacuum, const std::string& change)
+{
+    const std::string live = dir.File("live.db");
+    const std::string copy = dir.File("copy.db");
+    DbLayout layout;
+    layout.autoVacuum = autoVacuum;
+    auto db = CreateDatabase(live, layout);
+    db->Exec("PRAGMA secure_delete=OFF; PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0");
+    db->Exec("CREATE TABLE m(id INTEGER PRIMARY KEY, thread INTEGER, body TEXT, date INTEGER)");
+    AddMessages(*db, 1, 300);
+    db->Exec("PRAGMA wal_checkpoint(TRUNCATE)");
+    db->Exec(change);
+    fs::copy_file(live, copy);
+    fs::copy_file(live + "-wal", copy + "-wal");
+    return copy;
+}
+
 // Deletions made after the last checkpoint, read from a copy of the database
 // and its log: the main file still holds what the checkpoint left.
 struct CheckpointCase {
@@ -232,22 +252,7 @@ TEST(RecoverTest, RowsTheCheckpointLeftComeBackFromTheMainFile)
     for (const CheckpointCase& c : cases) {
         SCOPED_TRACE(c.name);
         CTempDir dir;
-        const std::string live = dir.File("live.db");
-        const std::string copy = dir.File("copy.db");
-        {
-            DbLayout layout;
-            layout.pageSize = 4096;
-            layout.autoVacuum = c.autoVacuum;
-            auto db = CreateDatabase(live, layout);
-            db->Exec("PRAGMA secure_delete=OFF; PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0");
-            db->Exec("CREATE TABLE m(id INTEGER PRIMARY KEY, thread INTEGER, body TEXT, date INTEGER)");
-            AddMessages(*db, 1, 300);
-            db->Exec("PRAGMA wal_checkpoint(TRUNCATE)");
-            db->Exec(c.change + (c.dropped ? drafts : std::string()));
-            fs::copy_file(live, copy);
-            fs::copy_file(live + "-wal", copy + "-wal");
-        }
-        CRecoveredFile file(copy, true);
+        CRecoveredFile file(CopyAfterCheckpoint(dir, c.autoVacuum, c.change + (c.dropped ? drafts : "")), true);
         ASSERT_TRUE(file.ran);
         std::set<std::int64_t> ids;
         for (const RecoveredRecord& record : file.sink.records) {
@@ -272,22 +277,10 @@ TEST(RecoverTest, RowsTheCheckpointLeftComeBackFromTheMainFile)
 TEST(RecoverTest, ChainsOfRowsOnlyInTheLogAreReadAsTheirTransactionLeftThem)
 {
     CTempDir dir;
-    const std::string live = dir.File("live.db");
-    const std::string copy = dir.File("copy.db");
-    {
-        DbLayout layout;
-        layout.autoVacuum = true;
-        auto db = CreateDatabase(live, layout);
-        db->Exec("PRAGMA secure_delete=OFF; PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0");
-        db->Exec("CREATE TABLE m(id INTEGER PRIMARY KEY, thread INTEGER, body TEXT, date INTEGER)");
-        AddMessages(*db, 1, 300);
-        db->Exec("PRAGMA wal_checkpoint(TRUNCATE)");
-        db->Exec("INSERT INTO m SELECT id + 1000, thread, body || printf('%.5000c', 'z'), date FROM m "
-                 "WHERE id <= 10; DELETE FROM m WHERE id > 1000");
-        fs::copy_file(live, copy);
-        fs::copy_file(live + "-wal", copy + "-wal");
-    }
-    CRecoveredFile file(copy, true);
+    CRecoveredFile file(CopyAfterCheckpoint(dir, true,
+                                            "INSERT INTO m SELECT id + 1000, thread, body || printf('%.5000c', 'z'), "
+                                            "date FROM m WHERE id <= 10; DELETE FROM m WHERE id > 1000"),
+                        true);
     ASSERT_TRUE(file.ran);
     std::set<std::int64_t> whole;
     for (const RecoveredRecord& record : file.sink.records) {
