@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
+
 #include "engine/Globals.h"
 #include "fuzz/FuzzHarness.h"
 
@@ -70,6 +72,31 @@ TEST(FuzzRegressionTest, DatabaseInputsAreReportedAndFinish)
         EXPECT_LE(counts.lines, bytes.size() + 1000);
         EXPECT_LE(counts.textUnits, 8 * bytes.size() + 1000);
         EXPECT_TRUE(g_dbList.empty());
+    }
+}
+
+// Peak resident memory of this process so far, in KiB.
+long PeakKib()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// A database with its log: each must finish quickly and cost memory in
+// proportion to its bytes, whatever page numbers and counts its frames
+// claim.
+TEST(FuzzRegressionTest, RecoverInputsFinishInBoundedMemory)
+{
+    const std::vector<fs::path> inputs = RegressionInputs("fuzz_recover");
+    ASSERT_FALSE(inputs.empty());
+    for (const fs::path& input : inputs) {
+        SCOPED_TRACE(input.filename().string());
+        const std::vector<std::uint8_t> bytes = ReadAll(input);
+        const long before = PeakKib();
+        const auto took = Timed([&] { RecoverFromInput(bytes.data(), bytes.size()); });
+        EXPECT_LT(took, kTimeLimit);
+        EXPECT_LT(PeakKib() - before, 64 * 1024);
     }
 }
 

@@ -49,13 +49,13 @@ void CPageSource::Close()
     m_fileSize = 0;
     m_overlay = false;
     m_wal = CWalLog();
-    m_frameOffsets.clear();
+    m_frameOffsets.Clear();
     m_overlayPageCount = 0;
 }
 
-void CPageSource::SetOverlay(std::vector<std::uint64_t> frameOffsets, std::uint32_t pageCount)
+void CPageSource::SetOverlay(CPageOffsets frames, std::uint32_t pageCount)
 {
-    m_frameOffsets = std::move(frameOffsets);
+    m_frameOffsets = std::move(frames);
     m_overlayPageCount = pageCount;
     m_overlay = true;
 }
@@ -97,10 +97,8 @@ bool CPageSource::ReadPage(std::uint32_t pageNumber, void* buffer, std::uint32_t
         return ReadFileAt(buffer, count, PagePosition(pageNumber, m_pageSize));
     if (!HasPage(pageNumber))
         return false;
-    if (pageNumber < m_frameOffsets.size() && m_frameOffsets[pageNumber] != 0) {
-        const std::int64_t got = m_log.ReadAt(buffer, count, m_frameOffsets[pageNumber]);
-        return got == static_cast<std::int64_t>(count);
-    }
+    if (const std::uint64_t frame = m_frameOffsets.Find(pageNumber); frame != 0)
+        return m_log.ReadAt(buffer, count, frame) == static_cast<std::int64_t>(count);
     // A page the log does not hold is the main file's; a page the commit's
     // larger page count reaches past the file's end has never been written.
     if (!ReadFileAt(buffer, count, PagePosition(pageNumber, m_pageSize)))
@@ -116,8 +114,7 @@ bool CPageSource::ReadPage(std::uint32_t pageNumber, std::vector<std::uint8_t>& 
 
 bool CPageSource::ReadHeader(void* buffer, std::uint32_t count)
 {
-    if (m_overlay && m_pageSize != 0 && count <= m_pageSize && 1 < m_frameOffsets.size() &&
-        m_frameOffsets[1] != 0)
+    if (m_overlay && m_pageSize != 0 && count <= m_pageSize && m_frameOffsets.Find(1) != 0)
         return ReadPage(1, buffer, count);
     return ReadFileAt(buffer, count, 0);
 }
@@ -173,16 +170,19 @@ void CPageSource::AttachLog(const std::string& dbPath, bool apply, HWND logWnd)
                 kLogWarning);
     m_pageSize = m_wal.PageSize();
     // Pages past both the file and the log were never written and read as
-    // zeros; the database is taken to end before them, so that a damaged
-    // page count in a commit frame cannot make every walk size its records
-    // by four billion pages.
-    std::vector<std::uint64_t> offsets = m_wal.CommittedPageOffsets();
-    const std::uint64_t written = std::max<std::uint64_t>(offsets.size() - 1, (m_fileSize + m_pageSize - 1) / m_pageSize);
+    // zeros; the database is taken to end before them. Nor can it hold more
+    // pages than the file and the log's committed frames together: a
+    // damaged page count in a commit frame, or a frame for page four
+    // billion, must not make every walk size its records by it.
+    CPageOffsets frames = m_wal.CommittedPageOffsets();
+    const std::uint64_t filePages = (m_fileSize + m_pageSize - 1) / m_pageSize;
+    const std::uint64_t written = std::min<std::uint64_t>(std::max<std::uint64_t>(frames.HighestPage(), filePages),
+                                                          filePages + m_wal.CommittedFrames());
     const std::uint32_t pageCount = static_cast<std::uint32_t>(std::min<std::uint64_t>(m_wal.DatabasePages(), written));
     if (pageCount < m_wal.DatabasePages())
         PostLog(logWnd, u"warning",
                 WideFormat(u"%s: the last commit claims %u pages, the file and the log hold %u",
                            {logPath, m_wal.DatabasePages(), pageCount}),
                 kLogWarning);
-    SetOverlay(std::move(offsets), pageCount);
+    SetOverlay(std::move(frames), pageCount);
 }

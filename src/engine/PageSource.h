@@ -34,15 +34,15 @@ public:
     // counted and one warning line says how many committed frames are not
     // shown. The "-shm" file is never opened.
     void AttachLog(const std::string& dbPath, bool apply, HWND logWnd);
-    // Lays committed pages of the open log over the file: page n is read
-    // from `frameOffsets[n]` of the log file when that entry is not 0, and
-    // the database holds `pageCount` pages.
-    void SetOverlay(std::vector<std::uint64_t> frameOffsets, std::uint32_t pageCount);
+    // Lays committed pages of the open log over the file: a page `frames`
+    // holds is read from its offset in the log file, and the database holds
+    // `pageCount` pages.
+    void SetOverlay(CPageOffsets frames, std::uint32_t pageCount);
     bool HasOverlay() const { return m_overlay; }
     // True when the overlay reads page `pageNumber` from the log.
     bool InLog(std::uint32_t pageNumber) const
     {
-        return m_overlay && pageNumber < m_frameOffsets.size() && m_frameOffsets[pageNumber] != 0;
+        return m_overlay && m_frameOffsets.Find(pageNumber) != 0;
     }
     // The log read by the last AttachLog (no frames when there was none).
     const CWalLog& Log() const { return m_wal; }
@@ -93,6 +93,6 @@ private:
     bool m_overlay = false;
     CSourceFile m_log;
     CWalLog m_wal;
-    std::vector<std::uint64_t> m_frameOffsets;  // by page number; 0 = not in the log
+    CPageOffsets m_frameOffsets;  // the pages the log holds
     std::uint32_t m_overlayPageCount = 0;
 };

@@ -1,6 +1,7 @@
 #include "WalLog.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "engine/ByteReader.h"
 #include "engine/LogPost.h"
@@ -160,14 +161,13 @@ bool CWalLog::Read(const CSourceFile& file, HWND logWnd)
                            {kHeaderSize + frameCount * frameSize, body % frameSize, frameSize}));
 
     // The committed frames: the last one of each page is the version shown;
-    // a page past the last commit's page count was cut off by it.
-    std::vector<bool> seen;
+    // a page past the last commit's page count was cut off by it. The set
+    // of pages seen grows with the frames, not with their page numbers.
+    std::unordered_set<std::uint32_t> seen;
+    seen.reserve(m_committed);
     for (std::uint32_t i = m_committed; i > 0; --i) {
         Frame& frame = m_frames[i - 1];
-        if (frame.pageNumber >= seen.size())
-            seen.resize(std::max<std::size_t>(frame.pageNumber + 1, seen.size() * 2), false);
-        const bool latest = !seen[frame.pageNumber];
-        seen[frame.pageNumber] = true;
+        const bool latest = seen.insert(frame.pageNumber).second;
         frame.state = latest && frame.pageNumber <= m_databasePages ? FrameState::kApplied
                                                                      : FrameState::kSuperseded;
     }
@@ -182,19 +182,12 @@ bool CWalLog::Read(const CSourceFile& file, HWND logWnd)
     return true;
 }
 
-std::vector<std::uint64_t> CWalLog::CommittedPageOffsets() const
+CPageOffsets CWalLog::CommittedPageOffsets() const
 {
-    // Sized by the pages the log holds, not by the page count a commit
-    // frame claims: a damaged count must not cost memory.
-    std::uint32_t highest = 0;
+    CPageOffsets offsets;
     for (std::uint32_t i = 0; i < m_committed; ++i)
         if (m_frames[i].state == FrameState::kApplied)
-            highest = std::max(highest, m_frames[i].pageNumber);
-    std::vector<std::uint64_t> offsets(std::uint64_t(highest) + 1, 0);
-    for (std::uint32_t i = 0; i < m_committed; ++i) {
-        const Frame& frame = m_frames[i];
-        if (frame.state == FrameState::kApplied)
-            offsets[frame.pageNumber] = frame.pageOffset;
-    }
+            offsets.Add(m_frames[i].pageNumber, m_frames[i].pageOffset);
+    offsets.Finish();
     return offsets;
 }

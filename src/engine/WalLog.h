@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/PageOffsets.h"
 #include "engine/SourceFile.h"
 #include "platform/WindowMessage.h"
 
@@ -65,9 +66,8 @@ public:
     std::uint32_t DatabasePages() const { return m_databasePages; }
     // Every whole frame of the file, valid or not, in file order.
     const std::vector<Frame>& Frames() const { return m_frames; }
-    // For each page number, the log offset of its committed version, 0 when
-    // the log does not hold one.
-    std::vector<std::uint64_t> CommittedPageOffsets() const;
+    // The log offset of each page's committed version.
+    CPageOffsets CommittedPageOffsets() const;
 
 private:
     bool ReadHeader(const CSourceFile& file, HWND logWnd);
