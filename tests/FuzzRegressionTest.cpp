@@ -83,20 +83,22 @@ long PeakKib()
     return usage.ru_maxrss;
 }
 
-// A database with its log: each must finish quickly and cost memory in
-// proportion to its bytes, whatever page numbers and counts its frames
-// claim.
+// A database with its log or its rollback journal: each must finish quickly
+// and cost memory in proportion to its bytes, whatever page numbers and
+// counts its frames and headers claim.
 TEST(FuzzRegressionTest, RecoverInputsFinishInBoundedMemory)
 {
-    const std::vector<fs::path> inputs = RegressionInputs("fuzz_recover");
-    ASSERT_FALSE(inputs.empty());
-    for (const fs::path& input : inputs) {
-        SCOPED_TRACE(input.filename().string());
-        const std::vector<std::uint8_t> bytes = ReadAll(input);
-        const long before = PeakKib();
-        const auto took = Timed([&] { RecoverFromInput(bytes.data(), bytes.size()); });
-        EXPECT_LT(took, kTimeLimit);
-        EXPECT_LT(PeakKib() - before, 64 * 1024);
+    for (const bool journal : {false, true}) {
+        const std::vector<fs::path> inputs = RegressionInputs(journal ? "fuzz_journal" : "fuzz_recover");
+        ASSERT_FALSE(inputs.empty());
+        for (const fs::path& input : inputs) {
+            SCOPED_TRACE(input.filename().string());
+            const std::vector<std::uint8_t> bytes = ReadAll(input);
+            const long before = PeakKib();
+            const auto took = Timed([&] { RecoverFromInput(bytes.data(), bytes.size(), nullptr, journal); });
+            EXPECT_LT(took, kTimeLimit);
+            EXPECT_LT(PeakKib() - before, 64 * 1024);
+        }
     }
 }
 

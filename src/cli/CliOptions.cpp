@@ -16,6 +16,8 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args)
             options.csv = true;
         } else if (!optionsEnded && arg == "--wal") {
             options.wal = true;
+        } else if (!optionsEnded && arg == "--journal") {
+            options.journal = true;
         } else if (!optionsEnded && arg == "--ordinal") {
             const std::string value = i + 1 < args.size() ? args[++i] : std::string();
             long long n = -1;

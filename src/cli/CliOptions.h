@@ -1,4 +1,4 @@
-// Splits a subcommand's arguments into options (--json, --csv, --wal, --ordinal N)
+// Splits a subcommand's arguments into options (--json, --csv, --wal, --journal, --ordinal N)
 // and positionals. "--" ends the options, so a positional may itself
 // begin with "-".
 #pragma once
@@ -10,6 +10,7 @@ struct CliOptions {
     bool json = false;
     bool csv = false;  // --csv: rows as CSV (RFC 4180, UTF-8 with a byte-order mark)
     bool wal = false;  // --wal: apply the database's write-ahead log
+    bool journal = false;  // --journal: roll the database's hot journal back
     long long ordinal = -1;  // --ordinal N, -1 when not given
     std::vector<std::string> positional;
     std::string error;  // set for an unknown or malformed option

@@ -96,6 +96,7 @@ int RunRecover(const std::vector<std::string>& args)
     CSqliteParser parser;
     parser.m_hLogWnd = &log;
     parser.m_bUseWal = options.wal;
+    parser.m_bUseJournal = options.journal;
     DbInfo* db = OpenCliDatabase(parser, path);
     if (db == nullptr)
         return 1;

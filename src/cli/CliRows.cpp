@@ -134,6 +134,7 @@ int RunRows(const std::vector<std::string>& args)
     CSqliteParser parser;
     parser.m_hLogWnd = &log;
     parser.m_bUseWal = options.wal;
+    parser.m_bUseJournal = options.journal;
     DbInfo* opened = OpenCliDatabase(parser, path);
     if (opened == nullptr)
         return 1;

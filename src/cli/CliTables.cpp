@@ -62,6 +62,7 @@ int RunTables(const std::vector<std::string>& args)
     CSqliteParser parser;
     parser.m_hLogWnd = &log;
     parser.m_bUseWal = options.wal;
+    parser.m_bUseJournal = options.journal;
     int status = 0;
     for (const std::string& path : options.positional) {
         const DbInfo* entry = OpenDatabaseEntry(parser, path);

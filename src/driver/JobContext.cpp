@@ -12,6 +12,7 @@ void CJobContext::AdoptTable(const DbInfo& db, const TableInfo& table)
     m_ownDb.path = db.path;
     m_ownDb.nativePath = db.nativePath;
     m_ownDb.withWal = db.withWal;
+    m_ownDb.withJournal = db.withJournal;
     m_ownDb.fileSize = db.fileSize;
     m_ownDb.tableCount = db.tableCount;
     m_ownDb.reservedBytes = db.reservedBytes;

@@ -53,6 +53,8 @@ struct DbInfo {
     // Opened with the committed pages of its write-ahead log laid over the
     // file; its tables are then read the same way.
     bool withWal = false;
+    // Opened with its hot rollback journal rolled back over the file.
+    bool withJournal = false;
 
     // Bytes of each page that hold b-tree content (the format's U).
     std::uint32_t UsableSize() const { return pageSize - reservedBytes; }

@@ -51,6 +51,11 @@ void CPageSource::Close()
     m_wal = CWalLog();
     m_frameOffsets.Clear();
     m_overlayPageCount = 0;
+    m_journalApplied = false;
+    m_journalFile.Close();
+    m_journal = CRollbackJournal();
+    m_journalPages.Clear();
+    m_journalPageCount = 0;
 }
 
 void CPageSource::SetOverlay(CPageOffsets frames, std::uint32_t pageCount)
@@ -64,6 +69,8 @@ std::uint64_t CPageSource::PageCount() const
 {
     if (m_overlay)
         return m_overlayPageCount;
+    if (m_journalApplied)
+        return m_journalPageCount;
     if (m_pageSize == 0)
         return 0;
     return m_fileSize / m_pageSize + (m_fileSize % m_pageSize != 0);
@@ -93,14 +100,17 @@ bool CPageSource::ReadPage(std::uint32_t pageNumber, void* buffer, std::uint32_t
 {
     if (m_pageSize == 0 || count > m_pageSize)
         return false;
-    if (!m_overlay)
+    if (!m_overlay && !m_journalApplied)
         return ReadFileAt(buffer, count, PagePosition(pageNumber, m_pageSize));
     if (!HasPage(pageNumber))
         return false;
     if (const std::uint64_t frame = m_frameOffsets.Find(pageNumber); frame != 0)
         return m_log.ReadAt(buffer, count, frame) == static_cast<std::int64_t>(count);
-    // A page the log does not hold is the main file's; a page the commit's
-    // larger page count reaches past the file's end has never been written.
+    if (const std::uint64_t image = m_journalPages.Find(pageNumber); image != 0)
+        return ReadJournalAt(buffer, count, image);
+    // A page neither the log nor the journal holds is the main file's; a
+    // page the commit's or the journal's larger page count reaches past the
+    // file's end has never been written.
     if (!ReadFileAt(buffer, count, PagePosition(pageNumber, m_pageSize)))
         std::memset(buffer, 0, count);
     return true;
@@ -114,7 +124,8 @@ bool CPageSource::ReadPage(std::uint32_t pageNumber, std::vector<std::uint8_t>& 
 
 bool CPageSource::ReadHeader(void* buffer, std::uint32_t count)
 {
-    if (m_overlay && m_pageSize != 0 && count <= m_pageSize && m_frameOffsets.Find(1) != 0)
+    if ((m_overlay || m_journalApplied) && m_pageSize != 0 && count <= m_pageSize &&
+        (m_frameOffsets.Find(1) != 0 || m_journalPages.Find(1) != 0))
         return ReadPage(1, buffer, count);
     return ReadFileAt(buffer, count, 0);
 }
@@ -122,6 +133,78 @@ bool CPageSource::ReadHeader(void* buffer, std::uint32_t count)
 bool CPageSource::ReadLogAt(void* buffer, std::uint32_t count, std::uint64_t position) const
 {
     return m_log.ReadAt(buffer, count, position) == static_cast<std::int64_t>(count);
+}
+
+bool CPageSource::ReadJournalAt(void* buffer, std::uint32_t count, std::uint64_t position) const
+{
+    return m_journalFile.ReadAt(buffer, count, position) == static_cast<std::int64_t>(count);
+}
+
+std::uint32_t CPageSource::FileHeaderPageSize()
+{
+    std::uint8_t header[18];
+    if (m_fileSize < 100 || !ReadFileAt(header, sizeof header, 0) ||
+        std::memcmp(header, "SQLite format 3", 16) != 0)
+        return 0;
+    const std::uint32_t pageSize = *Get16(header, sizeof header, 16);
+    return pageSize == 1 ? 65536 : pageSize;
+}
+
+void CPageSource::AttachJournal(const std::string& dbPath, bool apply, HWND logWnd)
+{
+    const std::string journalName = dbPath + "-journal";
+    const std::u16string journalPath = Widen(journalName);  // as shown in the log
+    if (!m_journalFile.Open(journalName) || m_journalFile.Size() <= 0) {
+        m_journalFile.Close();
+        return;
+    }
+    const std::uint32_t filePageSize = FileHeaderPageSize();
+    if (!apply) {
+        if (m_journal.Read(m_journalFile, filePageSize, nullptr))
+            PostLog(logWnd, u"warning",
+                    WideFormat(m_journal.IsHot()
+                                   ? u"%s is a hot rollback journal of %u page records that is not "
+                                     u"rolled back (the database is shown as the interrupted "
+                                     u"transaction left it)"
+                                   : u"%s holds %u old page images of a committed transaction that "
+                                     u"are not read",
+                               {journalPath, static_cast<unsigned>(m_journal.Records().size())}),
+                    kLogWarning);
+        m_journal = CRollbackJournal();
+        m_journalFile.Close();
+        return;
+    }
+    // A journal that is not hot stays open for its old page images.
+    if (!m_journal.Read(m_journalFile, filePageSize, logWnd) || !m_journal.IsHot())
+        return;
+    if (filePageSize != 0 && filePageSize != m_journal.PageSize()) {
+        PostLog(logWnd, u"error",
+                WideFormat(u"%s: page size %u differs from the database's %u; nothing is rolled back",
+                           {journalPath, m_journal.PageSize(), filePageSize}),
+                kLogError);
+        return;
+    }
+    m_pageSize = m_journal.PageSize();
+    m_journalPages = m_journal.RollbackPages();
+    // The rollback cuts the file to the page count before the transaction;
+    // pages past the file that the journal does not hold read as zeros, and
+    // no more of them are taken than the journal holds records, so that a
+    // damaged count cannot size every walk by four billion pages.
+    const std::uint64_t filePages = (m_fileSize + m_pageSize - 1) / m_pageSize;
+    const std::uint64_t held = filePages + m_journal.Records().size();
+    m_journalPageCount = static_cast<std::uint32_t>(std::min<std::uint64_t>(m_journal.InitialPages(), held));
+    if (m_journalPageCount < m_journal.InitialPages())
+        PostLog(logWnd, u"warning",
+                WideFormat(u"%s: the database before the transaction claims %u pages, the file "
+                           u"and the journal hold %u",
+                           {journalPath, m_journal.InitialPages(), m_journalPageCount}),
+                kLogWarning);
+    PostLog(logWnd, u"journal",
+            WideFormat(u"%s rolled back over the file: %u pages from the journal, the database "
+                       u"holds %u pages",
+                       {journalPath, static_cast<unsigned>(m_journalPages.Size()), m_journalPageCount}),
+            kLogInfo);
+    m_journalApplied = true;
 }
 
 void CPageSource::AttachLog(const std::string& dbPath, bool apply, HWND logWnd)
@@ -146,20 +229,14 @@ void CPageSource::AttachLog(const std::string& dbPath, bool apply, HWND logWnd)
         return;
     // A main file whose header names another page size does not belong to
     // this log.
-    std::uint8_t header[18];
-    if (ReadFileAt(header, sizeof header, 0) && m_fileSize >= 100 &&
-        std::memcmp(header, "SQLite format 3", 16) == 0) {
-        std::uint32_t filePageSize = *Get16(header, sizeof header, 16);
-        if (filePageSize == 1)
-            filePageSize = 65536;
-        if (filePageSize != m_wal.PageSize()) {
-            PostLog(logWnd, u"error",
-                    WideFormat(u"%s: page size %u differs from the database's %u; the log is "
-                               u"not applied",
-                               {logPath, m_wal.PageSize(), filePageSize}),
-                    kLogError);
-            return;
-        }
+    if (const std::uint32_t filePageSize = FileHeaderPageSize();
+        filePageSize != 0 && filePageSize != m_wal.PageSize()) {
+        PostLog(logWnd, u"error",
+                WideFormat(u"%s: page size %u differs from the database's %u; the log is "
+                           u"not applied",
+                           {logPath, m_wal.PageSize(), filePageSize}),
+                kLogError);
+        return;
     }
     // A database in WAL mode may never have been checkpointed: its main
     // file is then empty and the log holds every page. The library itself

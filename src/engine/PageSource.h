@@ -1,13 +1,16 @@
 // The one way the engine reaches the bytes of a database page. Every page
 // read maps a page number to its bytes here: from the main file at
 // (n − 1) × page size, or, when a write-ahead log has been laid over the
-// file, from the log frame that holds the page's committed version.
+// file, from the log frame that holds the page's committed version, or,
+// when a hot rollback journal has been rolled back over it, from the
+// journal record that holds the page's original image.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "engine/RollbackJournal.h"
 #include "engine/SourceFile.h"
 #include "engine/WalLog.h"
 #include "platform/WindowMessage.h"
@@ -34,6 +37,21 @@ public:
     // counted and one warning line says how many committed frames are not
     // shown. The "-shm" file is never opened.
     void AttachLog(const std::string& dbPath, bool apply, HWND logWnd);
+    // Reads the rollback journal beside the database at `dbPath` (its path
+    // with "-journal" added), if there is a non-empty one. With `apply`, a
+    // hot journal's original pages are laid over the file and the database
+    // holds the pages it held before the interrupted transaction, as SQLite
+    // shows it after rolling the journal back (the journal itself is never
+    // written). Without, a hot journal only gets one warning line. Call
+    // before AttachLog: a log, if applied, lies over the rolled-back file.
+    void AttachJournal(const std::string& dbPath, bool apply, HWND logWnd);
+    // True when a hot journal has been rolled back over the file.
+    bool HasJournalOverlay() const { return m_journalApplied; }
+    // The journal read by the last AttachJournal (no records when there was
+    // none), and a read of its file.
+    const CRollbackJournal& Journal() const { return m_journal; }
+    bool ReadJournalAt(void* buffer, std::uint32_t count, std::uint64_t position) const;
+
     // Lays committed pages of the open log over the file: a page `frames`
     // holds is read from its offset in the log file, and the database holds
     // `pageCount` pages.
@@ -62,7 +80,8 @@ public:
     // missing.
     bool ReadPage(std::uint32_t pageNumber, void* buffer, std::uint32_t count);
     bool ReadPage(std::uint32_t pageNumber, std::vector<std::uint8_t>& buffer);
-    // Reads `count` bytes at `position` of the main file, past any overlay.
+    // Reads `count` bytes at `position` of the main file, past any overlay
+    // or journal.
     // Fails at or past the end of the file; a short read is zero-filled.
     bool ReadFileAt(void* buffer, std::uint32_t count, std::uint64_t position);
     // Reads the start of the database header: page 1 as the overlay shows
@@ -75,6 +94,9 @@ private:
         // Page numbers are 1-based; page 0 wraps to a position past any file.
         return static_cast<std::uint64_t>(static_cast<std::uint32_t>(pageNumber - 1)) * pageSize;
     }
+
+    // The page size the main file's own header names, 0 when it has none.
+    std::uint32_t FileHeaderPageSize();
 
     // Reads that continue where the previous one ended are served from a
     // window of the next kReadAheadBytes, read in one call: a table's
@@ -95,4 +117,10 @@ private:
     CWalLog m_wal;
     CPageOffsets m_frameOffsets;  // the pages the log holds
     std::uint32_t m_overlayPageCount = 0;
+
+    bool m_journalApplied = false;
+    CSourceFile m_journalFile;
+    CRollbackJournal m_journal;
+    CPageOffsets m_journalPages;  // the original images a rollback writes
+    std::uint32_t m_journalPageCount = 0;
 };

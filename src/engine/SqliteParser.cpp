@@ -101,6 +101,9 @@ void CSqliteParser::OpenDatabase(DbInfo& db)
         DbInfo*& pDb;
         ~ClearOnExit() { pDb = nullptr; }
     } clearOnExit{m_pDb};
+    // SQLite rolls a hot journal back before it opens a log.
+    m_pageSource.AttachJournal(db.OpenName(), m_bUseJournal, m_hLogWnd);
+    db.withJournal = m_bUseJournal;
     m_pageSource.AttachLog(db.OpenName(), m_bUseWal, m_hLogWnd);
     db.withWal = m_bUseWal;
 

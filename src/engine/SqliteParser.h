@@ -42,8 +42,9 @@ public:
     void OpenDatabase(const std::string& nativePath);
     // Reads m_pTable of m_pDb into m_rows.
     void ReadTable();
-    // Opens the pages of `db` in m_pageSource, with the log laid over them
-    // when m_bUseWal or the database's withWal is set (its lines were posted when the database was
+    // Opens the pages of `db` in m_pageSource, with a hot journal rolled back
+    // over them when m_bUseJournal or the database's withJournal is set, and
+    // the log laid over them when m_bUseWal or the database's withWal is set (its lines were posted when the database was
     // opened). False when the file cannot be opened.
     bool OpenPages(const DbInfo& db);
 
@@ -86,6 +87,10 @@ public:
     // When set, the committed pages of the database's write-ahead log are
     // laid over its file; otherwise a non-empty log only gets a warning.
     bool m_bUseWal = false;
+    // When set, a hot rollback journal beside the database is rolled back
+    // over its file (read only); otherwise a non-empty journal only gets a
+    // warning.
+    bool m_bUseJournal = false;
     std::deque<RowValues> m_rows;
     // When set, a table read hands each row to it instead of m_rows.
     CRowSink* m_pRowSink = nullptr;

@@ -82,6 +82,8 @@ bool CSqliteParser::OpenPages(const DbInfo& db)
 {
     if (!m_pageSource.Open(db.OpenName()))
         return false;
+    if (m_bUseJournal || db.withJournal)
+        m_pageSource.AttachJournal(db.OpenName(), true, nullptr);
     if (m_bUseWal || db.withWal)
         m_pageSource.AttachLog(db.OpenName(), true, nullptr);
     m_pageSource.SetPageSize(db.pageSize);

@@ -118,7 +118,8 @@ public:
 
 }  // namespace
 
-HarnessCounts RecoverFromInput(const std::uint8_t* data, std::size_t size, CMessageTarget* window)
+HarnessCounts RecoverFromInput(const std::uint8_t* data, std::size_t size, CMessageTarget* window,
+                               bool journal)
 {
     std::size_t split = size;
     if (size >= 4) {
@@ -127,11 +128,15 @@ HarnessCounts RecoverFromInput(const std::uint8_t* data, std::size_t size, CMess
         size -= 4;
     }
     const std::string& path = WriteScratchFile(data, split);
-    const std::string log = path + "-wal";
+    const std::string log = path + (journal ? "-journal" : "-wal");
     static const struct Remover {
         std::string path;
-        ~Remover() { ::unlink(path.c_str()); }
-    } remover{log};
+        ~Remover()
+        {
+            ::unlink((path + "-wal").c_str());
+            ::unlink((path + "-journal").c_str());
+        }
+    } remover{path};
     WriteWhole(log, data + split, size - split);
 
     CCountingLog lines;
@@ -140,10 +145,20 @@ HarnessCounts RecoverFromInput(const std::uint8_t* data, std::size_t size, CMess
     {
         CSqliteParser parser;
         parser.m_hLogWnd = window ? window : &lines;
-        parser.m_bUseWal = true;
+        parser.m_bUseWal = !journal;
+        parser.m_bUseJournal = journal;
         parser.OpenDatabase(Widen(path));
         if (!g_dbList.empty() && g_dbList.back().pageSize != 0) {
             counts.tables = g_dbList.back().tables.size();
+            // The rolled-back pages are read by the table walk as well.
+            for (TableInfo& table : g_dbList.back().tables) {
+                if (!journal)
+                    break;
+                parser.m_pDb = &g_dbList.back();
+                parser.m_pTable = &table;
+                parser.ReadTable();
+                parser.m_rows.clear();
+            }
             CRecordRecoverer recoverer(parser, g_dbList.back());
             recoverer.Run(u"", records);
         }

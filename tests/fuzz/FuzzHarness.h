@@ -40,9 +40,11 @@ HarnessCounts ExamineDatabase(const std::string& path, CMessageTarget* window = 
 // four bytes, big-endian, give the database's share; the log gets the rest),
 // writes them as the scratch file and its "-wal", opens the database with the
 // log applied and recovers every record outside its live tables. `rows`
-// counts the records reported.
+// counts the records reported. With `journal` the rest is the database's
+// rollback journal ("-journal"), rolled back instead, and every table is read
+// too.
 HarnessCounts RecoverFromInput(const std::uint8_t* data, std::size_t size,
-                               CMessageTarget* window = nullptr);
+                               CMessageTarget* window = nullptr, bool journal = false);
 
 // Runs both carvers over the file at `path`, messages as above. Returns
 // false when this build has no carvers.

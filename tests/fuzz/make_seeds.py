@@ -10,6 +10,8 @@ overflow chains and the freeblock chains are reached from the first run.
 OUTDIR/fuzz_recover: databases with deleted rows, a dropped table and a
 write-ahead log copied while its writer held it, each packed as four bytes
 of database length, the database, then the log.
+OUTDIR/fuzz_journal: databases packed the same way with a rollback journal:
+hot journals copied mid-transaction, and a PERSIST journal after a commit.
 OUTDIR/fuzz_carve: small raw images with JPEG and ISO media signatures at
 sector starts (and one just off a sector start), and databases.
 OUTDIR/fuzz_gif: the spinner GIF when the resources hold it, and a few
@@ -124,6 +126,45 @@ def recover_seeds(out):
     return made
 
 
+def journal_seeds(out):
+    """A hot journal copied mid-transaction (pages spilled, several
+    segments), one written without sync, and a PERSIST journal whose header
+    a commit zeroed."""
+    made = []
+    work = tempfile.mkdtemp()
+    for page_size, mode, sync in ((512, "DELETE", "FULL"), (1024, "DELETE", "OFF"), (1024, "PERSIST", "FULL")):
+        path = os.path.join(work, "j.db")
+        for suffix in ("", "-journal"):
+            if os.path.exists(path + suffix):
+                os.remove(path + suffix)
+        con = sqlite3.connect(path, isolation_level=None)
+        con.execute(f"PRAGMA page_size={page_size}")
+        con.execute(f"PRAGMA journal_mode={mode}")
+        con.execute(f"PRAGMA synchronous={sync}")
+        con.execute("PRAGMA cache_size=5")
+        con.execute("CREATE TABLE m(id INTEGER PRIMARY KEY, body TEXT, ts INTEGER)")
+        con.execute("BEGIN")
+        for i in range(150):
+            con.execute("INSERT INTO m VALUES(?,?,?)", (i, "message %d " % i + "x" * (i % 50), i * 1000))
+        con.execute("COMMIT")
+        con.execute("BEGIN")
+        con.execute("DELETE FROM m WHERE id % 3 = 0")
+        for i in range(150, 260):
+            con.execute("INSERT INTO m VALUES(?,?,?)", (i, "late %d " % i + "y" * (i % 30), i))
+        if mode == "PERSIST":
+            con.execute("COMMIT")
+        db = open(path, "rb").read()
+        journal = open(path + "-journal", "rb").read()
+        if mode != "PERSIST":
+            con.execute("ROLLBACK")
+        con.close()
+        name = "journal-p%d-%s-%s.bin" % (page_size, mode.lower(), sync.lower())
+        with open(os.path.join(out, name), "wb") as f:
+            f.write(struct.pack(">I", len(db)) + db + journal)
+        made.append(name)
+    return made
+
+
 SECTOR = 512
 
 
@@ -214,6 +255,7 @@ def main():
         sys.exit("usage: make_seeds.py OUTDIR")
     out = sys.argv[1]
     for target, make in (("fuzz_database", database_seeds), ("fuzz_recover", recover_seeds),
+                         ("fuzz_journal", journal_seeds),
                          ("fuzz_carve", carve_seeds), ("fuzz_gif", gif_seeds)):
         directory = os.path.join(out, target)
         os.makedirs(directory, exist_ok=True)

@@ -6,12 +6,13 @@
 #include "platform/TextConvert.h"
 
 DbSnapshot ReadWithEngine(const std::string& path, CLogCollector& log, bool readRows,
-                          bool useWal)
+                          bool useWal, bool useJournal)
 {
     DbSnapshot snapshot;
     CSqliteParser parser;
     parser.m_hLogWnd = &log;
     parser.m_bUseWal = useWal;
+    parser.m_bUseJournal = useJournal;
     DbInfo* entry = OpenDatabaseEntry(parser, Widen(path));
     if (entry == nullptr)
         return snapshot;
