@@ -29,6 +29,11 @@ record equal to a live row is a live row reported; one that holds every value
 of a truth row under another table's name is misnamed; one matching no truth
 row at all is a phantom.
 
+Rollback journals (kinds of their own): hot journals copied mid-transaction
+must read as sqlite3 reads the copy after its rollback (`tables/rows
+--journal`); after several commits in PERSIST mode every row that only the
+journal still holds must be recovered (`recover --journal`).
+
 Write-ahead logs: databases copied while their writer still holds them
 (wal_autocheckpoint=0); `tables --wal` and `rows --wal` must equal what
 sqlite3 shows on a copy of the database and its log.
@@ -301,17 +306,106 @@ def rewrite_big_endian(path):
         at += 24 + page
     open(path, "wb").write(data)
 
+JOURNAL_KINDS = ["hot", "hot nosync", "persist"]
+
+def journal_fixture(path, kind, seed):
+    """Rollback-journal fixtures. hot, hot nosync: a copy of the database and
+    its journal taken while a transaction that has spilled pages to the file
+    is still open (a five-page cache); sqlite3 rolls it back on open, so the
+    truth is empty and tables/rows --journal must equal sqlite3. persist:
+    journal_mode=PERSIST after several commits (deletes with secure_delete
+    on, same-length updates that overwrite cells in place, then a small
+    commit): the truth is every deleted or overwritten row version, and the
+    rows that only the journal still holds must all come back.
+    Returns (truth, live rows, path of the copy)."""
+    rng = random.Random(seed)
+    c = connect(path, 4096 if kind == "persist" else 1024, "UTF-8", "NONE")
+    c.execute("PRAGMA journal_mode=%s" % ("PERSIST" if kind == "persist" else "DELETE"))
+    c.execute("PRAGMA synchronous=%s" % ("OFF" if kind == "hot nosync" else "FULL"))
+    c.execute("PRAGMA cache_size=5")
+    fill(c, rng, 600)
+    truth = []
+    copy = path.replace(".db", "-copy.db")
+    for suffix in ("", "-journal"):
+        if os.path.exists(copy + suffix):
+            os.remove(copy + suffix)
+    if kind == "persist":
+        c.execute("PRAGMA secure_delete=ON")
+        take(c, truth, kind, "messages", "_id % 9 = 0")
+        c.execute("DELETE FROM messages WHERE _id % 9 = 0")
+        take(c, truth, kind, "calls", "id % 4 = 0")
+        c.execute("UPDATE calls SET number = '+1666' || substr(number, 6) WHERE id % 4 = 0")
+        c.execute("INSERT INTO contacts VALUES('late', '+15550000000', 'late@example.com', 0)")
+        live = live_rows(c)
+        c.close()
+    else:
+        live = live_rows(c)
+        c.execute("BEGIN")
+        c.execute("DELETE FROM messages WHERE _id % 5 = 0")
+        c.execute("UPDATE contacts SET name = name || ' (edited)' WHERE starred = 1")
+        c.execute("DROP TABLE calls")
+        add_notes(c, rng)
+        for i in range(1, 400):
+            add_message(c, 1000 + i, i)
+    for suffix in ("", "-journal"):
+        shutil.copyfile(path + suffix, copy + suffix)
+    if kind != "persist":
+        c.execute("ROLLBACK")
+        c.close()
+    return truth, live, copy
+
+def journal_only(truth, path):
+    """For each truth row, whether one of its texts is in the journal and
+    none of them is in the database file any more."""
+    data = open(path, "rb").read()
+    journal = open(path + "-journal", "rb").read()
+    found = []
+    for _, row, _ in truth:
+        texts = [v.encode() for v in row if v and not v.lstrip("-").isdigit()]
+        found.append(any(t in journal for t in texts) and not all(t in data for t in texts))
+    return found
+
+def score_journals(kinds):
+    """Prints the journal fixtures; returns (fixtures that agree with
+    sqlite3 or report every journal-only row, fixtures, their Score)."""
+    ok, total = 0, Score()
+    for k, kind in enumerate(JOURNAL_KINDS):
+        path = os.path.join(WORK, "journal-%s.db" % kind.replace(" ", "-"))
+        truth, live, copy = journal_fixture(path, kind, 4000 + k)
+        recs = [json.loads(l) for l in cli("recover", "--json", "--journal", copy).splitlines() if l.strip()]
+        if kind == "persist":
+            only = journal_only(truth, copy)
+            s = score(truth, live, recs, only, kinds)
+            whole = sum(1 for (t, row, _), o in zip(truth, only)
+                        if o and any(matches(r, t, row) == 2 for r in recs))
+            good = whole == sum(only)
+            text = "%-38s %d of %d rows only the journal holds come back whole" % (
+                os.path.basename(copy), whole, sum(only))
+        else:
+            names, rows = oracle(copy)
+            tables = json.loads(cli("tables", "--json", "--journal", copy).splitlines()[0])
+            good = sorted(t["name"] for t in tables["tables"]) == sorted(names)
+            for t in names:
+                got = sorted(tuple(r) for r in map(json.loads, cli("rows", "--json", "--journal", copy, t).splitlines()))
+                good = good and got == rows[t]
+            s = score(truth, {t: [tuple(r) for r in rows[t]] for t in rows}, recs, [], kinds)
+            text = "%-38s tables/rows --journal %s" % (os.path.basename(copy), "equal to sqlite3" if good else "DIFFER")
+        ok += good
+        total.add(s)
+        print(text + "\n" + line("  recover --journal", s))
+    return ok, len(JOURNAL_KINDS), total
+
 def oracle(copy):
     """Tables and rows as sqlite3 shows them, read from a scratch copy."""
     scratch = copy + ".oracle"
-    for suffix in ("", "-wal"):
+    for suffix in ("", "-wal", "-journal"):
         if os.path.exists(copy + suffix):
             shutil.copyfile(copy + suffix, scratch + suffix)
     c = sqlite3.connect(scratch)
     names = [r[0] for r in c.execute("SELECT name FROM sqlite_master WHERE type='table'")]
     rows = {t: sorted(tuple(disp(v) for v in r) for r in c.execute('SELECT * FROM "%s"' % t)) for t in names}
     c.close()
-    for suffix in ("", "-wal", "-shm"):
+    for suffix in ("", "-wal", "-shm", "-journal"):
         if os.path.exists(scratch + suffix):
             os.remove(scratch + suffix)
     return names, rows
@@ -414,9 +508,9 @@ HEADER = "%-38s %6s %7s %6s %6s %6s %8s %8s %8s" % ("fixture", "truth", "in file
 def line(name, s):
     return "%-38s %6d %7d %6d %6d %6d %8d %8d %8d" % (name, s.truth, s.in_file, s.whole, s.part, s.live, s.phantom, s.misnamed, s.reported)
 
-def print_kinds(kinds):
+def print_kinds(kinds, order=KINDS):
     print("  %-12s %6s %7s %6s %6s %9s %12s" % ("kind", "truth", "in file", "whole", "part", "whole/all", "whole/infile"))
-    for kind in KINDS:
+    for kind in order:
         if kind in kinds:
             k = kinds[kind]
             print("  %-12s %6d %7d %6d %6d %8.1f%% %11.1f%%" % (kind, k.truth, k.in_file, k.whole, k.part,
@@ -508,14 +602,21 @@ def main():
         print(text)
     print_kinds(stress_kinds)
 
+    print("== rollback journals (in file: only the journal holds it) ==")
+    journal_ok, journal_fixtures, journals = score_journals(journal_kinds := {})
+    print_kinds(journal_kinds, JOURNAL_KINDS)
+
     print_total("ONE KIND PER DATABASE", anchor)
     print_total("ONE KIND PER DATABASE, WAL MODE", logged)
     print_total("STRESS", stress)
+    print_total("ROLLBACK JOURNALS", journals)
     print("WAL agreement: %d of %d fixtures" % (wal_ok, len(kinds)))
+    print("Journals: %d of %d fixtures equal to sqlite3 or with every journal-only row whole" % (journal_ok, journal_fixtures))
     ok = (anchor.live == 0 and logged.live == 0 and stress.live == 0 and wal_ok == len(kinds) and
+          journals.live == 0 and journal_ok == journal_fixtures and
           anchor.whole * 100 >= 79 * anchor.truth and anchor.phantom * 50 < anchor.reported)
     print("target (one kind per database: >= 79%% whole, no live row, phantoms < 2%%; WAL mode and stress: no live row; "
-          "WAL agreement): %s" % ("met" if ok else "NOT met"))
+          "WAL agreement; journals: equal to sqlite3, every journal-only row, no live row): %s" % ("met" if ok else "NOT met"))
     return 0 if ok else 1
 
 if __name__ == "__main__":
