@@ -11,7 +11,8 @@
 #   salvix-cli carve sqlite IMAGE
 #   foremost (quick mode, sector starts only), when installed
 # each as the best of $RUNS runs, and prints throughput and the ratio to
-# cat. Exits non-zero when a hit list differs from the expected one.
+# cat, by elapsed time and by CPU time. Exits non-zero when a hit list
+# differs from the expected one.
 #
 # Environment: BENCH_DIR (default /tmp/salvix-bench), SALVIX_CLI (default: a
 # Release build made in build-bench in the repository), IMAGE_SIZE in bytes
@@ -53,41 +54,47 @@ cat "$image" > /dev/null
 
 now_ns() { date +%s%N; }
 
-# best_seconds CMD... : the shortest wall time of $runs runs, output discarded.
-best_seconds() {
-  local best="" start end elapsed
+# best_times CMD... : the shortest wall time (nanoseconds) and the shortest
+# CPU time (user + system, seconds) of $runs runs, output discarded. On a
+# machine shared with other work the wall time also counts waiting for a
+# processor; the CPU time does not.
+best_times() {
+  local best="" best_cpu="" start end elapsed cpu
   for ((r = 0; r < runs; r++)); do
     start=$(now_ns)
-    "$@" > /dev/null 2>&1 || true
+    /usr/bin/time -o "$bench_dir/carve-time.out" -f '%U %S' "$@" > /dev/null 2>&1 || true
     end=$(now_ns)
     elapsed=$((end - start))
+    cpu=$(awk '{ printf "%.2f", $1 + $2 }' "$bench_dir/carve-time.out")
     if [ -z "$best" ] || [ "$elapsed" -lt "$best" ]; then best=$elapsed; fi
+    if [ -z "$best_cpu" ] || awk -v a="$cpu" -v b="$best_cpu" 'BEGIN { exit !(a < b) }'; then
+      best_cpu=$cpu
+    fi
   done
-  echo "$best"
+  echo "$best $best_cpu"
 }
 
-report() {  # name nanoseconds
-  awk -v name="$1" -v ns="$2" -v cat_ns="$cat_ns" -v bytes="$size" 'BEGIN {
+report() {  # name nanoseconds cpu-seconds
+  awk -v name="$1" -v ns="$2" -v cpu="$3" -v cat_ns="$cat_ns" -v cat_cpu="$cat_cpu" -v bytes="$size" 'BEGIN {
     s = ns / 1e9
-    printf "%-24s %8.3f s %9.1f MB/s   %.2f x cat\n", name, s, bytes / 1e6 / s, cat_ns / ns }'
+    printf "%-24s %8.3f s %9.1f MB/s   %.2f x cat   CPU %5.2f s  %s x cat\n", name, s, bytes / 1e6 / s,
+      cat_ns / ns, cpu, (cpu > 0 ? sprintf("%.2f", cat_cpu / cpu) : "n/a") }'
 }
 
-cat_ns=$(best_seconds cat "$image")
-jpeg_ns=$(best_seconds "$cli" carve jpeg "$image")
-movie_ns=$(best_seconds "$cli" carve movie "$image")
-sqlite_ns=$(best_seconds "$cli" carve sqlite "$image")
+read -r cat_ns cat_cpu < <(best_times cat "$image")
+read -r jpeg_ns jpeg_cpu < <(best_times "$cli" carve jpeg "$image")
+read -r movie_ns movie_cpu < <(best_times "$cli" carve movie "$image")
+read -r sqlite_ns sqlite_cpu < <(best_times "$cli" carve sqlite "$image")
 
 echo "image: $image ($size bytes), best of $runs runs, warm page cache"
-report "cat" "$cat_ns"
-report "salvix-cli carve jpeg" "$jpeg_ns"
-report "salvix-cli carve movie" "$movie_ns"
-report "salvix-cli carve sqlite" "$sqlite_ns"
+report "cat" "$cat_ns" "$cat_cpu"
+report "salvix-cli carve jpeg" "$jpeg_ns" "$jpeg_cpu"
+report "salvix-cli carve movie" "$movie_ns" "$movie_cpu"
+report "salvix-cli carve sqlite" "$sqlite_ns" "$sqlite_cpu"
 if command -v foremost > /dev/null; then
-  foremost_run() {
-    rm -rf "$bench_dir/foremost-out"
-    foremost -q -Q -t jpg,mov,mp4 -i "$image" -o "$bench_dir/foremost-out"
-  }
-  report "foremost -q" "$(best_seconds foremost_run)"
+  read -r foremost_ns foremost_cpu < <(best_times bash -c \
+    'rm -rf "$1"; foremost -q -Q -t jpg,mov,mp4 -i "$2" -o "$1"' _ "$bench_dir/foremost-out" "$image")
+  report "foremost -q" "$foremost_ns" "$foremost_cpu"
 else
   echo "foremost: not installed, skipped"
 fi

@@ -242,6 +242,10 @@ TEST_F(CarverTest, FileShrinkingDuringTheScan)
     const Case cases[] = {
         // Chunk 1 delivers two whole sectors.
         {3 * kMiB, 1, kMiB + 1024, {"pos 1", "jpg 1048576", "jpg 1049088"}, "1048576", "1024"},
+        // Chunk 1 delivers its first blocks and one sector of the next.
+        {3 * kMiB, 1, kMiB + 2 * kCarveBlockSize + 512,
+         {"pos 1", "jpg 1048576", "jpg 1049088", "jpg 1050112"}, "1048576",
+         std::to_string(2 * kCarveBlockSize + 512)},
         // Chunk 1 delivers nothing.
         {3 * kMiB, 1, kMiB, {"pos 1"}, "1048576", "0"},
         // The tail delivers 512 of its 2048 bytes.

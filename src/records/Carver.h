@@ -33,6 +33,9 @@ struct ScanResult {
 
 constexpr std::uint32_t kCarveChunkSize = 0x100000;
 constexpr std::uint32_t kCarveSectorSize = 512;
+// A chunk is read in blocks of this size: small enough to stay in the
+// processor's second-level cache between the kernel's copy and the test.
+constexpr std::uint32_t kCarveBlockSize = 0x40000;
 
 // Scans `path` for JPEG pictures ("jpg").
 void CarveJpeg(CSqliteParser& parser, const std::u16string& path);

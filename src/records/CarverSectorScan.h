@@ -1,5 +1,5 @@
 // The scan loop shared by every carver: reads a raw file front to back in
-// 1 MiB chunks, hands the start of every whole 512-byte sector to a
+// 1 MiB chunks (each in blocks of kCarveBlockSize), hands the start of every whole 512-byte sector to a
 // matcher, and reports progress, hits and faults through the parser's
 // three windows.
 //
@@ -12,6 +12,7 @@
 // rejecting test is inlined into the sector loop.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -65,7 +66,7 @@ public:
         std::uint32_t range = SaturateTo32(chunks);
         SendMessageW(m_parser.m_hProgressWnd, WM_SCAN_RANGE, reinterpret_cast<WPARAM>(&range), 0);
         // Not zero-filled: only bytes the read delivered are ever tested.
-        m_buffer.reset(new std::uint8_t[kCarveChunkSize]);
+        m_buffer.reset(new std::uint8_t[kCarveBlockSize]);
 
         for (std::uint64_t i = 0; i < chunks; ++i) {
             std::uint32_t index = SaturateTo32(i);
@@ -85,19 +86,34 @@ private:
     // the device failed under the scan, and nothing after that point can be
     // trusted, so the scan ends there. The sectors a short read did deliver
     // are still tested, since they are what the file held.
+    //
+    // The chunk is read in blocks of kCarveBlockSize into one buffer that
+    // stays in the processor's cache: the kernel's copy out of the page
+    // cache and the test of each sector then touch cache, not memory, and
+    // the scan keeps pace with `cat` of the same file. (Mapping the file
+    // would spare the copy, but a file cut short under the scan would then
+    // end the program with SIGBUS instead of a log line.)
     bool ReadAndTest(std::uint64_t position, std::uint32_t count)
     {
-        const std::int64_t got = m_file.ReadAt(m_buffer.get(), count, position);
-        if (got < 0) {
-            PostReadError(m_parser.m_hLogWnd, u"error", m_path, kLogError,
-                          static_cast<std::int64_t>(position));
-            return false;
+        std::uint32_t done = 0;
+        while (done < count) {
+            const std::uint32_t ask = std::min(count - done, kCarveBlockSize);
+            const std::int64_t got = m_file.ReadAt(m_buffer.get(), ask, position + done);
+            if (got < 0) {
+                PostReadError(m_parser.m_hLogWnd, u"error", m_path, kLogError,
+                              static_cast<std::int64_t>(position));
+                return false;
+            }
+            TestSectors(position + done, static_cast<std::uint32_t>(got) / kCarveSectorSize);
+            done += static_cast<std::uint32_t>(got);
+            if (static_cast<std::uint32_t>(got) < ask)
+                break;
         }
-        TestSectors(position, static_cast<std::uint32_t>(got) / kCarveSectorSize);
-        if (static_cast<std::uint64_t>(got) < count) {
+        if (done < count) {
             PostLog(m_parser.m_hLogWnd, u"error",
                     WideFormat(u"读取设备%s,位置%I64d失败:应读%u字节,只读到%I64d字节,文件在扫描中变短",
-                               {m_path, static_cast<std::int64_t>(position), count, got}),
+                               {m_path, static_cast<std::int64_t>(position), count,
+                                static_cast<std::int64_t>(done)}),
                     kLogError);
             return false;
         }
