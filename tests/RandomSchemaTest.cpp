@@ -239,7 +239,7 @@ std::string Utf8RowsOf(const std::string& path, const std::u16string& name)
             parser.ReadTable();
     }
     CloseDatabase(parser, reinterpret_cast<std::uint64_t>(&db));
-    return sink.Utf8Buffer();
+    return std::string(sink.Utf8Buffer().View());
 }
 
 int DatabaseCount()

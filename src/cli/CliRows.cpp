@@ -78,7 +78,7 @@ public:
     ~CRowPrinter() override { Flush(); }
 
     const Utf8Layout* Utf8RowLayout() const override { return &m_layout; }
-    std::string& Utf8Buffer() override { return m_text; }
+    CTextBuffer& Utf8Buffer() override { return m_text; }
     void OnUtf8Row() override
     {
         if (m_text.size() >= kFlushBytes)
@@ -94,11 +94,11 @@ private:
     void Flush()
     {
         std::fwrite(m_text.data(), 1, m_text.size(), stdout);
-        m_text.clear();
+        m_text.Clear();
     }
 
     Utf8Layout m_layout;
-    std::string m_text;
+    CTextBuffer m_text;
 };
 
 // Writes each row as a CSV record under the table's column names.

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/TextBuffer.h"
 #include "platform/TextConvert.h"
 
 class CRowSink {
@@ -34,9 +35,9 @@ public:
         AsciiEscapes escapes{};  // applied to text values
     };
     virtual const Utf8Layout* Utf8RowLayout() const { return nullptr; }
-    virtual std::string& Utf8Buffer() { return m_utf8; }
+    virtual CTextBuffer& Utf8Buffer() { return m_utf8; }
     virtual void OnUtf8Row() {}
 
 private:
-    std::string m_utf8;
+    CTextBuffer m_utf8;
 };

@@ -28,10 +28,16 @@ using AsciiEscapes = std::array<const char*, 128>;
 // UTF-8 bytes up to the first NUL byte copied as valid UTF-8: each
 // malformed sequence (by the rule of Utf8ToWide) becomes U+FFFD, so the
 // result reads exactly as Utf8ToWide's text of those bytes would after
-// WideToUtf8. With `escapes`, the bytes they name are replaced in the same
-// pass.
+// WideToUtf8. With `escapes` (each at most six bytes), the bytes they name
+// are replaced in the same pass.
 void AppendUtf8Checked(std::string& out, const std::uint8_t* data, std::size_t size,
                        const AsciiEscapes* escapes = nullptr);
+// The same written at `out`, which has room for Utf8CheckedRoom(size)
+// bytes; returns the end of what was written. Bytes past the end, within
+// the room, may be overwritten.
+char* WriteUtf8Checked(char* out, const std::uint8_t* data, std::size_t size,
+                       const AsciiEscapes* escapes = nullptr);
+constexpr std::size_t Utf8CheckedRoom(std::size_t size) { return 6 * size + 16; }
 // UTF-16 code units (as AppendUtf16AsWide reads them) straight to UTF-8.
 void AppendUtf16AsUtf8(std::string& out, const std::uint8_t* data, std::size_t size,
                        bool bigEndian);

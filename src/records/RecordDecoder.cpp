@@ -16,6 +16,7 @@
 
 #include "engine/ByteReader.h"
 #include "engine/LogPost.h"
+#include "engine/RowSink.h"
 #include "engine/SqliteParser.h"
 #include "platform/RealFormat.h"
 #include "platform/TextConvert.h"
@@ -37,8 +38,20 @@ void AppendAscii(std::u16string& out, const char* text, std::size_t size)
 }
 void AppendAscii(std::string& out, const char* text, std::size_t size) { out.append(text, size); }
 
+// The third form: a place in the room claimed from a CTextBuffer (see
+// ValueRoom), written through with no check of its own.
+struct Utf8Cursor {
+    char* at;
+};
+void AppendAscii(Utf8Cursor& out, const char* text, std::size_t size)
+{
+    std::memcpy(out.at, text, size);
+    out.at += size;
+}
+
 void AppendEllipsis(std::u16string& out) { out.push_back(u'\u2026'); }
-void AppendEllipsis(std::string& out) { out.append("\xE2\x80\xA6"); }
+template <typename Text>
+void AppendEllipsis(Text& out) { AppendAscii(out, "\xE2\x80\xA6", 3); }
 
 template <typename Text>
 void AppendInteger(Text& out, std::int64_t value)
@@ -46,6 +59,10 @@ void AppendInteger(Text& out, std::int64_t value)
     char digits[24];
     const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
     AppendAscii(out, digits, static_cast<std::size_t>(end - digits));
+}
+void AppendInteger(Utf8Cursor& out, std::int64_t value)
+{
+    out.at = std::to_chars(out.at, out.at + 24, value).ptr;
 }
 
 template <typename Text>
@@ -69,19 +86,60 @@ void AppendText(std::u16string& out, const std::uint8_t* bytes, std::uint64_t si
     AppendStoredText(out, bytes, size, encoding);
 }
 
+// Stored UTF-16 text as UTF-8, in a scratch string valid until the next call.
+const std::string& StoredUtf16AsUtf8(const std::uint8_t* bytes, std::uint64_t size,
+                                     std::uint32_t encoding)
+{
+    thread_local std::string converted;
+    converted.clear();
+    AppendUtf16AsUtf8(converted, bytes, StoredTextLength(bytes, size, encoding),
+                      encoding == kUtf16be);
+    return converted;
+}
+
+const std::uint8_t* BytesOf(const std::string& text)
+{
+    return reinterpret_cast<const std::uint8_t*>(text.data());
+}
+
 void AppendText(std::string& out, const std::uint8_t* bytes, std::uint64_t size,
                 std::uint32_t encoding, const AsciiEscapes* escapes)
 {
     if (encoding == kUtf16le || encoding == kUtf16be) {
-        thread_local std::string converted;
-        converted.clear();
-        AppendUtf16AsUtf8(converted, bytes, StoredTextLength(bytes, size, encoding),
-                          encoding == kUtf16be);
-        AppendUtf8Checked(out, reinterpret_cast<const std::uint8_t*>(converted.data()),
-                          converted.size(), escapes);
+        const std::string& converted = StoredUtf16AsUtf8(bytes, size, encoding);
+        AppendUtf8Checked(out, BytesOf(converted), converted.size(), escapes);
     } else {
         AppendUtf8Checked(out, bytes, size, escapes);  // ends at the first NUL itself
     }
+}
+
+void AppendText(Utf8Cursor& out, const std::uint8_t* bytes, std::uint64_t size,
+                std::uint32_t encoding, const AsciiEscapes* escapes)
+{
+    if (encoding == kUtf16le || encoding == kUtf16be) {
+        const std::string& converted = StoredUtf16AsUtf8(bytes, size, encoding);
+        out.at = WriteUtf8Checked(out.at, BytesOf(converted), converted.size(), escapes);
+    } else {
+        out.at = WriteUtf8Checked(out.at, bytes, size, escapes);
+    }
+}
+
+// Texts longer than this are written through a string (see ValueRoom).
+constexpr std::uint64_t kLargeTextBytes = 64 * 1024;
+
+// The room the display text of a value may take: a text (of the bytes the
+// record holds) at most six times its UTF-8 bytes when escaped, nine times
+// its stored bytes when stored as UTF-16 (three UTF-8 bytes for two); any
+// other value, a blob's preview included, less than 128 bytes.
+std::uint64_t ValueRoom(std::uint64_t textBytes) { return 9 * textBytes + 128; }
+
+// Bytes of the text value of serial type `t` at `offset` that the record
+// holds; 0 for any other value.
+std::uint64_t TextBytesHeld(std::uint64_t t, std::uint64_t offset, std::uint64_t dataLength)
+{
+    if (t < 13 || t % 2 == 0 || offset >= dataLength)
+        return 0;
+    return std::min(SerialTypeSize(t), dataLength - offset);
 }
 
 template <typename Text>
@@ -215,6 +273,31 @@ void DecodeTableRecord(CSqliteParser& parser, const DbInfo& db, const std::uint8
     }
 }
 
+// Writes `separator` and the display text of one value onto `out`: through
+// a cursor in the room the value may need, or, for a large text, through a
+// string, so that no room many times a long text's size is claimed.
+void PutUtf8Value(CTextBuffer& out, std::string_view separator, const TableInfo& table,
+                  const DbInfo& db, const std::uint8_t* record, std::uint64_t dataLength,
+                  int column, std::uint64_t t, std::uint64_t offset, std::int64_t rowid,
+                  const AsciiEscapes& escapes)
+{
+    const std::uint64_t textBytes = TextBytesHeld(t, offset, dataLength);
+    if (textBytes > kLargeTextBytes) {
+        thread_local std::string large;
+        large.clear();
+        AppendColumnValue(large, table, db, record, dataLength, column, t, offset, rowid, &escapes);
+        out.Append(separator);
+        out.Append(large);
+        large.clear();
+        large.shrink_to_fit();
+        return;
+    }
+    Utf8Cursor cursor{out.Room(separator.size() + ValueRoom(textBytes))};
+    AppendAscii(cursor, separator.data(), separator.size());
+    AppendColumnValue(cursor, table, db, record, dataLength, column, t, offset, rowid, &escapes);
+    out.Commit(cursor.at);
+}
+
 // The same row written as UTF-8 in the sink's layout, straight into its
 // buffer.
 void DecodeTableRecordUtf8(CSqliteParser& parser, const DbInfo& db, const std::uint8_t* record,
@@ -224,10 +307,10 @@ void DecodeTableRecordUtf8(CSqliteParser& parser, const DbInfo& db, const std::u
     const TableInfo& table = *parser.m_pTable;
     CRowSink& sink = *parser.m_pRowSink;
     const CRowSink::Utf8Layout& layout = *sink.Utf8RowLayout();
-    std::string& out = sink.Utf8Buffer();
+    CTextBuffer& out = sink.Utf8Buffer();
     const std::size_t rowStart = out.size();
     std::size_t written = 0;
-    const auto next = [&] { out += written++ == 0 ? layout.rowBegin : layout.between; };
+    const auto next = [&] { return written++ == 0 ? layout.rowBegin : layout.between; };
     if (!table.recordColumns.empty()) {
         if (types.empty())
             return;
@@ -238,21 +321,20 @@ void DecodeTableRecordUtf8(CSqliteParser& parser, const DbInfo& db, const std::u
                               &layout.escapes);
         });
         for (const auto& text : placed) {
-            next();
-            out += text;
+            out.Append(next());
+            out.Append(text);
         }
     } else {
         ForEachPlacedValue(table, types, offset, [&](int column, std::uint64_t t, std::uint64_t at) {
-            next();
-            AppendColumnValue(out, table, db, record, dataLength, column, t, at, rowid,
-                              &layout.escapes);
+            PutUtf8Value(out, next(), table, db, record, dataLength, column, t, at, rowid,
+                         layout.escapes);
         });
     }
     if (written == 0) {
-        out.resize(rowStart);
+        out.Truncate(rowStart);
         return;
     }
-    out += layout.rowEnd;
+    out.Append(layout.rowEnd);
     sink.OnUtf8Row();
 }
 
