@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   googletest libgtest-dev nlohmann-json3-dev
+  libssl-dev                                   # the digests of evidence files
   sqlite3 libsqlite3-dev                       # the tests' and benchmarks' reference only
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
   qt6-translations-l10n                        # Qt's own dialogs in Chinese

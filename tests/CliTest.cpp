@@ -7,48 +7,11 @@
 #include <sstream>
 #include <sys/wait.h>
 
+#include "support/CliRun.h"
 #include "support/SqliteOracle.h"
 #include "support/TempDir.h"
 
 namespace {
-
-struct CliResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Quote(const std::string& arg)
-{
-    std::string quoted = "'";
-    for (char c : arg)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-CliResult RunCli(const CTempDir& dir, const std::vector<std::string>& args)
-{
-    std::string command = Quote(SALVIX_CLI_PATH);
-    for (const std::string& arg : args)
-        command += " " + Quote(arg);
-    const std::string errFile = dir.File("stderr.txt");
-    command += " 2>" + Quote(errFile);
-    CliResult result;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return result;
-    char buffer[4096];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        result.out.append(buffer, got);
-    const int status = ::pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream err(errFile);
-    std::stringstream text;
-    text << err.rdbuf();
-    result.err = text.str();
-    return result;
-}
 
 class CliTest : public ::testing::Test {
 protected:
@@ -166,11 +129,13 @@ TEST_F(CliTest, ExitCodes)
         << notDb.err;
     EXPECT_EQ(RunCli(dir, {"rows", db, "nosuch"}).status, 1);
     EXPECT_EQ(RunCli(dir, {"tables", db, dir.File("missing.db")}).status, 1);
+    EXPECT_EQ(RunCli(dir, {"hash", db, dir.Path()}).status, 1);  // a folder is not read
 
     // 2: usage errors.
     EXPECT_EQ(RunCli(dir, {}).status, 2);
     EXPECT_EQ(RunCli(dir, {"bogus"}).status, 2);
     EXPECT_EQ(RunCli(dir, {"tables"}).status, 2);
+    EXPECT_EQ(RunCli(dir, {"hash", "--wal", db}).status, 2);
     EXPECT_EQ(RunCli(dir, {"rows", db}).status, 2);
     EXPECT_EQ(RunCli(dir, {"rows", "--xml", db, "notes"}).status, 2);
 }

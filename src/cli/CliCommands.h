@@ -5,12 +5,20 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
+#include "engine/EvidenceHash.h"
 #include "engine/SqliteParser.h"
 
 int RunTables(const std::vector<std::string>& args);
 int RunRows(const std::vector<std::string>& args);
 int RunCarve(const std::vector<std::string>& args);
 int RunRecover(const std::vector<std::string>& args);
+int RunHash(const std::vector<std::string>& args);
+
+// {"file","size","md5","sha1","sha256"} of one evidence file, the digests
+// null when the file could not be read to its end.
+nlohmann::ordered_json EvidenceHashToJson(const EvidenceHash& hash);
 
 // Opens the database at `path` (a file name as the system spells it) with
 // `parser`; on failure says why on standard error and returns null.

@@ -6,17 +6,23 @@
 #include "CliLogWnd.h"
 #include "CliOptions.h"
 #include "driver/DbEntries.h"
+#include "driver/EvidenceFiles.h"
 #include "engine/FormatSize.h"
 #include "engine/SqliteParser.h"
 #include "platform/TextConvert.h"
 
 namespace {
 
-nlohmann::json DbInfoToJson(const DbInfo& db)
+// Keys in this order: the file, its hashes, then its tables.
+nlohmann::ordered_json DbInfoToJson(const DbInfo& db)
 {
-    nlohmann::json tables = nlohmann::json::array();
+    using Json = nlohmann::ordered_json;
+    Json hashes = Json::array();
+    for (const EvidenceHash& hash : db.hashes)
+        hashes.push_back(EvidenceHashToJson(hash));
+    Json tables = Json::array();
     for (const TableInfo& table : db.tables) {
-        nlohmann::json columns = nlohmann::json::array();
+        Json columns = Json::array();
         for (const ColumnInfo& column : table.columns)
             columns.push_back({{"name", WideToUtf8(column.name)}, {"type", WideToUtf8(column.type)}});
         tables.push_back({{"name", WideToUtf8(table.name)},
@@ -28,6 +34,7 @@ nlohmann::json DbInfoToJson(const DbInfo& db)
             {"fileSize", db.fileSize},
             {"pageSize", db.pageSize},
             {"tableCount", db.tableCount},
+            {"hashes", std::move(hashes)},
             {"tables", std::move(tables)}};
 }
 
@@ -65,19 +72,21 @@ int RunTables(const std::vector<std::string>& args)
     parser.m_bUseJournal = options.journal;
     int status = 0;
     for (const std::string& path : options.positional) {
-        const DbInfo* entry = OpenDatabaseEntry(parser, path);
+        DbInfo* entry = OpenDatabaseEntry(parser, path);
         if (entry == nullptr) {
             std::fprintf(stderr, "salvix-cli: cannot open %s\n", path.c_str());
             status = 1;
             continue;
         }
-        const DbInfo& db = *entry;
+        DbInfo& db = *entry;
         if (db.pageSize == 0) {
             std::fprintf(stderr, "salvix-cli: %s is not an SQLite database\n", path.c_str());
             status = 1;
         }
-        if (options.json)
+        if (options.json) {
+            HashEvidenceFiles(db, &log);
             std::printf("%s\n", DbInfoToJson(db).dump().c_str());
+        }
         else
             PrintDbInfo(db);
     }

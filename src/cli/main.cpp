@@ -13,8 +13,10 @@ const char kUsage[] =
     "  salvix-cli tables [--json] [--wal] [--journal] DB...\n"
     "      Opens each database in turn and lists its tables with their root\n"
     "      pages and columns. With --json: one JSON object per database per\n"
-    "      line: {\"path\",\"fileSize\",\"pageSize\",\"tableCount\",\"tables\":[{\"name\",\n"
-    "      \"rootPage\",\"ordinal\",\"columns\":[{\"name\",\"type\"}]}]}.\n"
+    "      line: {\"path\",\"fileSize\",\"pageSize\",\"tableCount\",\"hashes\":[...],\n"
+    "      \"tables\":[{\"name\",\"rootPage\",\"ordinal\",\"columns\":[{\"name\",\"type\"}]}]},\n"
+    "      \"hashes\" holding an object as salvix-cli hash --json prints it for\n"
+    "      the file and for each file laid over it (--wal, --journal).\n"
     "  salvix-cli rows [--json|--csv] [--wal] [--journal] DB TABLE\n"
     "  salvix-cli rows [--json|--csv] [--wal] [--journal] --ordinal N DB\n"
     "      Reads every row of TABLE (or of the table listed as [N] by\n"
@@ -54,6 +56,11 @@ const char kUsage[] =
     "      The index counts hits from 1; the offset is in bytes. A progress bar goes to standard\n"
     "      error when it is a terminal; Ctrl+C stops the scan after the current\n"
     "      1 MiB chunk (exit status 130). A read failure ends the scan (status 1).\n"
+    "  salvix-cli hash [--json] FILE...\n"
+    "      MD5, SHA-1 and SHA-256 of each FILE, taken in one read-only pass:\n"
+    "      file<TAB>size<TAB>md5<TAB>sha1<TAB>sha256, or with --json\n"
+    "      {\"file\",\"size\",\"md5\",\"sha1\",\"sha256\"}; one log line per file.\n"
+    "      A file that cannot be read to its end prints nothing (status 1).\n"
     "  salvix-cli --help\n"
     "\n"
     "Options end at \"--\": every argument after it is a file or table name,\n"
@@ -114,5 +121,7 @@ int main(int argc, char** argv)
         return RunRecover(args);
     if (command == "carve")
         return RunCarve(args);
+    if (command == "hash")
+        return RunHash(args);
     return UsageError("unknown command '" + command + "'");
 }

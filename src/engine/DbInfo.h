@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/EvidenceHash.h"
+
 struct ColumnInfo {
     std::u16string name;
     std::u16string type;  // declared type as PRAGMA table_info reports it
@@ -55,6 +57,9 @@ struct DbInfo {
     bool withWal = false;
     // Opened with its hot rollback journal rolled back over the file.
     bool withJournal = false;
+    // The digests of every file read for it (the file itself, then its
+    // journal and its log when laid over it), once they have been taken.
+    std::vector<EvidenceHash> hashes;
 
     // Bytes of each page that hold b-tree content (the format's U).
     std::uint32_t UsableSize() const { return pageSize - reservedBytes; }

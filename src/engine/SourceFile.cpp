@@ -55,6 +55,17 @@ std::int64_t CSourceFile::Size() const
     return static_cast<std::int64_t>(info.st_size);
 }
 
+bool CSourceFile::Status(struct stat& info) const
+{
+    return m_fd >= 0 && ::fstat(m_fd, &info) == 0;
+}
+
+void CSourceFile::AdviseSequential() const
+{
+    if (m_fd >= 0)
+        ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+}
+
 std::int64_t CSourceFile::ReadAt(void* buffer, std::uint64_t count, std::uint64_t position) const
 {
     if (m_fd < 0)

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <sys/stat.h>
 
 class CSourceFile {
 public:
@@ -21,6 +22,12 @@ public:
 
     // Size in bytes, or -1 when it cannot be taken.
     std::int64_t Size() const;
+    // The system's record of the open file (size, times); false when it
+    // cannot be taken.
+    bool Status(struct stat& info) const;
+    // Tells the system the file is about to be read from start to end, so
+    // it reads further ahead.
+    void AdviseSequential() const;
     // Reads up to `count` bytes at `position`; returns the count read (short
     // only at the end of the file) or -1 on a read error.
     std::int64_t ReadAt(void* buffer, std::uint64_t count, std::uint64_t position) const;
