@@ -102,6 +102,45 @@ TEST(RowExportTest, CliRowsCsvHoldsTheTableUnderItsColumnNames)
     EXPECT_EQ(records, ExpectedRecords());
 }
 
+// Texts a spreadsheet would run as formulas, each with what the reader gets
+// back from the guarded CSV; numbers and other texts come back unchanged.
+const std::vector<std::pair<std::string, std::string>> kFormulaCases = {
+    {"=1+1", "'=1+1"},       {"-5", "-5"},           {"+1.5e-3", "+1.5e-3"},
+    {"-inf", "-inf"},         {"@SUM(A1)", "'@SUM(A1)"}, {"+", "'+"},
+    {"-x", "'-x"},           {"\t=1", "'\t=1"},     {"\r\n=1", "'\r\n=1"},
+    {"=HYPERLINK(\"http://a\", \"b\")", "'=HYPERLINK(\"http://a\", \"b\")"},
+    {"1e5x", "1e5x"},         {"a=b", "a=b"},         {"", ""},
+};
+
+TEST(RowExportTest, CsvGuardsFormulasUnlessRawValuesAreAsked)
+{
+    CTempDir dir;
+    CSqliteDb sqlite(dir.File("formulas.db"), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    sqlite.Exec("CREATE TABLE t(n INTEGER PRIMARY KEY, v)");
+    std::vector<std::vector<SqlValue>> rows;
+    for (const auto& [value, guarded] : kFormulaCases)
+        rows.push_back({std::int64_t(rows.size()), SqlValue(value)});
+    rows.push_back({std::int64_t(rows.size()), SqlValue(std::int64_t(-5))});
+    sqlite.InsertRows("INSERT INTO t VALUES(?, ?)", rows);
+    for (const std::string option : {"--csv", "--csv-raw"}) {
+        const std::string csv = dir.File("formulas.csv");
+        const std::string command = std::string(SALVIX_CLI_PATH) + " rows " + option + " '" +
+                                    dir.File("formulas.db") + "' t > '" + csv + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        nlohmann::json expected = nlohmann::json::array({{"n", "v"}});
+        for (const auto& [value, guarded] : kFormulaCases)
+            expected.push_back({std::to_string(expected.size() - 1), option == "--csv" ? guarded : value});
+        expected.push_back({std::to_string(expected.size() - 1), "-5"});
+        // Rows come in the order of their cells in the page, not of n.
+        nlohmann::json records = ReadCsvWithPython(csv);
+        ASSERT_TRUE(records.is_array());
+        std::sort(records.begin() + 1, records.end(), [](const auto& a, const auto& b) {
+            return std::stoi(a[0].template get<std::string>()) < std::stoi(b[0].template get<std::string>());
+        });
+        EXPECT_EQ(records, expected) << option;
+    }
+}
+
 TEST(RowExportTest, JsonLinesHoldOneObjectPerRow)
 {
     CTempDir dir;

@@ -157,6 +157,7 @@ int RunRows(const std::vector<std::string>& args)
         for (const ColumnInfo& column : table->columns)
             headings.push_back(column.name);
         CRowExport csv(CRowExport::Format::kCsv, stdout, std::move(headings));
+        csv.SetRawCsv(options.csvRaw);
         CCsvRowPrinter printer(csv);
         csv.Begin();
         parser.m_pRowSink = &printer;

@@ -4,6 +4,49 @@
 
 #include "platform/TextConvert.h"
 
+namespace {
+
+// A decimal number as values are shown: an optional sign, digits with an
+// optional point, an optional exponent; or an infinite real.
+bool IsNumberText(std::string_view text)
+{
+    std::size_t i = 0;
+    const auto digits = [&] {
+        const std::size_t start = i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+            ++i;
+        return i - start;
+    };
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        ++i;
+    if (text.substr(i) == "inf")
+        return true;
+    std::size_t mantissa = digits();
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        mantissa += digits();
+    }
+    if (mantissa == 0)
+        return false;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+            ++i;
+        if (digits() == 0)
+            return false;
+    }
+    return i == text.size();
+}
+
+// What a spreadsheet program would take as the start of a formula.
+bool IsFormulaText(std::string_view text)
+{
+    return !text.empty() && std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos &&
+           !IsNumberText(text);
+}
+
+}  // namespace
+
 CRowExport::CRowExport(Format format, std::FILE* out, std::vector<std::u16string> headings)
     : m_format(format), m_out(out), m_headings(std::move(headings))
 {
@@ -21,7 +64,7 @@ bool CRowExport::Begin()
     for (std::size_t i = 0; i < m_headings.size(); ++i) {
         if (i != 0)
             m_line += ',';
-        AppendCsvField(m_line, WideToUtf8(m_headings[i]));
+        AppendCsvField(m_line, WideToUtf8(m_headings[i]), !m_rawCsv);
     }
     m_line += "\r\n";
     return Put(m_line);
@@ -32,7 +75,7 @@ void CRowExport::AppendValue(std::size_t i, std::string_view value)
     if (m_format == Format::kCsv) {
         if (i != 0)
             m_line += ',';
-        AppendCsvField(m_line, value);
+        AppendCsvField(m_line, value, !m_rawCsv);
         return;
     }
     m_line += i == 0 ? '{' : ',';
@@ -91,13 +134,16 @@ bool CRowExport::Put(const std::string& text)
     return m_ok;
 }
 
-void CRowExport::AppendCsvField(std::string& out, std::string_view utf8)
+void CRowExport::AppendCsvField(std::string& out, std::string_view utf8, bool guardFormula)
 {
+    const std::string_view guard = guardFormula && IsFormulaText(utf8) ? "'" : "";
     if (utf8.find_first_of(",\"\r\n") == std::string_view::npos) {
+        out += guard;
         out += utf8;
         return;
     }
     out += '"';
+    out += guard;
     for (const char c : utf8) {
         out += c;
         if (c == '"')

@@ -7,6 +7,10 @@
 // spreadsheet programs read Chinese text as UTF-8. The first record holds
 // the headings.
 //
+// A text a spreadsheet program would run as a formula (one that is not a
+// number and begins with =, +, -, @, a tab or a carriage return) is written
+// to CSV with a leading apostrophe, unless raw values are asked for.
+//
 // JSON Lines: one object per row, headings as keys, values as strings; no
 // byte-order mark.
 #pragma once
@@ -24,6 +28,9 @@ public:
     // Writes to `out`, which the caller opened (binary) and closes.
     CRowExport(Format format, std::FILE* out, std::vector<std::u16string> headings);
 
+    // Writes CSV values exactly as they are, formulas included.
+    void SetRawCsv(bool raw) { m_rawCsv = raw; }
+
     // Writes the byte-order mark and the heading record (CSV only).
     bool Begin();
     // Writes one row; missing values are empty, extra ones are dropped.
@@ -34,7 +41,8 @@ public:
     // Flushes; false when any write failed.
     bool Finish();
 
-    static void AppendCsvField(std::string& out, std::string_view utf8);
+    // `guardFormula`: a formula-like text gets its leading apostrophe.
+    static void AppendCsvField(std::string& out, std::string_view utf8, bool guardFormula = true);
     static void AppendJsonString(std::string& out, std::string_view utf8);
 
 private:
@@ -50,4 +58,5 @@ private:
     std::string m_line;                       // reused for every row
     std::string m_value;                      // one value converted to UTF-8
     bool m_ok = true;
+    bool m_rawCsv = false;
 };
