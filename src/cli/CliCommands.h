@@ -15,6 +15,7 @@ int RunRows(const std::vector<std::string>& args);
 int RunCarve(const std::vector<std::string>& args);
 int RunRecover(const std::vector<std::string>& args);
 int RunHash(const std::vector<std::string>& args);
+int RunReport(const std::vector<std::string>& args);
 
 // {"file","size","md5","sha1","sha256"} of one evidence file, the digests
 // null when the file could not be read to its end.

@@ -27,7 +27,7 @@ int RunHash(const std::vector<std::string>& args)
         return UsageError(options.error);
     if (options.positional.empty())
         return UsageError("hash needs at least one file");
-    if (options.csv || options.wal || options.ordinal >= 0)
+    if (options.csv || options.wal || options.journal || options.ordinal >= 0)
         return UsageError("hash takes only --json");
 
     CCliLogWnd log;

@@ -13,6 +13,8 @@ LRESULT CCliLogWnd::WindowProc(UINT message, WPARAM wParam, LPARAM)
     const auto& log = *reinterpret_cast<const LogMessage*>(wParam);
     if (log.type == kLogError)
         ++m_errors;
+    if (m_kept != nullptr)
+        m_kept->push_back(log);
     std::string line = std::to_string(log.type);
     line += '\t';
     AppendWideAsUtf8(line, log.caption);

@@ -2,6 +2,22 @@
 
 #include <charconv>
 
+namespace {
+
+// The field an option that takes a text value fills, or null.
+std::string* TextOption(CliOptions& options, const std::string& arg)
+{
+    if (arg == "--out")
+        return &options.out;
+    if (arg == "--examiner")
+        return &options.examiner;
+    if (arg == "--case")
+        return &options.caseId;
+    return nullptr;
+}
+
+}  // namespace
+
 CliOptions ParseCliOptions(const std::vector<std::string>& args)
 {
     CliOptions options;
@@ -14,6 +30,8 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args)
             options.json = true;
         } else if (!optionsEnded && arg == "--csv") {
             options.csv = true;
+        } else if (!optionsEnded && arg == "--csv-raw") {
+            options.csv = options.csvRaw = true;
         } else if (!optionsEnded && arg == "--wal") {
             options.wal = true;
         } else if (!optionsEnded && arg == "--journal") {
@@ -26,6 +44,11 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args)
                 options.error = "--ordinal needs a table ordinal (0, 1, ...)";
             else
                 options.ordinal = n;
+        } else if (std::string* text = optionsEnded ? nullptr : TextOption(options, arg)) {
+            if (i + 1 < args.size())
+                *text = args[++i];
+            else
+                options.error = arg + " needs a value";
         } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
             options.error = "unknown option '" + arg + "'";
         } else {

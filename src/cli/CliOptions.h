@@ -1,4 +1,5 @@
-// Splits a subcommand's arguments into options (--json, --csv, --wal, --journal, --ordinal N)
+// Splits a subcommand's arguments into options (--json, --csv, --csv-raw, --wal, --journal,
+// --ordinal N, --out FILE, --examiner NAME, --case ID)
 // and positionals. "--" ends the options, so a positional may itself
 // begin with "-".
 #pragma once
@@ -9,9 +10,12 @@
 struct CliOptions {
     bool json = false;
     bool csv = false;  // --csv: rows as CSV (RFC 4180, UTF-8 with a byte-order mark)
+    bool csvRaw = false;  // --csv-raw: the same with formula-like texts untouched
     bool wal = false;  // --wal: apply the database's write-ahead log
     bool journal = false;  // --journal: roll the database's hot journal back
     long long ordinal = -1;  // --ordinal N, -1 when not given
+    // report: --out FILE, --examiner NAME, --case ID
+    std::string out, examiner, caseId;
     std::vector<std::string> positional;
     std::string error;  // set for an unknown or malformed option
 };

@@ -17,8 +17,8 @@ const char kUsage[] =
     "      \"tables\":[{\"name\",\"rootPage\",\"ordinal\",\"columns\":[{\"name\",\"type\"}]}]},\n"
     "      \"hashes\" holding an object as salvix-cli hash --json prints it for\n"
     "      the file and for each file laid over it (--wal, --journal).\n"
-    "  salvix-cli rows [--json|--csv] [--wal] [--journal] DB TABLE\n"
-    "  salvix-cli rows [--json|--csv] [--wal] [--journal] --ordinal N DB\n"
+    "  salvix-cli rows [--json|--csv|--csv-raw] [--wal] [--journal] DB TABLE\n"
+    "  salvix-cli rows [--json|--csv|--csv-raw] [--wal] [--journal] --ordinal N DB\n"
     "      Reads every row of TABLE (or of the table listed as [N] by\n"
     "      salvix-cli tables, for names that only differ in bytes that are not\n"
     "      valid UTF-8), in the order of the b-tree walk. Without --json: one\n"
@@ -26,7 +26,10 @@ const char kUsage[] =
     "      feed and carriage return written as \\\\, \\t, \\n and \\r.\n"
     "      With --json: one JSON array of strings per row (JSON Lines).\n"
     "      With --csv: CSV by RFC 4180 in UTF-8 with a byte-order mark, the\n"
-    "      column names first, records ended by CR LF.\n"
+    "      column names first, records ended by CR LF. A text that is not a\n"
+    "      number and begins with =, +, -, @, a tab or a carriage return gets a\n"
+    "      leading apostrophe, so that a spreadsheet program does not run it\n"
+    "      as a formula; --csv-raw writes every value untouched.\n"
     "  salvix-cli recover [--json] [--wal] [--journal] DB [TABLE]\n"
     "      Records the file holds outside its live tables (freeblocks,\n"
     "      unallocated space, freelist pages, unused log frames), one per line:\n"
@@ -37,10 +40,11 @@ const char kUsage[] =
     "      unallocated, freelist, wal (a log frame the database shown does not\n"
     "      use; with frame null, the main file's older version of a page the log\n"
     "      replaces). A record equal to a live row of its table is never listed.\n"
-    "  --wal (tables, rows, recover): lay the committed pages of the database's\n"
-    "      write-ahead log (DB-wal) over the file, as SQLite would show them.\n"
+    "  --wal (tables, rows, recover, report): lay the committed pages of the\n"
+    "      database's write-ahead log (DB-wal) over the file, as SQLite would\n"
+    "      show them.\n"
     "      Without it a non-empty DB-wal gets a warning. DB-shm is never used.\n"
-    "  --journal (tables, rows, recover): roll a hot rollback journal\n"
+    "  --journal (tables, rows, recover, report): roll a hot rollback journal\n"
     "      (DB-journal) back over the file in memory: the original pages of the\n"
     "      interrupted transaction and the page count before it, as SQLite\n"
     "      shows the database after its rollback. The journal is never written\n"
@@ -61,6 +65,14 @@ const char kUsage[] =
     "      file<TAB>size<TAB>md5<TAB>sha1<TAB>sha256, or with --json\n"
     "      {\"file\",\"size\",\"md5\",\"sha1\",\"sha256\"}; one log line per file.\n"
     "      A file that cannot be read to its end prints nothing (status 1).\n"
+    "  salvix-cli report [--wal] [--journal] --out FILE.html [--examiner NAME]\n"
+    "                    [--case ID] DB...\n"
+    "      Writes the case report, one self-contained HTML file: the program's\n"
+    "      version, the time (UTC), examiner and case number, each database\n"
+    "      with the path, size, times, MD5, SHA-1 and SHA-256 of every file\n"
+    "      read, its tables with their row and recovered-row counts, and the\n"
+    "      log. FILE.html must not exist yet and may not be in the folder of\n"
+    "      an examined file (status 2).\n"
     "  salvix-cli --help\n"
     "\n"
     "Options end at \"--\": every argument after it is a file or table name,\n"
@@ -123,5 +135,7 @@ int main(int argc, char** argv)
         return RunCarve(args);
     if (command == "hash")
         return RunHash(args);
+    if (command == "report")
+        return RunReport(args);
     return UsageError("unknown command '" + command + "'");
 }
