@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "engine/ByteReader.h"
+#include "engine/Globals.h"
 #include "engine/LogPost.h"
 #include "platform/WideFormat.h"
 
@@ -50,12 +52,20 @@ std::uint32_t CRollbackJournal::Checksum(std::uint32_t nonce) const
     return sum;
 }
 
-bool CRollbackJournal::ReadSegment(const CSourceFile& file, std::uint64_t& header, HWND logWnd)
+bool CRollbackJournal::HeaderAt(const CSourceFile& file, std::uint64_t offset) const
+{
+    std::uint8_t magic[sizeof kMagic];
+    return FitsIn(m_size, offset, m_sectorSize) &&
+           file.ReadAt(magic, sizeof magic, offset) == static_cast<std::int64_t>(sizeof magic) &&
+           std::memcmp(magic + 1, kMagic + 1, sizeof kMagic - 1) == 0 && (magic[0] == kMagic[0] || magic[0] == 0);
+}
+
+bool CRollbackJournal::ReadSegment(const CSourceFile& file, std::uint64_t& header, bool stale, HWND logWnd)
 {
     std::uint8_t fields[kHeaderFields];
     if (!FitsIn(m_size, header, m_sectorSize) ||
         file.ReadAt(fields, sizeof fields, header) != static_cast<std::int64_t>(sizeof fields) ||
-        std::memcmp(fields, kMagic, sizeof kMagic) != 0)
+        std::memcmp(fields + 1, kMagic + 1, sizeof kMagic - 1) != 0 || fields[0] != (stale ? fields[0] : kMagic[0]))
         return false;
     const std::uint32_t nonce = *Get32(fields, sizeof fields, 12);
     const std::uint64_t recordSize = m_pageSize + 8;
@@ -71,31 +81,23 @@ bool CRollbackJournal::ReadSegment(const CSourceFile& file, std::uint64_t& heade
             m_ended = true;  // cut short: the rollback ends with the file
             return false;
         }
-        if (pageNumber == 0 || pageNumber == PendingBytePage()) {
-            PostJournal(logWnd, kLogInfo,
-                        WideFormat(u"rollback journal: the record at offset %I64u names page %u; "
-                                   u"the rollback ends before it",
-                                   {offset, pageNumber}));
-            m_ended = true;
-            return false;
+        const bool rolledBack = !stale && pageNumber <= m_initialPages;
+        if (pageNumber == 0 || pageNumber == PendingBytePage() ||
+            ((rolledBack || stale) && Checksum(nonce) != checksum)) {
+            if (!stale)
+                PostJournal(logWnd, pageNumber == 0 || pageNumber == PendingBytePage() ? kLogInfo : kLogWarning,
+                            WideFormat(u"rollback journal: the record for page %u at offset %I64u %s; "
+                                       u"the rollback ends before it",
+                                       {pageNumber, offset,
+                                        rolledBack ? u"fails its checksum" : u"cannot be a page record"}));
+            m_ended = !stale;
+            break;
         }
-        Record record{pageNumber, offset + 4, false};
-        if (pageNumber <= m_initialPages) {
-            if (Checksum(nonce) != checksum) {
-                PostJournal(logWnd, kLogWarning,
-                            WideFormat(u"rollback journal: the record for page %u at offset %I64u "
-                                       u"fails its checksum; the rollback ends before it",
-                                       {pageNumber, offset}));
-                m_ended = true;
-                return false;
-            }
-            record.rolledBack = true;
-        }
-        m_records.push_back(record);
+        m_records.push_back({pageNumber, offset + 4, rolledBack});
     }
     // The next header starts on the next sector boundary.
     header = (offset + m_sectorSize - 1) / m_sectorSize * m_sectorSize;
-    return true;
+    return !m_ended;
 }
 
 void CRollbackJournal::ReadZeroedJournal(const CSourceFile& file, HWND logWnd)
@@ -106,28 +108,31 @@ void CRollbackJournal::ReadZeroedJournal(const CSourceFile& file, HWND logWnd)
     std::vector<std::uint8_t> head(std::min<std::uint64_t>(m_size, kMaxSectorSize + 4));
     const std::int64_t got = file.ReadAt(head.data(), head.size(), 0);
     const auto first = std::find_if(head.begin(), head.begin() + std::max<std::int64_t>(got, 0),
-                                     [](std::uint8_t b) { return b != 0; });
+                                    [](std::uint8_t b) { return b != 0; });
     const std::uint32_t start = static_cast<std::uint32_t>(first - head.begin()) & ~3u;
     if (!IsPowerOfTwoIn(start, 512, kMaxSectorSize)) {
-        PostJournal(logWnd, kLogInfo,
-                    u"rollback journal: zeroed header and no page record after it");
+        PostJournal(logWnd, kLogInfo, u"rollback journal: zeroed header and no page record after it");
         return;
     }
     m_sectorSize = start;
-    const std::uint64_t recordSize = m_pageSize + 8;
-    for (std::uint64_t offset = start;;) {
-        std::uint32_t pageNumber = 0;
-        std::uint32_t checksum = 0;
-        if (!ReadRecord(file, offset, pageNumber, checksum))
-            break;
-        if (std::memcmp(m_image.data(), kMagic, sizeof kMagic) == 0 && offset % start == 0) {
-            offset += start;  // a later segment's header, kept from before
-            continue;
-        }
-        if (pageNumber == 0 || pageNumber == PendingBytePage())
-            break;
+    // The committed transaction's own records, up to the first place that
+    // cannot hold one of them: the nonce is lost, but every record of one
+    // transaction was summed from the same one, and a record left from an
+    // earlier transaction was not.
+    std::uint64_t offset = start;
+    std::optional<std::uint32_t> nonce;
+    for (std::uint32_t pageNumber = 0, checksum = 0;
+         !HeaderAt(file, offset) && ReadRecord(file, offset, pageNumber, checksum) && pageNumber != 0 &&
+         pageNumber != PendingBytePage() && checksum - Checksum(0) == nonce.value_or(checksum - Checksum(0));
+         offset += m_pageSize + 8) {
+        nonce = checksum - Checksum(0);
         m_records.push_back({pageNumber, offset + 4, false});
-        offset += recordSize;
+    }
+    // Then every segment an earlier, longer transaction left further on:
+    // its header still says how many records follow and their nonce.
+    for (offset = (offset + start - 1) / start * start; offset < m_size && !g_bStop.load();) {
+        if (!HeaderAt(file, offset) || !ReadSegment(file, offset, true, logWnd))
+            offset += start;
     }
     PostJournal(logWnd, kLogInfo,
                 WideFormat(u"rollback journal: zeroed header (a committed transaction); %u old "
@@ -171,7 +176,7 @@ bool CRollbackJournal::Read(const CSourceFile& file, std::uint32_t databasePageS
     m_hot = true;
     // Every segment moves on by at least one sector, so this ends with the
     // file whatever counts the headers claim.
-    for (std::uint64_t header = 0; !m_ended && ReadSegment(file, header, logWnd);) {
+    for (std::uint64_t header = 0; !m_ended && ReadSegment(file, header, false, logWnd);) {
     }
     const auto rolledBack = std::count_if(m_records.begin(), m_records.end(),
                                           [](const Record& r) { return r.rolledBack; });

@@ -58,10 +58,16 @@ public:
     CPageOffsets RollbackPages() const;
 
 private:
-    // One segment: its header at `header`; false when the journal ends there.
-    bool ReadSegment(const CSourceFile& file, std::uint64_t& header, HWND logWnd);
+    // One segment: its header at `header`, moved on to where the next one
+    // would start; false when the journal ends there. A rollback stops at
+    // the first record that fails; a segment left from an earlier
+    // transaction (`stale`) is only read up to it.
+    bool ReadSegment(const CSourceFile& file, std::uint64_t& header, bool stale, HWND logWnd);
+    // True when a segment header starts at `offset`. Its first byte may have
+    // been zeroed by a later transaction, so that no rollback reads it.
+    bool HeaderAt(const CSourceFile& file, std::uint64_t offset) const;
     // The records of a zeroed header's journal, from the first sector that
-    // holds one.
+    // holds one, then those of every older segment still in the file.
     void ReadZeroedJournal(const CSourceFile& file, HWND logWnd);
     // Reads the record at `offset` into m_image; false past the file's end.
     bool ReadRecord(const CSourceFile& file, std::uint64_t offset, std::uint32_t& pageNumber,
