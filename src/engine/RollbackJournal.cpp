@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <optional>
 
 #include "engine/ByteReader.h"
 #include "engine/Globals.h"
@@ -115,22 +114,37 @@ void CRollbackJournal::ReadZeroedJournal(const CSourceFile& file, HWND logWnd)
         return;
     }
     m_sectorSize = start;
-    // The committed transaction's own records, up to the first place that
-    // cannot hold one of them: the nonce is lost, but every record of one
-    // transaction was summed from the same one, and a record left from an
-    // earlier transaction was not.
-    std::uint64_t offset = start;
-    std::optional<std::uint32_t> nonce;
-    for (std::uint32_t pageNumber = 0, checksum = 0;
-         !HeaderAt(file, offset) && ReadRecord(file, offset, pageNumber, checksum) && pageNumber != 0 &&
-         pageNumber != PendingBytePage() && checksum - Checksum(0) == nonce.value_or(checksum - Checksum(0));
-         offset += m_pageSize + 8) {
-        nonce = checksum - Checksum(0);
-        m_records.push_back({pageNumber, offset + 4, false});
+    // Every transaction wrote its first segment's records from here on, one
+    // after the other: the committed one's, then what is left of longer
+    // earlier ones. Their nonces are lost, but the records of one segment
+    // were all summed from the same one, and a place that holds no record
+    // (a later segment's bytes, seen off their own grid) agrees with
+    // neither neighbour.
+    struct Slot {
+        std::uint32_t pageNumber = 0;
+        std::uint32_t nonce = 0;
+        bool sound = false;
+    };
+    std::vector<Slot> slots;
+    const std::uint64_t recordSize = m_pageSize + 8;
+    for (std::uint64_t offset = start; FitsIn(m_size, offset, recordSize) && !g_bStop.load(); offset += recordSize) {
+        Slot slot;
+        std::uint32_t checksum = 0;
+        if (!HeaderAt(file, offset) && ReadRecord(file, offset, slot.pageNumber, checksum)) {
+            slot.nonce = checksum - Checksum(0);
+            slot.sound = slot.pageNumber != 0 && slot.pageNumber != PendingBytePage();
+        }
+        slots.push_back(slot);
     }
-    // Then every segment an earlier, longer transaction left further on:
-    // its header still says how many records follow and their nonce.
-    for (offset = (offset + start - 1) / start * start; offset < m_size && !g_bStop.load();) {
+    const auto agree = [&](std::size_t a, std::size_t b) {
+        return b < slots.size() && slots[b].sound && slots[b].nonce == slots[a].nonce;
+    };
+    for (std::size_t k = 0; k < slots.size(); ++k)
+        if (slots[k].sound && (k == 0 || agree(k, k - 1) || agree(k, k + 1)))
+            m_records.push_back({slots[k].pageNumber, start + k * recordSize + 4, false});
+    // Then the later segments of earlier transactions: each header still
+    // says how many records follow it and their nonce.
+    for (std::uint64_t offset = start; offset < m_size && !g_bStop.load();) {
         if (!HeaderAt(file, offset) || !ReadSegment(file, offset, true, logWnd))
             offset += start;
     }
