@@ -1,10 +1,12 @@
 #include "DbEntries.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "engine/Globals.h"
 #include "engine/SqliteParser.h"
 #include "platform/WideFormat.h"
+#include "records/RecordRecoverer.h"
 
 namespace {
 
@@ -32,6 +34,37 @@ DbInfo* OpenDatabaseEntry(CSqliteParser& parser, const std::u16string& path)
 DbInfo* OpenDatabaseEntry(CSqliteParser& parser, const std::string& nativePath)
 {
     return OpenAndFind(parser, nativePath);
+}
+
+DbInfo* ReopenDatabaseEntry(CSqliteParser& parser, std::int64_t id)
+{
+    DbInfo* old = FindDbEntry(id);
+    if (old == nullptr)
+        return nullptr;
+    const auto place = std::find_if(g_dbList.begin(), g_dbList.end(),
+                                    [old](const DbInfo& db) { return &db == old; });
+    DbInfo* opened = old->nativePath.empty() ? OpenDatabaseEntry(parser, old->path)
+                                             : OpenDatabaseEntry(parser, old->nativePath);
+    if (opened == nullptr)
+        return nullptr;  // the entry stays as it was
+    g_dbList.splice(place, g_dbList, std::prev(g_dbList.end()));
+    g_dbList.erase(place);
+    return opened;
+}
+
+void FindDroppedTables(DbInfo& db, HWND logWnd)
+{
+    db.droppedTables.clear();
+    if (db.pageSize == 0)
+        return;
+    CSqliteParser parser;
+    parser.m_hLogWnd = logWnd;
+    CRecordRecoverer recoverer(parser, db);
+    recoverer.ReadDroppedTables();
+    for (const TableInfo& table : recoverer.DroppedTables()) {
+        db.droppedTables.push_back(table);
+        db.droppedTables.back().dropped = true;
+    }
 }
 
 std::int64_t EntryId(const DbInfo& db)
@@ -75,10 +108,10 @@ DbInfo* FindDbEntry(std::int64_t id)
 
 TableInfo* FindTableEntry(DbInfo& db, std::int64_t id)
 {
-    for (TableInfo& table : db.tables) {
-        if (EntryId(table) == id)
-            return &table;
-    }
+    for (std::list<TableInfo>* tables : {&db.tables, &db.droppedTables})
+        for (TableInfo& table : *tables)
+            if (EntryId(table) == id)
+                return &table;
     return nullptr;
 }
 

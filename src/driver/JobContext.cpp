@@ -6,8 +6,11 @@ void CJobContext::AdoptTable(const DbInfo& db, const TableInfo& table)
 {
     m_nDbId = EntryId(db);
     m_nTableId = EntryId(table);
-    // The file facts a table read needs; the table list stays behind.
+    // The file facts a table read needs, and the live tables, against
+    // whose rows recovery checks its records; the dropped ones stay behind.
     m_ownDb = DbInfo();
+    m_ownDb.tables = db.tables;
+    m_ownDb.log = db.log;
     m_ownDb.pageSize = db.pageSize;
     m_ownDb.path = db.path;
     m_ownDb.nativePath = db.nativePath;

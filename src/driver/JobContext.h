@@ -14,6 +14,8 @@
 #include <memory>
 #include <string>
 
+#include "LogFrames.h"
+#include "TableRows.h"
 #include "engine/DbInfo.h"
 #include "engine/SqliteParser.h"
 #include "platform/WindowMessage.h"
@@ -25,8 +27,10 @@ constexpr UINT WM_JOB_VIEW = 0x8010;
 
 enum class JobViewStep {
     kFillDeviceTree,  // rebuild the device tree from g_dbList
-    kFillTableTree,   // the table's columns and its row count
-    kShowRecords,     // the record list shows the first `count` rows read
+    kFillTableTree,   // the table's columns, its row and recovered counts
+    kShowRecords,     // the record list shows the first `count` rows (live
+                      // rows first, then recovered ones)
+    kShowLogFrames,   // the frames of m_logFrames in a window of their own
     kCloseProgress,   // the job's close request to its progress dialog
 };
 
@@ -52,6 +56,11 @@ public:
     void SendView(JobViewStep step, std::size_t count = 0);
 
     CSqliteParser m_parser;
+    // The rows of the table window: m_parser's live rows, then the records
+    // recovery found for the table.
+    CTableRows m_tableRows{m_parser};
+    // The frames of a database's log, as the last log job read them.
+    CLogFrames m_logFrames;
     DbInfo* m_pSelDb = nullptr;
     TableInfo* m_pSelTable = nullptr;
     std::u16string m_strDbPath;
@@ -61,6 +70,10 @@ public:
     // The g_dbList entry the last open added (null when the file could not
     // be opened); valid until that entry is closed.
     DbInfo* m_pOpenedDb = nullptr;
+    // When not 0, the open job reopens this g_dbList entry in its place,
+    // with its log laid over it or not as m_bReopenWithWal says.
+    std::int64_t m_nReopenDbId = 0;
+    bool m_bReopenWithWal = false;
 
     // Identifiers (in g_dbList) of the table window's database and table.
     std::int64_t m_nDbId = 0;

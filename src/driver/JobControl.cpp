@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <thread>
+#include <utility>
 
 #include "DbEntries.h"
 #include "engine/Globals.h"
@@ -107,17 +108,41 @@ bool CJobControl::WaitForWorkers(const std::function<void()>& pump, std::chrono:
 
 void AnalyseDb(CJobContext& job)
 {
-    job.m_parser.m_bUseWal = g_bOpenWithWal;
-    job.m_pOpenedDb = job.m_strNativePath.empty()
-                          ? OpenDatabaseEntry(job.m_parser, job.m_strDbPath)
-                          : OpenDatabaseEntry(job.m_parser, job.m_strNativePath);
+    const std::int64_t reopen = std::exchange(job.m_nReopenDbId, 0);
+    job.m_parser.m_bUseWal = reopen != 0 ? job.m_bReopenWithWal : g_bOpenWithWal;
+    if (reopen != 0)
+        job.m_pOpenedDb = ReopenDatabaseEntry(job.m_parser, reopen);
+    else
+        job.m_pOpenedDb = job.m_strNativePath.empty()
+                              ? OpenDatabaseEntry(job.m_parser, job.m_strDbPath)
+                              : OpenDatabaseEntry(job.m_parser, job.m_strNativePath);
+    if (job.m_pOpenedDb != nullptr)
+        FindDroppedTables(*job.m_pOpenedDb, job.m_parser.m_hLogWnd);
 }
 
 void AnalyseTable(CJobContext& job)
 {
     job.m_parser.m_pDb = job.m_pSelDb;
     job.m_parser.m_pTable = job.m_pSelTable;
-    job.m_parser.ReadTable();
+    job.m_tableRows.Clear();
+    if (job.m_pSelTable == nullptr || job.m_pSelDb == nullptr)
+        return;
+    // A dropped table has no tree: its rows are the recovered ones alone.
+    if (job.m_pSelTable->dropped) {
+        job.m_parser.m_rows.clear();
+        job.m_parser.m_rowCells.clear();
+    } else {
+        job.m_parser.ReadTable();
+    }
+    if (g_bStop.load() == 0)
+        job.m_tableRows.Recover(*job.m_pSelDb, *job.m_pSelTable, job.m_parser.m_hLogWnd);
+}
+
+void ReadLogFrames(CJobContext& job)
+{
+    job.m_logFrames.Clear();
+    if (job.m_pSelDb != nullptr)
+        job.m_logFrames.Read(*job.m_pSelDb, job.m_parser.m_hLogWnd);
 }
 
 void FillRecordList(CJobContext& job)
@@ -126,7 +151,7 @@ void FillRecordList(CJobContext& job)
     // it shows and hands them over in growing batches, each put at the top
     // as one insertion, so the list fills in O(rows) and the window stays
     // live while it does.
-    const std::size_t total = job.m_parser.m_rows.size();
+    const std::size_t total = job.m_tableRows.LiveCount() + job.m_tableRows.RecoveredCount();
     std::size_t shown = 0;
     std::size_t published = 0;
     while (shown < total) {
@@ -195,6 +220,15 @@ void AnalyseTableThread(CJobContext& job)
             u"Analysis and View", u"%s Analyse table and View completed"},
            TableName(job), AnalyseTable,
            [](CJobContext& j) { j.SendView(JobViewStep::kFillTableTree); });
+}
+
+void LogFramesThread(CJobContext& job)
+{
+    RunJob(job,
+           {u"Analysis", u"Read write-ahead log: %s-wal,please wait...", nullptr, u"Analysis",
+            u"%s-wal Read write-ahead log completed"},
+           job.m_pSelDb != nullptr ? job.m_pSelDb->path : std::u16string(), ReadLogFrames,
+           [](CJobContext& j) { j.SendView(JobViewStep::kShowLogFrames); });
 }
 
 void ShowRecordsThread(CJobContext& job)

@@ -1,7 +1,7 @@
 // One job at a time in the whole process: the busy rule and its warning,
 // the start of a worker, the steps every worker takes in order, and the
-// three jobs of the desktop program (analyse a database, analyse a table,
-// show a table's records).
+// jobs of the desktop program (analyse a database, analyse a table, show a
+// table's records, read a database's log frames).
 #pragma once
 
 #include <chrono>
@@ -58,14 +58,22 @@ public:
     static bool DrainWorkers(const std::function<void()>& pump, std::chrono::milliseconds limit);
 };
 
-// The three workers.
+// The workers.
 void AnalyseDbThread(CJobContext& job);
 void AnalyseTableThread(CJobContext& job);
 void ShowRecordsThread(CJobContext& job);
+void LogFramesThread(CJobContext& job);
 
 // The engine steps, as the workers and the command line run them.
-void AnalyseDb(CJobContext& job);     // open m_strDbPath into g_dbList
-void AnalyseTable(CJobContext& job);  // read m_pSelTable of m_pSelDb into m_rows
-// Hands the rows read to the record list, last row read at the top; ends
-// early when g_bStop is set, keeping the rows shown so far.
+// Opens m_strDbPath into g_dbList (or reopens m_nReopenDbId in its place)
+// and lists the database's dropped tables.
+void AnalyseDb(CJobContext& job);
+// Reads m_pSelTable of m_pSelDb into m_rows (a dropped table has none),
+// then recovers the table's deleted records into m_tableRows.
+void AnalyseTable(CJobContext& job);
+// Reads the frames of m_pSelDb's log into m_logFrames.
+void ReadLogFrames(CJobContext& job);
+// Hands the rows read to the record list, live ones first (last read at
+// the top), then the recovered ones; ends early when g_bStop is set,
+// keeping the rows shown so far.
 void FillRecordList(CJobContext& job);

@@ -9,24 +9,44 @@ std::u16string DbItemText(const DbInfo& db)
                       {FormatSize(static_cast<std::int64_t>(db.fileSize)), db.tableCount});
 }
 
-std::array<PropertyRow, 4> PropertyRows(const DbInfo& db, const TableInfo* table)
+std::u16string DroppedTableText(const TableInfo& table)
+{
+    return table.name + u"(已删除)";
+}
+
+std::vector<PropertyRow> PropertyRows(const DbInfo& db, const TableInfo* table)
 {
     if (table == nullptr) {
-        return {{{u"文件名称", db.path},
-                 {u"文件大小", FormatSize(static_cast<std::int64_t>(db.fileSize))},
-                 {u"页大小", WideFormat(u"%d", {db.pageSize})},
-                 {u"表数目", WideFormat(u"%I32u", {db.tableCount})}}};
+        std::vector<PropertyRow> rows = {
+            {u"文件名称", db.path},
+            {u"文件大小", FormatSize(static_cast<std::int64_t>(db.fileSize))},
+            {u"页大小", WideFormat(u"%d", {db.pageSize})},
+            {u"表数目", WideFormat(u"%I32u", {db.tableCount})}};
+        if (db.log.found) {
+            const LogInfo& log = db.log;
+            rows.insert(rows.end(), {{u"WAL日志", db.withWal ? u"已应用" : u"未应用"},
+                                     {u"WAL帧数", WideFormat(u"%I32u", {log.frames})},
+                                     {u"有效帧数", WideFormat(u"%I32u", {log.validFrames})},
+                                     {u"提交次数", WideFormat(u"%I32u", {log.commits})},
+                                     {u"最后提交页数", WideFormat(u"%I32u", {log.lastCommitPages})}});
+        }
+        return rows;
     }
     std::u16string names;
     for (const ColumnInfo& column : table->columns)
         names += column.name + u"  ";
-    return {{{u"表名称", table->name},
-             {u"表根页", WideFormat(u"%I32u", {table->rootPage})},
-             {u"字段数", WideFormat(u"%d", {table->columns.size()})},
-             {u"字段名称", names}}};
+    return {{u"表名称", table->dropped ? DroppedTableText(*table) : table->name},
+            {u"表根页", WideFormat(u"%I32u", {table->rootPage})},
+            {u"字段数", WideFormat(u"%d", {table->columns.size()})},
+            {u"字段名称", names}};
 }
 
 std::u16string TableTreeTitle(const TableInfo& table, std::size_t rowCount)
 {
     return WideFormat(u"%s: %d 条记录", {table.name, rowCount});
+}
+
+std::u16string RecoveredTreeTitle(std::size_t recoveredCount)
+{
+    return WideFormat(u"已删除记录: %d", {recoveredCount});
 }

@@ -35,6 +35,18 @@ struct TableInfo {
     std::vector<int> recordColumns;
     // Module of a virtual table (lower case), empty for a stored table.
     std::u16string module;
+    // A table the live schema no longer holds, named by a CREATE statement
+    // left in free space: it has no b-tree, only recovered records.
+    bool dropped = false;
+};
+
+// The write-ahead log found beside a database when it was opened.
+struct LogInfo {
+    bool found = false;             // a non-empty "-wal" file
+    std::uint32_t frames = 0;       // whole frames in the file
+    std::uint32_t validFrames = 0;
+    std::uint32_t commits = 0;      // commit frames among the valid ones
+    std::uint32_t lastCommitPages = 0;
 };
 
 // Text encodings of the database header (offset 56).
@@ -60,6 +72,9 @@ struct DbInfo {
     // The digests of every file read for it (the file itself, then its
     // journal and its log when laid over it), once they have been taken.
     std::vector<EvidenceHash> hashes;
+    LogInfo log;
+    // Tables recovery names from freed schema space, after the live ones.
+    std::list<TableInfo> droppedTables;
 
     // Bytes of each page that hold b-tree content (the format's U).
     std::uint32_t UsableSize() const { return pageSize - reservedBytes; }

@@ -48,6 +48,7 @@ void CPageSource::Close()
     m_log.Close();
     m_fileSize = 0;
     m_overlay = false;
+    m_logFound = false;
     m_wal = CWalLog();
     m_frameOffsets.Clear();
     m_overlayPageCount = 0;
@@ -215,6 +216,7 @@ void CPageSource::AttachLog(const std::string& dbPath, bool apply, HWND logWnd)
         m_log.Close();
         return;
     }
+    m_logFound = true;
     if (!apply) {
         m_wal.Read(m_log, nullptr);
         PostLog(logWnd, u"warning",

@@ -64,6 +64,8 @@ public:
     }
     // The log read by the last AttachLog (no frames when there was none).
     const CWalLog& Log() const { return m_wal; }
+    // True when the last AttachLog found a non-empty log file.
+    bool LogFound() const { return m_logFound; }
     // Reads `count` bytes at `position` of the attached log file.
     bool ReadLogAt(void* buffer, std::uint32_t count, std::uint64_t position) const;
 
@@ -113,6 +115,7 @@ private:
     std::uint32_t m_pageSize = 0;
 
     bool m_overlay = false;
+    bool m_logFound = false;
     CSourceFile m_log;
     CWalLog m_wal;
     CPageOffsets m_frameOffsets;  // the pages the log holds

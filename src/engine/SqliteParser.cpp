@@ -106,6 +106,7 @@ void CSqliteParser::OpenDatabase(DbInfo& db)
     db.withJournal = m_bUseJournal;
     m_pageSource.AttachLog(db.OpenName(), m_bUseWal, m_hLogWnd);
     db.withWal = m_bUseWal;
+    NoteLog(db.log);
 
     db.pageSize = ReadHeaderPageSize();
     if (db.pageSize == 0) {
@@ -132,6 +133,16 @@ void CSqliteParser::OpenDatabase(DbInfo& db)
 
     db.tableCount = static_cast<std::uint32_t>(db.tables.size());
     g_dbList.push_back(db);
+}
+
+void CSqliteParser::NoteLog(LogInfo& log) const
+{
+    const CWalLog& wal = m_pageSource.Log();
+    log.found = m_pageSource.LogFound();
+    log.frames = static_cast<std::uint32_t>(wal.Frames().size());
+    log.validFrames = wal.ValidFrames();
+    log.commits = wal.Commits();
+    log.lastCommitPages = wal.DatabasePages();
 }
 
 void CSqliteParser::ResetWalk()
@@ -323,4 +334,5 @@ void CloseDatabase(CSqliteParser& parser, std::uint64_t address)
         }
     }
     parser.m_rows.clear();
+    parser.m_rowCells.clear();
 }

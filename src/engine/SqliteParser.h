@@ -92,12 +92,26 @@ public:
     // warning.
     bool m_bUseJournal = false;
     std::deque<RowValues> m_rows;
+    // Where each row of m_rows was read: its page and its cell's offset.
+    struct RowCell {
+        std::uint32_t page = 0;
+        std::uint16_t offset = 0;
+    };
+    std::vector<RowCell> m_rowCells;
     // When set, a table read hands each row to it instead of m_rows.
     CRowSink* m_pRowSink = nullptr;
 
 private:
     struct Payload;
     void OpenDatabase(DbInfo& db);
+    // Fills `log` from the log the open attached.
+    void NoteLog(LogInfo& log) const;
+    // Gives the rows a cell has just added to m_rows its place.
+    void NoteRowCell(std::uint32_t pageNumber, std::uint16_t cellOffset)
+    {
+        if (m_pRowSink == nullptr && m_bSchemaMode == 0)
+            m_rowCells.resize(m_rows.size(), RowCell{pageNumber, cellOffset});
+    }
     // Hands each sound cell offset of a page's cell pointer array to
     // `onCell`, in array order; reports the others.
     template <typename OnCell>

@@ -89,6 +89,8 @@ bool CWalLog::Read(const CSourceFile& file, HWND logWnd)
     m_frames.clear();
     m_committed = 0;
     m_databasePages = 0;
+    m_validFrames = 0;
+    m_commits = 0;
     const bool headerSound = ReadHeader(file, logWnd);
     const std::int64_t size = file.Size();
     if (!headerSound || size < 0)
@@ -101,8 +103,10 @@ bool CWalLog::Read(const CSourceFile& file, HWND logWnd)
     std::vector<std::uint8_t> block(perBlock * frameSize);
     m_frames.reserve(frameCount);
 
-    std::uint32_t s0 = m_checksum1;
-    std::uint32_t s1 = m_checksum2;
+    // The checksum stored in the previous frame (the header's before the
+    // first); while the log is valid it is the running checksum.
+    std::uint32_t p0 = m_checksum1;
+    std::uint32_t p1 = m_checksum2;
     bool valid = true;
     for (std::uint64_t first = 0; first < frameCount; first += perBlock) {
         const std::uint64_t count = std::min(perBlock, frameCount - first);
@@ -120,34 +124,41 @@ bool CWalLog::Read(const CSourceFile& file, HWND logWnd)
             entry.pageNumber = *Get32(frame, frameSize, 0);
             entry.commitSize = *Get32(frame, frameSize, 4);
             entry.pageOffset = position + k * frameSize + kFrameHeaderSize;
+            entry.salt1 = *Get32(frame, frameSize, 8);
+            entry.salt2 = *Get32(frame, frameSize, 12);
+            // Begun from the previous frame's stored checksum: the running
+            // checksum while the log is valid, and past its end still a
+            // test of whether this frame is whole.
+            std::uint32_t c0 = p0;
+            std::uint32_t c1 = p1;
+            Checksum(frame, 8, c0, c1);
+            Checksum(frame + kFrameHeaderSize, m_pageSize, c0, c1);
+            p0 = *Get32(frame, frameSize, 16);
+            p1 = *Get32(frame, frameSize, 20);
+            entry.checksumValid = c0 == p0 && c1 == p1;
+            const bool ownSalts = entry.salt1 == m_salt1 && entry.salt2 == m_salt2;
+            entry.state = ownSalts ? FrameState::kInvalid : FrameState::kStale;
             if (valid) {
                 const std::uint64_t at = entry.pageOffset - kFrameHeaderSize;
-                if (*Get32(frame, frameSize, 8) != m_salt1 || *Get32(frame, frameSize, 12) != m_salt2) {
+                if (!ownSalts) {
                     valid = false;
                     PostWal(logWnd, kLogInfo,
                             WideFormat(u"write-ahead log: frame %u at offset %I64u is from an "
                                        u"earlier log (other salts); the log ends before it",
                                        {entry.index, at}));
+                } else if (entry.pageNumber == 0 || !entry.checksumValid) {
+                    valid = false;
+                    PostWal(logWnd, kLogWarning,
+                            WideFormat(u"write-ahead log: frame %u at offset %I64u fails its "
+                                       u"checksum; the log ends before it",
+                                       {entry.index, at}));
                 } else {
-                    std::uint32_t c0 = s0;
-                    std::uint32_t c1 = s1;
-                    Checksum(frame, 8, c0, c1);
-                    Checksum(frame + kFrameHeaderSize, m_pageSize, c0, c1);
-                    if (entry.pageNumber == 0 || c0 != *Get32(frame, frameSize, 16) ||
-                        c1 != *Get32(frame, frameSize, 20)) {
-                        valid = false;
-                        PostWal(logWnd, kLogWarning,
-                                WideFormat(u"write-ahead log: frame %u at offset %I64u fails its "
-                                           u"checksum; the log ends before it",
-                                           {entry.index, at}));
-                    } else {
-                        s0 = c0;
-                        s1 = c1;
-                        entry.state = FrameState::kUncommitted;
-                        if (entry.commitSize != 0) {
-                            m_committed = entry.index;
-                            m_databasePages = entry.commitSize;
-                        }
+                    entry.state = FrameState::kUncommitted;
+                    ++m_validFrames;
+                    if (entry.commitSize != 0) {
+                        m_committed = entry.index;
+                        m_databasePages = entry.commitSize;
+                        ++m_commits;
                     }
                 }
             }
@@ -171,13 +182,10 @@ bool CWalLog::Read(const CSourceFile& file, HWND logWnd)
         frame.state = latest && frame.pageNumber <= m_databasePages ? FrameState::kApplied
                                                                      : FrameState::kSuperseded;
     }
-    const std::uint32_t validFrames = static_cast<std::uint32_t>(
-        std::count_if(m_frames.begin(), m_frames.end(),
-                      [](const Frame& f) { return f.state != FrameState::kInvalid; }));
     PostWal(logWnd, kLogInfo,
             WideFormat(u"write-ahead log: %u frames, %u valid, %u committed; the last commit "
                        u"leaves %u pages",
-                       {static_cast<unsigned>(m_frames.size()), validFrames, m_committed,
+                       {static_cast<unsigned>(m_frames.size()), m_validFrames, m_committed,
                         m_databasePages}));
     return true;
 }

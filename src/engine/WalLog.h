@@ -19,7 +19,9 @@
 //
 // A frame is valid while its salts are the header's and the running
 // checksum holds; the first frame that fails ends the log. Only frames up
-// to the last valid commit frame belong to the database.
+// to the last valid commit frame belong to the database. Past the end, a
+// frame with other salts is stale: left behind by an earlier log that a
+// checkpoint restarted.
 #pragma once
 
 #include <cstdint>
@@ -39,15 +41,26 @@ public:
         kApplied,      // the version of its page the database shows
         kSuperseded,   // committed, but a later committed frame holds its page
         kUncommitted,  // valid, but after the last commit frame
-        kInvalid,      // past the end of the valid log: a torn, damaged or
-                       // older frame left behind a restarted log
+        kStale,        // past the end of the valid log, with other salts:
+                       // a frame of an earlier log that a checkpoint restarted
+        kInvalid,      // past the end of the valid log with the header's
+                       // salts: torn, damaged, or after such a frame
     };
     struct Frame {
         std::uint32_t index = 0;        // 1-based position in the file
         std::uint32_t pageNumber = 0;
         std::uint32_t commitSize = 0;   // pages of the database, for a commit frame
         std::uint64_t pageOffset = 0;   // where its page starts in the log file
+        std::uint32_t salt1 = 0;        // as the frame header holds them
+        std::uint32_t salt2 = 0;
         FrameState state = FrameState::kInvalid;
+        // The frame's checksum holds when begun from the checksum stored in
+        // the frame before it (the header's for the first): for a valid
+        // frame the running checksum, past the end whether the frame is
+        // whole as written.
+        bool checksumValid = false;
+
+        bool Valid() const { return state != FrameState::kStale && state != FrameState::kInvalid; }
     };
 
     // Reads the log in `file` (already open). Every fault is a log line sent
@@ -64,6 +77,9 @@ public:
     std::uint32_t CommittedFrames() const { return m_committed; }
     // Page count of the database as the last valid commit left it.
     std::uint32_t DatabasePages() const { return m_databasePages; }
+    // Valid frames, and the commit frames among them.
+    std::uint32_t ValidFrames() const { return m_validFrames; }
+    std::uint32_t Commits() const { return m_commits; }
     // Every whole frame of the file, valid or not, in file order.
     const std::vector<Frame>& Frames() const { return m_frames; }
     // The log offset of each page's committed version.
@@ -83,5 +99,7 @@ private:
     std::uint32_t m_checksum2 = 0;
     std::uint32_t m_committed = 0;
     std::uint32_t m_databasePages = 0;
+    std::uint32_t m_validFrames = 0;
+    std::uint32_t m_commits = 0;
     std::vector<Frame> m_frames;
 };

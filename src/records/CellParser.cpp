@@ -101,6 +101,7 @@ void CSqliteParser::DecodeCellPayload(DbInfo& db, const std::uint8_t* page,
     if (!overflows) {
         DecodeRecord(page + payloadStart, *this, db, local, pageNumber, sizeLength, rowidLength,
                      rowid);
+        NoteRowCell(pageNumber, cellOffset);
         return;
     }
 
@@ -135,4 +136,5 @@ void CSqliteParser::DecodeCellPayload(DbInfo& db, const std::uint8_t* page,
     }
     DecodeRecord(payload.data(), *this, db, static_cast<std::uint32_t>(total), pageNumber,
                  sizeLength, rowidLength, rowid);
+    NoteRowCell(pageNumber, cellOffset);
 }

@@ -1311,12 +1311,12 @@ void CRecordRecoverer::ScanLog()
     // frame, or the log's last valid frame when no commit follows.
     const auto& frames = source.Log().Frames();
     for (const CWalLog::Frame& frame : frames)
-        if (frame.state != CWalLog::FrameState::kInvalid)
+        if (frame.Valid())
             m_pageFrames[frame.pageNumber].push_back({frame.index, frame.pageOffset});
     std::vector<std::uint32_t> transactionEnd(frames.size() + 1, 0);
     std::uint32_t end = 0;
     for (auto frame = frames.rbegin(); frame != frames.rend(); ++frame) {
-        if (frame->state == CWalLog::FrameState::kInvalid)
+        if (!frame->Valid())
             continue;
         if (end == 0 || frame->commitSize != 0)
             end = frame->index;
@@ -1336,7 +1336,7 @@ void CRecordRecoverer::ScanLog()
             continue;
         Scanner scanner(*this, page.data(), usable, frame.pageNumber, kWal, frame.index);
         scanner.SetSchemas(AllSchemas(owner >= 0 ? owner : -1));
-        if (frame.state != CWalLog::FrameState::kInvalid && frame.index < transactionEnd.size())
+        if (frame.Valid() && frame.index < transactionEnd.size())
             scanner.state = transactionEnd[frame.index];
         ScanLeaf(scanner, page.data(), 0, true);
     }
@@ -1555,6 +1555,18 @@ void CRecordRecoverer::UnnameForeignPages(int s)
                        u"rowids of its live rows hold other values there: table not named",
                        {unnamed, static_cast<std::uint64_t>(foreign.size()), m_schemas[s].name}),
             kLogInfo);
+}
+
+void CRecordRecoverer::ReadDroppedTables()
+{
+    if (!m_parser.OpenPages(m_db)) {
+        PostOpenError(m_parser.m_hLogWnd, u"error", m_db.path, kLogError);
+        return;
+    }
+    m_pageCount = m_parser.m_pageSource.PageCount();
+    m_owner.assign(m_pageCount + 1, -1);
+    FindDroppedTables();
+    m_parser.m_pageSource.Close();
 }
 
 bool CRecordRecoverer::Run(const std::u16string& onlyTable, CRecoverSink& sink)

@@ -57,6 +57,10 @@ public:
     // no live or dropped table has that name.
     bool Run(const std::u16string& onlyTable, CRecoverSink& sink);
 
+    // Finds the dropped tables alone, without scanning for records: a walk
+    // of the schema pages only.
+    void ReadDroppedTables();
+
     // Tables named by CREATE statements left in free space of the schema
     // pages that the live schema no longer holds (filled by Run).
     const std::list<TableInfo>& DroppedTables() const { return m_dropped; }

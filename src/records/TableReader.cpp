@@ -50,6 +50,7 @@ void CSqliteParser::ReadTable()
 {
     m_bSchemaMode = 0;
     m_rows.clear();
+    m_rowCells.clear();
     if (m_pDb == nullptr || m_pTable == nullptr)
         return;
     if (!OpenPages(*m_pDb)) {

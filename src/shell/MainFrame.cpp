@@ -145,12 +145,17 @@ bool CMainFrame::CreateMenus()
     QMenu* tools = AddPopup(m_menuDevice, Text(u"工具"));
     AddCommand(tools, Text(u"扫描图片"), ID_SCAN_PICTURES);
     AddCommand(tools, Text(u"扫描影片"), ID_SCAN_MOVIES);
+    // The selected database's write-ahead log.
+    AddCommand(tools, Text(u"应用WAL日志"), ID_APPLY_WAL);
+    AddCommand(tools, Text(u"不应用WAL日志"), ID_NO_WAL);
+    AddCommand(tools, Text(u"WAL帧"), ID_LOG_FRAMES);
     QMenu* help = AddPopup(m_menuDevice, Text(u"帮助(&H)"));
     AddCommand(help, Text(u"帮助"), ID_DEVICE_HELP);
 
     QMenu* recordTools = AddPopup(m_menuRecord, Text(u"工具"));
     AddCommand(recordTools, Text(u"取消全选"), ID_UNCHECK_ALL);
     AddCommand(recordTools, Text(u"全选"), ID_CHECK_ALL);
+    AddCommand(recordTools, Text(u"显示/隐藏已删除记录"), ID_SHOW_RECOVERED);
     QMenu* recordHelp = AddPopup(m_menuRecord, Text(u"帮助"));
     AddCommand(recordHelp, Text(u"帮助"), ID_RECORD_HELP);
 
@@ -326,6 +331,10 @@ void CMainFrame::OnCommand(UINT nID)
     case ID_SCAN_MOVIES:
     case ID_UNCHECK_ALL:
     case ID_CHECK_ALL:
+    case ID_SHOW_RECOVERED:
+    case ID_APPLY_WAL:
+    case ID_NO_WAL:
+    case ID_LOG_FRAMES:
         ForwardToActiveChild(nID);
         break;
     default:

@@ -26,6 +26,11 @@ constexpr UINT ID_STOP = 32817;
 constexpr UINT ID_UNCHECK_ALL = 32802;
 constexpr UINT ID_CHECK_ALL = 32801;
 constexpr UINT ID_RECORD_HELP = 32805;
+// The record list's recovered rows, and a database's write-ahead log.
+constexpr UINT ID_SHOW_RECOVERED = 32830;
+constexpr UINT ID_APPLY_WAL = 32831;
+constexpr UINT ID_NO_WAL = 32832;
+constexpr UINT ID_LOG_FRAMES = 32833;
 // Tab context menu.
 constexpr UINT ID_CLOSE_TAB = 32780;
 // Log pane popup.

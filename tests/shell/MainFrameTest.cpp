@@ -96,12 +96,14 @@ void MainFrameTest::menusCarryTheirCommands()
     QCOMPARE(Texts(bar), QStringList({QString::fromUtf16(u"设备(&F)"), QString::fromUtf16(u"工具"),
                                       QString::fromUtf16(u"帮助(&H)")}));
     QCOMPARE(Ids(m_frame->MenuActions(130)),
-             QList<UINT>({32818, 32819, 32821, 32826, 32827, 32816}));
+             QList<UINT>({32818, 32819, 32821, 32826, 32827, 32831, 32832, 32833, 32816}));
     QCOMPARE(Texts(m_frame->MenuActions(130)),
              QStringList({QString::fromUtf16(u"打开文件"), QString::fromUtf16(u"关闭文件"),
                           QString::fromUtf16(u"退出"), QString::fromUtf16(u"扫描图片"),
-                          QString::fromUtf16(u"扫描影片"), QString::fromUtf16(u"帮助")}));
-    QCOMPARE(Ids(m_frame->MenuActions(134)), QList<UINT>({32802, 32801, 32805}));
+                          QString::fromUtf16(u"扫描影片"), QString::fromUtf16(u"应用WAL日志"),
+                          QString::fromUtf16(u"不应用WAL日志"), QString::fromUtf16(u"WAL帧"),
+                          QString::fromUtf16(u"帮助")}));
+    QCOMPARE(Ids(m_frame->MenuActions(134)), QList<UINT>({32802, 32801, 32830, 32805}));
     m_frame->ShowMenu(134);
     QCOMPARE(m_frame->menuBar()->actions().size(), 2);
     m_frame->ShowMenu(130);

@@ -42,6 +42,13 @@ bool CDeviceCommands::OnCommand(UINT nID)
     case ID_REFRESH_SOURCE:
         OnRefreshSource();
         return true;
+    case ID_APPLY_WAL:
+    case ID_NO_WAL:
+        OnApplyWal(nID == ID_APPLY_WAL);
+        return true;
+    case ID_LOG_FRAMES:
+        OnLogFrames();
+        return true;
     default:
         return false;
     }
@@ -116,6 +123,53 @@ void CDeviceCommands::OnRefreshSource()
     }
     // Not expanded again: a collapsed item stays collapsed.
     m_tree.InsertTableItems(item, *db);
+}
+
+DbInfo* CDeviceCommands::SelectedDb()
+{
+    CSalvixCtrlItem item = m_tree.GetSelectedItem();
+    if (item == nullptr || m_tree.GetParentItem(item) != nullptr) {
+        CJobControl::Warn(LogWnd(), u"Please select correct device");
+        return nullptr;
+    }
+    return FindDbEntry(ParseEntryId(m_tree.GetItemText(item, 2).toStdU16String()));
+}
+
+void CDeviceCommands::OnApplyWal(bool withWal)
+{
+    if (CJobControl::RefuseIfBusy(LogWnd()))
+        return;
+    DbInfo* db = SelectedDb();
+    if (db == nullptr)
+        return;
+    if (!db->log.found) {
+        CJobControl::Warn(LogWnd(), u"No write-ahead log lies beside this database");
+        return;
+    }
+    const std::int64_t id = EntryId(*db);
+    CloseTableWindows(id);
+    CJobContext& job = *m_tree.Job();
+    if (job.m_pSelDb == db) {
+        job.m_pSelDb = nullptr;
+        job.m_pSelTable = nullptr;
+    }
+    if (job.m_pOpenedDb == db)
+        job.m_pOpenedDb = nullptr;
+    m_tree.ReopenDatabase(*db, withWal);
+}
+
+void CDeviceCommands::OnLogFrames()
+{
+    if (CJobControl::RefuseIfBusy(LogWnd()))
+        return;
+    DbInfo* db = SelectedDb();
+    if (db == nullptr)
+        return;
+    if (!db->log.found) {
+        CJobControl::Warn(LogWnd(), u"No write-ahead log lies beside this database");
+        return;
+    }
+    m_tree.ShowLogFrames(*db);
 }
 
 void CDeviceCommands::OnScanPictures()

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "engine/DbInfo.h"
 #include "platform/WindowMessage.h"
 
 class CSalvixLeftTreeCtrl;
@@ -28,8 +29,16 @@ public:
     void OnRefreshSource();
     void OnScanPictures();
     void OnScanMovies();
+    // Reopens the selected database with or without its write-ahead log;
+    // its table windows close first, as for a close.
+    void OnApplyWal(bool withWal);
+    // Lists the frames of the selected database's log in "WAL帧".
+    void OnLogFrames();
 
 private:
+    // The database of the selected top-level item; null (with a warning)
+    // when none is selected.
+    DbInfo* SelectedDb();
     void OnScan(std::int32_t mode);
     // Closes the table windows opened for the database `dbId`.
     void CloseTableWindows(std::int64_t dbId);

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <charconv>
-#include <deque>
+#include <QBrush>
+#include <QColor>
 
 #include "driver/JobContext.h"
+#include "driver/ViewTexts.h"
 
 namespace {
 
@@ -89,18 +91,17 @@ TextKey MakeTextKey(std::string_view text, std::uint32_t index)
     return {prefix, index};
 }
 
-std::string_view ValueOf(const RowValues& row, int column)
+std::string_view ValueOf(const CTableRows& rows, std::uint32_t index, int column,
+                         CTableRows::Scratch& scratch)
 {
-    return static_cast<std::size_t>(column) < row.size() ? row[static_cast<std::size_t>(column)]
-                                                         : std::string_view();
+    return rows.Text(index, column, scratch);
 }
 
 // Stable sort of text keys: by prefix over the whole list, then each run
 // of equal prefixes by the rest of its texts, looked up once per run.
 // Equal prefixes may hide a shorter text padded with zeros, so the rest is
 // compared from the shorter length on.
-void SortTexts(std::vector<TextKey>& texts, const std::deque<RowValues>& rows, int column,
-               bool ascending)
+void SortTexts(std::vector<TextKey>& texts, const CTableRows& rows, int column, bool ascending)
 {
     std::stable_sort(texts.begin(), texts.end(), [ascending](const TextKey& a, const TextKey& b) {
         return ascending ? a.prefix < b.prefix : b.prefix < a.prefix;
@@ -112,8 +113,11 @@ void SortTexts(std::vector<TextKey>& texts, const std::deque<RowValues>& rows, i
             ++end;
         if (end - first > 1) {
             run.clear();
+            // Text values live in the rows (numbers never get here), so
+            // the views stay valid through the sort.
+            CTableRows::Scratch scratch;
             for (auto key = first; key != end; ++key)
-                run.emplace_back(ValueOf(rows[key->index], column), key->index);
+                run.emplace_back(ValueOf(rows, key->index, column, scratch), key->index);
             std::stable_sort(run.begin(), run.end(), [ascending](const auto& a, const auto& b) {
                 const std::size_t from =
                     std::min<std::size_t>({kPrefixBytes, a.first.size(), b.first.size()});
@@ -133,7 +137,7 @@ CRecordListModel::CRecordListModel(QObject* parent) : QAbstractTableModel(parent
 
 int CRecordListModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(m_nShown);
+    return parent.isValid() ? 0 : static_cast<int>(m_nLiveShown + RecoveredShown());
 }
 
 int CRecordListModel::columnCount(const QModelIndex& parent) const
@@ -145,22 +149,29 @@ std::size_t CRecordListModel::RowIndex(int row) const
 {
     if (!m_order.empty())
         return m_order[static_cast<std::size_t>(row)];
-    return m_nShown - 1 - static_cast<std::size_t>(row);
+    const auto r = static_cast<std::size_t>(row);
+    if (r < m_nLiveShown)
+        return m_nLiveShown - 1 - r;
+    return m_job->m_tableRows.LiveCount() + (r - m_nLiveShown);
 }
 
-const RowValues* CRecordListModel::Row(int row) const
+bool CRecordListModel::IsRecoveredRow(int row) const
 {
-    if (m_job == nullptr || row < 0 || static_cast<std::size_t>(row) >= m_nShown)
-        return nullptr;
-    return &m_job->m_parser.m_rows[RowIndex(row)];
+    return m_job != nullptr && row >= 0 && row < rowCount() && m_job->m_tableRows.IsRecovered(RowIndex(row));
+}
+
+bool CRecordListModel::IsLost(int row, int column) const
+{
+    return m_job != nullptr && row >= 0 && row < rowCount() &&
+           m_job->m_tableRows.IsLost(RowIndex(row), column);
 }
 
 QString CRecordListModel::Text(int row, int column) const
 {
-    const RowValues* values = Row(row);
-    if (values == nullptr || column < 0)
+    if (m_job == nullptr || row < 0 || row >= rowCount() || column < 0)
         return QString();
-    const std::string_view text = ValueOf(*values, column);
+    CTableRows::Scratch scratch;
+    const std::string_view text = m_job->m_tableRows.Text(RowIndex(row), column, scratch);
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
@@ -168,11 +179,31 @@ QVariant CRecordListModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= rowCount())
         return {};
-    if (role == Qt::DisplayRole)
+    switch (role) {
+    case Qt::DisplayRole:
         return Text(index.row(), index.column());
-    if (role == Qt::CheckStateRole && index.column() == 0)
-        return IsChecked(index.row()) ? Qt::Checked : Qt::Unchecked;
-    return {};
+    case Qt::CheckStateRole:
+        if (index.column() == 0)
+            return IsChecked(index.row()) ? Qt::Checked : Qt::Unchecked;
+        return {};
+    case Qt::ForegroundRole:
+        if (IsRecoveredRow(index.row())) {
+            const auto bgr = kRecoveredColor;
+            return QBrush(QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF));
+        }
+        return {};
+    case Qt::BackgroundRole:
+        // A lost value shows empty, hatched, unlike a stored empty text.
+        if (IsLost(index.row(), index.column()))
+            return QBrush(QColor(160, 160, 160), Qt::BDiagPattern);
+        return {};
+    case Qt::ToolTipRole:
+        if (IsLost(index.row(), index.column()))
+            return QString::fromUtf16(u"无法恢复的值");
+        return {};
+    default:
+        return {};
+    }
 }
 
 bool CRecordListModel::setData(const QModelIndex& index, const QVariant& value, int role)
@@ -205,10 +236,19 @@ void CRecordListModel::Setup(std::shared_ptr<CJobContext> job, const QStringList
 {
     beginResetModel();
     m_job = std::move(job);
+    m_nTableColumns = static_cast<int>(captions.size());
     m_captions = captions;
-    m_nShown = 0;
+    for (int extra = 0; extra < CTableRows::kExtraColumns; ++extra)
+        m_captions.append(QString::fromStdU16String(std::u16string(CTableRows::ExtraCaption(extra))));
+    m_nLiveShown = 0;
+    m_nRecoveredShown = 0;
     m_order.clear();
-    m_checked.assign(m_job != nullptr ? m_job->m_parser.m_rows.size() : 0, false);
+    std::size_t rows = 0;
+    if (m_job != nullptr) {
+        m_job->m_tableRows.SetColumnCount(static_cast<std::size_t>(m_nTableColumns));
+        rows = m_job->m_tableRows.LiveCount() + m_job->m_tableRows.RecoveredCount();
+    }
+    m_checked.assign(rows, false);
     endResetModel();
 }
 
@@ -216,34 +256,61 @@ void CRecordListModel::ShowRows(std::size_t count)
 {
     if (m_job == nullptr)
         return;
-    count = std::min(count, m_job->m_parser.m_rows.size());
-    if (count <= m_nShown)
+    const CTableRows& rows = m_job->m_tableRows;
+    const std::size_t total = rows.LiveCount() + rows.RecoveredCount();
+    count = std::min(count, total);
+    if (count <= m_nLiveShown + m_nRecoveredShown)
         return;
-    if (m_checked.size() < count)
-        m_checked.resize(m_job->m_parser.m_rows.size(), false);
+    if (m_checked.size() < total)
+        m_checked.resize(total, false);
+    const std::size_t live = std::min(count, rows.LiveCount());
+    const std::size_t recovered = count - live;
     if (!m_order.empty()) {
         // A sorted list goes back to walk order when more rows arrive.
         beginResetModel();
         m_order.clear();
-        m_nShown = count;
+        m_nLiveShown = live;
+        m_nRecoveredShown = recovered;
         endResetModel();
         return;
     }
-    beginInsertRows(QModelIndex(), 0, static_cast<int>(count - m_nShown) - 1);
-    m_nShown = count;
-    endInsertRows();
+    if (live > m_nLiveShown) {
+        beginInsertRows(QModelIndex(), 0, static_cast<int>(live - m_nLiveShown) - 1);
+        m_nLiveShown = live;
+        endInsertRows();
+    }
+    if (recovered > m_nRecoveredShown) {
+        if (m_bShowRecovered) {
+            const int first = rowCount();
+            beginInsertRows(QModelIndex(), first, first + static_cast<int>(recovered - m_nRecoveredShown) - 1);
+            m_nRecoveredShown = recovered;
+            endInsertRows();
+        } else {
+            m_nRecoveredShown = recovered;
+        }
+    }
+}
+
+void CRecordListModel::SetShowRecovered(bool show)
+{
+    if (show == m_bShowRecovered)
+        return;
+    beginResetModel();
+    m_bShowRecovered = show;
+    m_order.clear();
+    endResetModel();
 }
 
 bool CRecordListModel::IsChecked(int row) const
 {
-    if (row < 0 || static_cast<std::size_t>(row) >= m_nShown)
+    if (row < 0 || row >= rowCount())
         return false;
     return m_checked[RowIndex(row)];
 }
 
 void CRecordListModel::SetChecked(int row, bool checked)
 {
-    if (row < 0 || static_cast<std::size_t>(row) >= m_nShown)
+    if (row < 0 || row >= rowCount())
         return;
     m_checked[RowIndex(row)] = checked;
     const QModelIndex cell = index(row, 0);
@@ -252,19 +319,19 @@ void CRecordListModel::SetChecked(int row, bool checked)
 
 void CRecordListModel::SetAllChecked(bool checked)
 {
-    if (m_nShown == 0)
+    const int rows = rowCount();
+    if (rows == 0)
         return;
-    for (int row = 0; row < static_cast<int>(m_nShown); ++row)
+    for (int row = 0; row < rows; ++row)
         m_checked[RowIndex(row)] = checked;
-    emit dataChanged(index(0, 0), index(static_cast<int>(m_nShown) - 1, 0), {Qt::CheckStateRole});
+    emit dataChanged(index(0, 0), index(rows - 1, 0), {Qt::CheckStateRole});
 }
 
 QString CRecordListModel::RowsAsText(const std::vector<int>& rows) const
 {
     QString text;
     for (int row : rows) {
-        const RowValues* values = Row(row);
-        if (values == nullptr)
+        if (row < 0 || row >= rowCount())
             continue;
         for (int column = 0; column < m_captions.size(); ++column) {
             if (column != 0)
@@ -279,14 +346,17 @@ QString CRecordListModel::RowsAsText(const std::vector<int>& rows) const
     return text;
 }
 
-std::vector<std::uint32_t> CRecordListModel::SortedOrder(const CJobContext& job, std::size_t shown,
-                                                         int column, SortMode mode)
+std::vector<std::uint32_t> CRecordListModel::SortedOrder(const CJobContext& job, std::size_t liveShown,
+                                                         std::size_t recoveredShown, int column,
+                                                         SortMode mode)
 {
     std::vector<std::uint32_t> order;
     if (mode == SortMode::kWalk)
         return order;
-    const auto& rows = job.m_parser.m_rows;
-    shown = std::min(shown, rows.size());
+    const CTableRows& rows = job.m_tableRows;
+    liveShown = std::min(liveShown, rows.LiveCount());
+    recoveredShown = std::min(recoveredShown, rows.RecoveredCount());
+    const std::size_t shown = liveShown + recoveredShown;
     // The rows split into empty values, numbers and text, each kept in the
     // shown order (last read first) so that a stable sort keeps equal values
     // in that order. Each kind is then sorted on its own compact keys; text
@@ -294,9 +364,11 @@ std::vector<std::uint32_t> CRecordListModel::SortedOrder(const CJobContext& job,
     std::vector<std::uint32_t> empty;
     std::vector<NumberKey> numbers;
     std::vector<TextKey> texts;
+    CTableRows::Scratch scratch;
     for (std::size_t r = 0; r < shown; ++r) {
-        const auto index = static_cast<std::uint32_t>(shown - 1 - r);
-        const std::string_view value = ValueOf(rows[index], column);
+        const auto index = static_cast<std::uint32_t>(
+            r < liveShown ? liveShown - 1 - r : rows.LiveCount() + (r - liveShown));
+        const std::string_view value = ValueOf(rows, index, column, scratch);
         const SortKey key = KeyOf(value);
         if (key.rank == 0)
             empty.push_back(index);
@@ -335,7 +407,8 @@ std::vector<std::uint32_t> CRecordListModel::SortedOrder(const CJobContext& job,
 
 void CRecordListModel::ApplyOrder(std::vector<std::uint32_t> order, std::size_t shown)
 {
-    if (shown != m_nShown || (!order.empty() && order.size() != m_nShown))
+    const std::size_t rows = static_cast<std::size_t>(rowCount());
+    if (shown != rows || (!order.empty() && order.size() != rows))
         return;
     beginResetModel();
     m_order = std::move(order);

@@ -1,8 +1,11 @@
-// The record list of a table window: a view over the rows the engine read
-// (the job context's m_rows), never a copy of them. Rows are presented last
-// read first (row r shows m_rows[n-1-r] of the n rows shown), or in the
-// order of a column sort. Check marks live in a bit vector indexed by the
-// row's place in m_rows, so they follow a row through any sort.
+// The record list of a table window: a view over the rows the job holds
+// (the job context's m_tableRows: the live rows the engine read, then the
+// recovered records), never a copy of them. Live rows are presented last
+// read first (row r shows m_rows[n-1-r] of the n live rows shown), then the
+// recovered ones in the order recovery found them, or all in the order of
+// a column sort. The table's columns are followed by the state, page,
+// offset and frame of each row. Check marks live in a bit vector indexed by
+// the row's place in m_tableRows, so they follow a row through any sort.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -12,7 +15,6 @@
 #include <vector>
 
 class CJobContext;
-class RowValues;
 
 class CRecordListModel : public QAbstractTableModel {
     Q_OBJECT
@@ -29,15 +31,24 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
-    // Empties the list and sets its columns; the rows come from `job`.
+    // Empties the list and sets its columns: the table's own (`captions`),
+    // then the four of m_tableRows; the rows come from `job`.
     void Setup(std::shared_ptr<CJobContext> job, const QStringList& captions);
-    // Shows the first `count` rows read (count only grows): the new ones go
-    // to the top.
+    // Shows the first `count` rows of m_tableRows (count only grows): new
+    // live rows go to the top, recovered ones after the live rows.
     void ShowRows(std::size_t count);
-    int GetItemCount() const { return static_cast<int>(m_nShown); }
+    int GetItemCount() const { return rowCount(); }
+    // Shows or hides the recovered rows (the list returns to walk order).
+    void SetShowRecovered(bool show);
+    bool ShowsRecovered() const { return m_bShowRecovered; }
+    // Columns of the table itself, before the four extra ones.
+    int TableColumnCount() const { return m_nTableColumns; }
 
-    // Index in m_rows of presented row `row`.
+    // Index in m_tableRows of presented row `row`.
     std::size_t RowIndex(int row) const;
+    bool IsRecoveredRow(int row) const;
+    // True when `column` of presented row `row` is a value recovery lost.
+    bool IsLost(int row, int column) const;
     bool IsChecked(int row) const;
     void SetChecked(int row, bool checked);
     void SetAllChecked(bool checked);
@@ -47,21 +58,26 @@ public:
     QString RowsAsText(const std::vector<int>& rows) const;
 
     // Sorting by a column: numbers as numbers, text by code point, stable.
-    // Computes the order of the shown rows for `mode` (walk order needs no
-    // work). Safe on any thread while the rows are not changed.
-    static std::vector<std::uint32_t> SortedOrder(const CJobContext& job, std::size_t shown,
-                                                  int column, SortMode mode);
+    // Computes the order of the first `liveShown` live and `recoveredShown`
+    // recovered rows for `mode` (walk order needs no work). Safe on any
+    // thread while the rows are not changed.
+    static std::vector<std::uint32_t> SortedOrder(const CJobContext& job, std::size_t liveShown,
+                                                  std::size_t recoveredShown, int column,
+                                                  SortMode mode);
+    std::size_t LiveShown() const { return m_nLiveShown; }
+    std::size_t RecoveredShown() const { return m_bShowRecovered ? m_nRecoveredShown : 0; }
     // Presents the rows in `order` (empty: walk order). Ignored when the
-    // list has changed since the order was computed.
+    // list has changed since the order was computed (`shown` rows then).
     void ApplyOrder(std::vector<std::uint32_t> order, std::size_t shown);
     std::shared_ptr<CJobContext> Job() const { return m_job; }
 
 private:
-    const RowValues* Row(int row) const;
-
     std::shared_ptr<CJobContext> m_job;
     QStringList m_captions;
-    std::size_t m_nShown = 0;
+    int m_nTableColumns = 0;
+    std::size_t m_nLiveShown = 0;
+    std::size_t m_nRecoveredShown = 0;
+    bool m_bShowRecovered = true;
     std::vector<std::uint32_t> m_order;  // empty: walk order, last read first
-    std::vector<bool> m_checked;         // by index in m_rows
+    std::vector<bool> m_checked;         // by index in m_tableRows
 };

@@ -8,6 +8,7 @@
 
 #include "ChildFrame.h"
 #include "DeviceCommands.h"
+#include "LogFramesWnd.h"
 #include "JobRelay.h"
 #include "MainFrame.h"
 #include "MyProgressDlg.h"
@@ -28,8 +29,9 @@ QString Q(const std::u16string& text)
 }
 
 // Commands of the "Device" context menu, in order (0: a separator).
-constexpr UINT kDeviceMenu[] = {32853, 32854, 0, 32863, 32891};
-const char16_t* const kDeviceMenuTexts[] = {u"扫描图片", u"扫描影片", u"", u"关闭文件", u"刷新"};
+constexpr UINT kDeviceMenu[] = {32853, 32854, 0, ID_APPLY_WAL, ID_NO_WAL, ID_LOG_FRAMES, 0, 32863, 32891};
+const char16_t* const kDeviceMenuTexts[] = {u"扫描图片", u"扫描影片", u"", u"应用WAL日志", u"不应用WAL日志",
+                                            u"WAL帧", u"", u"关闭文件", u"刷新"};
 
 }  // namespace
 
@@ -90,6 +92,9 @@ bool CSalvixLeftTreeCtrl::OnCommand(UINT nID)
         if (m_pRightView != nullptr)
             m_pRightView->SetAllChecked(nID == ID_CHECK_ALL);
         return true;
+    case ID_SHOW_RECOVERED:
+        m_pRightView = ActiveRightView();
+        return m_pRightView != nullptr && m_pRightView->OnCommand(nID);
     default:
         // Close, refresh and the scans act on the selected database.
         return CDeviceCommands(*this).OnCommand(nID);
@@ -134,6 +139,30 @@ bool CSalvixLeftTreeCtrl::OpenDatabasePath(const QString& path, const std::strin
     m_job->m_strDbPath = QFileInfo(path).absoluteFilePath().toStdU16String();
     m_job->m_strNativePath = nativePath;  // relative names stay relative: the folder never changes
     CJobControl::Start(m_job, AnalyseDbThread);
+    return true;
+}
+
+bool CSalvixLeftTreeCtrl::ReopenDatabase(const DbInfo& db, bool withWal)
+{
+    if (CJobControl::RefuseIfBusy(LogWnd()))
+        return false;
+    ShowProgress(QString::fromUtf16(u"解析数据库结构"));
+    m_job->m_strDbPath = db.path;
+    m_job->m_strNativePath = db.nativePath;
+    m_job->m_nReopenDbId = EntryId(db);
+    m_job->m_bReopenWithWal = withWal;
+    CJobControl::Start(m_job, AnalyseDbThread);
+    return true;
+}
+
+bool CSalvixLeftTreeCtrl::ShowLogFrames(DbInfo& db)
+{
+    if (CJobControl::RefuseIfBusy(LogWnd()))
+        return false;
+    ShowProgress(QString::fromUtf16(u"读取WAL日志"));
+    m_job->m_pSelDb = &db;
+    m_job->m_pSelTable = nullptr;
+    CJobControl::Start(m_job, LogFramesThread);
     return true;
 }
 
@@ -291,13 +320,19 @@ void CSalvixLeftTreeCtrl::FillDeviceTree()
 
 bool CSalvixLeftTreeCtrl::InsertTableItems(CSalvixCtrlItem dbItem, const DbInfo& db)
 {
-    for (const TableInfo& table : db.tables) {
-        CSalvixCtrlItem child = InsertItem(Q(table.name), dbItem, SCI_LAST);
-        if (child == nullptr)
-            return false;
-        SetItemText(child, QString::number(table.columns.size()), 1);
-        SetItemText(child, Q(EntryIdText(EntryId(table))), 2);
-        SetItemText(child, QString::number(table.kind), 3);
+    // The live tables, then the dropped ones in a colour of their own.
+    for (const std::list<TableInfo>* tables : {&db.tables, &db.droppedTables}) {
+        for (const TableInfo& table : *tables) {
+            CSalvixCtrlItem child =
+                InsertItem(Q(table.dropped ? DroppedTableText(table) : table.name), dbItem, SCI_LAST);
+            if (child == nullptr)
+                return false;
+            SetItemText(child, QString::number(table.columns.size()), 1);
+            SetItemText(child, Q(EntryIdText(EntryId(table))), 2);
+            SetItemText(child, QString::number(table.kind), 3);
+            if (table.dropped)
+                SetItemTextColor(child, kRecoveredColor);
+        }
     }
     return true;
 }
@@ -315,6 +350,9 @@ void CSalvixLeftTreeCtrl::FillTableTree()
         SetItemText(child, Q(column.type), 1);
     }
     Expand(top, SCE_EXPAND);
+    CSalvixCtrlItem recovered =
+        InsertItem(Q(RecoveredTreeTitle(m_job->m_tableRows.RecoveredCount())), SCI_ROOT, SCI_LAST);
+    SetItemTextColor(recovered, kRecoveredColor);
 }
 
 void CSalvixLeftTreeCtrl::OnJobView(const JobViewCall& call)
@@ -330,6 +368,10 @@ void CSalvixLeftTreeCtrl::OnJobView(const JobViewCall& call)
         if (m_pRightView != nullptr)
             m_pRightView->ShowRecordRows(call.count);
         break;
+    case JobViewStep::kShowLogFrames:
+        if (m_pMainFrame != nullptr && !m_job->m_logFrames.Frames().empty())
+            CLogFramesWnd::Show(m_pMainFrame, m_job->m_logFrames);
+        break;
     case JobViewStep::kCloseProgress:
         if (m_progressDlg != nullptr)
             m_progressDlg->close();
@@ -343,6 +385,9 @@ std::unique_ptr<QMenu> CSalvixLeftTreeCtrl::CreateDeviceMenu(CSalvixCtrlItem ite
     if (item == nullptr || !m_bDeviceTree || GetParentItem(item) != nullptr)
         return nullptr;
     auto menu = std::make_unique<QMenu>(this);
+    // g_dbList is read only between jobs.
+    const DbInfo* db =
+        g_bBusy == 0 ? FindDbEntry(ParseEntryId(GetItemText(item, 2).toStdU16String())) : nullptr;
     for (std::size_t i = 0; i < std::size(kDeviceMenu); ++i) {
         if (kDeviceMenu[i] == 0) {
             menu->addSeparator();
@@ -351,6 +396,10 @@ std::unique_ptr<QMenu> CSalvixLeftTreeCtrl::CreateDeviceMenu(CSalvixCtrlItem ite
         QAction* action = menu->addAction(QString::fromUtf16(kDeviceMenuTexts[i]));
         const UINT nID = kDeviceMenu[i];
         action->setData(nID);
+        // The log commands need a log; the one that would change nothing is off.
+        if (nID == ID_APPLY_WAL || nID == ID_NO_WAL || nID == ID_LOG_FRAMES)
+            action->setEnabled(db != nullptr && db->log.found &&
+                               (nID == ID_LOG_FRAMES || db->withWal != (nID == ID_APPLY_WAL)));
         connect(action, &QAction::triggered, this, [this, nID] { OnCommand(nID); });
     }
     return menu;

@@ -33,6 +33,12 @@ public:
     // name's bytes (a command-line argument): that file is opened, and
     // `path` only shows it.
     bool OpenDatabasePath(const QString& path, const std::string& nativePath = {});
+    // The open job again for the database `db`, with or without its log;
+    // the new entry takes the old one's place. False when refused because
+    // a job runs.
+    bool ReopenDatabase(const DbInfo& db, bool withWal);
+    // The log job for `db`: its frames then show in the "WAL帧" window.
+    bool ShowLogFrames(DbInfo& db);
     // Sets m_pSelDb and m_pSelTable from the selected item.
     bool ResolveSelection();
     // The four property rows of the selected database or table.

@@ -15,6 +15,7 @@
 #include "MainFrame.h"
 #include "ModelExport.h"
 #include "OutputWnd.h"
+#include "ResourceIds.h"
 #include "TFColorListCtrl.h"
 #include "driver/JobContext.h"
 #include "driver/JobControl.h"
@@ -99,7 +100,7 @@ void CSalvixRightView::resizeEvent(QResizeEvent* event)
     }
 }
 
-void CSalvixRightView::ShowProperties(const std::array<PropertyRow, 4>& rows)
+void CSalvixRightView::ShowProperties(const std::vector<PropertyRow>& rows)
 {
     if (m_properties == nullptr)
         return;
@@ -122,12 +123,8 @@ void CSalvixRightView::SetupRecordColumns(std::shared_ptr<CJobContext> job, cons
     m_sortMode = CRecordListModel::SortMode::kWalk;
     m_list->horizontalHeader()->setSortIndicatorShown(false);
     m_records->Setup(std::move(job), captions);
-    for (int column = 0; column < captions.size(); ++column)
+    for (int column = 0; column < m_records->columnCount(); ++column)
         m_list->setColumnWidth(column, kColumnWidth);
-    if (captions.size() == 2) {
-        m_list->setColumnWidth(0, width() / 2);
-        m_list->setColumnWidth(1, width() - width() / 2);
-    }
 }
 
 void CSalvixRightView::ShowRecordRows(std::size_t count)
@@ -151,9 +148,25 @@ bool CSalvixRightView::OnCommand(UINT nID)
     case ID_RECORD_UNCHECK_ALL:
         SetAllChecked(false);
         return true;
+    case ID_SHOW_RECOVERED:
+        SetShowRecovered(m_records != nullptr && !m_records->ShowsRecovered());
+        return true;
     default:
         return false;
     }
+}
+
+void CSalvixRightView::SetShowRecovered(bool show)
+{
+    if (m_records == nullptr)
+        return;
+    // The list goes back to walk order; a sort still running is for the
+    // rows as they were.
+    ++m_nSortGeneration;
+    m_nSortColumn = -1;
+    m_sortMode = CRecordListModel::SortMode::kWalk;
+    m_list->horizontalHeader()->setSortIndicatorShown(false);
+    m_records->SetShowRecovered(show);
 }
 
 void CSalvixRightView::SetAllChecked(bool checked)
@@ -206,6 +219,13 @@ std::unique_ptr<QMenu> CSalvixRightView::CreateRecordMenu(const QPoint& pos)
         action->setData(nID);
         connect(action, &QAction::triggered, this, [this, nID] { OnCommand(nID); });
     }
+    // The recovered rows, shown after the live ones or hidden.
+    menu->addSeparator();
+    QAction* recovered = menu->addAction(QString::fromUtf16(u"显示已删除记录"));
+    recovered->setCheckable(true);
+    recovered->setChecked(m_records->ShowsRecovered());
+    recovered->setData(ID_SHOW_RECOVERED);
+    connect(recovered, &QAction::triggered, this, [this] { OnCommand(ID_SHOW_RECOVERED); });
     // The rows as the list shows them, all or the checked ones, saved as
     // CSV or JSON Lines.
     menu->addSeparator();
@@ -257,11 +277,14 @@ void CSalvixRightView::StartSort(int column, CRecordListModel::SortMode mode)
                                                                   : Qt::DescendingOrder);
     const int generation = ++m_nSortGeneration;
     const std::size_t shown = static_cast<std::size_t>(m_records->GetItemCount());
+    const std::size_t live = m_records->LiveShown();
+    const std::size_t recovered = m_records->RecoveredShown();
     QPointer<CSalvixRightView> self(this);
     // The rows stay alive with the job context the sort holds; the result
     // comes back to this thread and is dropped if the list changed meanwhile.
-    CJobControl::StartBackground([job, shown, column, mode, generation, self] {
-        std::vector<std::uint32_t> order = CRecordListModel::SortedOrder(*job, shown, column, mode);
+    CJobControl::StartBackground([job, shown, live, recovered, column, mode, generation, self] {
+        std::vector<std::uint32_t> order =
+            CRecordListModel::SortedOrder(*job, live, recovered, column, mode);
         QMetaObject::invokeMethod(
             qApp,
             [self, generation, shown, order = std::move(order)]() mutable {

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <QWidget>
-#include <array>
 #include <memory>
 #include <vector>
 
@@ -31,14 +30,17 @@ public:
     CRecordListModel* Records() const { return m_records; }
 
     // Property list: replaces every row with the four given.
-    void ShowProperties(const std::array<PropertyRow, 4>& rows);
+    void ShowProperties(const std::vector<PropertyRow>& rows);
     // Record list: no rows, one column per column of `table`, rows from `job`.
     void SetupRecordColumns(std::shared_ptr<CJobContext> job, const TableInfo& table);
     // Record list: shows the first `count` rows read, last read at the top.
     void ShowRecordRows(std::size_t count);
 
-    // Check-mark commands (32774, 32786, 32775, 32789); false for others.
+    // Check-mark commands (32774, 32786, 32775, 32789) and the switch of
+    // the recovered rows; false for others.
     bool OnCommand(UINT nID);
+    // Shows or hides the recovered rows after the live ones.
+    void SetShowRecovered(bool show);
     void SetAllChecked(bool checked);
     void SetSelectedChecked(bool checked);
     // Selected rows, top to bottom.
