@@ -24,6 +24,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "driver/DbEntries.h"
 #include "driver/JobControl.h"
 #include "engine/Globals.h"
 #include "engine/SourceFile.h"
@@ -419,6 +420,26 @@ TEST_F(IntegrityTest, DatabaseWithLogAndSharedMemoryUnchanged)
     input.insert(input.end(), bytes.begin(), bytes.end());
     // The same bytes through the in-process recovery: records were found.
     EXPECT_GT(RecoverFromInput(input.data(), input.size()).rows, 0u);
+    // The desktop's jobs: open, reopen with the log, list its frames, read
+    // the table with its recovered rows.
+    {
+        CJobContext device;
+        device.m_strDbPath = Widen(db);
+        AnalyseDbThread(device);
+        ASSERT_NE(device.m_pOpenedDb, nullptr);
+        device.m_nReopenDbId = EntryId(*device.m_pOpenedDb);
+        device.m_bReopenWithWal = true;
+        AnalyseDbThread(device);
+        ASSERT_NE(device.m_pOpenedDb, nullptr);
+        device.m_pSelDb = device.m_pOpenedDb;
+        LogFramesThread(device);
+        EXPECT_FALSE(device.m_logFrames.Frames().empty());
+        CJobContext window;
+        window.AdoptTable(*device.m_pOpenedDb, device.m_pOpenedDb->tables.front());
+        AnalyseTableThread(window);
+        EXPECT_GT(window.m_tableRows.RecoveredCount(), 0u);
+        g_dbList.clear();
+    }
 
     for (std::size_t i = 0; i < names.size(); ++i) {
         SCOPED_TRACE(names[i]);
