@@ -12,6 +12,7 @@ packages=(
   fonts-noto-cjk fonts-noto-color-emoji      # Chinese texts and the emoji of phone messages
   xvfb xauth x11-utils
   python3 time
+  lintian desktop-file-utils man-db dpkg-dev file   # building and checking the Debian package
 )
 
 missing=()
