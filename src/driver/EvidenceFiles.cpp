@@ -7,9 +7,7 @@
 #include "platform/TextConvert.h"
 #include "platform/WideFormat.h"
 
-namespace {
-
-std::uint64_t FileBytes(const std::string& nativePath)
+std::uint64_t EvidenceFileBytes(const std::string& nativePath)
 {
     struct stat info {};
     return ::stat(nativePath.c_str(), &info) == 0 && S_ISREG(info.st_mode)
@@ -17,16 +15,14 @@ std::uint64_t FileBytes(const std::string& nativePath)
                : 0;
 }
 
-}  // namespace
-
 std::vector<std::string> EvidenceFileNames(const DbInfo& db)
 {
     const std::string file = db.OpenName();
     std::vector<std::string> names{file};
     // The page source reads a journal or a log only when it is not empty.
-    if (db.withJournal && FileBytes(file + "-journal") > 0)
+    if (db.withJournal && EvidenceFileBytes(file + "-journal") > 0)
         names.push_back(file + "-journal");
-    if (db.withWal && FileBytes(file + "-wal") > 0)
+    if (db.withWal && EvidenceFileBytes(file + "-wal") > 0)
         names.push_back(file + "-wal");
     return names;
 }
@@ -69,6 +65,6 @@ std::uint64_t EvidenceBytes(const DbInfo& db)
 {
     std::uint64_t total = 0;
     for (const std::string& name : EvidenceFileNames(db))
-        total += FileBytes(name);
+        total += EvidenceFileBytes(name);
     return total;
 }

@@ -27,5 +27,10 @@ EvidenceHash HashEvidenceFile(const std::string& nativePath, HWND hLogWnd,
 // Hashes every evidence file of `db` into db.hashes, one log line each.
 void HashEvidenceFiles(DbInfo& db, HWND hLogWnd, const HashProgress& onProgress = {});
 
+// Files larger than this together show how far their hashing has got.
+constexpr std::uint64_t kHashProgressBytes = 64ull << 20;
+
+// The size of a regular file (0 for anything else), for a progress bar.
+std::uint64_t EvidenceFileBytes(const std::string& nativePath);
 // The combined size of the evidence files of `db`, for a progress bar.
 std::uint64_t EvidenceBytes(const DbInfo& db);

@@ -16,6 +16,7 @@
 
 #include "LogFrames.h"
 #include "TableRows.h"
+#include "driver/CaseReport.h"
 #include "engine/DbInfo.h"
 #include "engine/SqliteParser.h"
 #include "platform/WindowMessage.h"
@@ -32,6 +33,7 @@ enum class JobViewStep {
                       // rows first, then recovered ones)
     kShowLogFrames,   // the frames of m_logFrames in a window of their own
     kCloseProgress,   // the job's close request to its progress dialog
+    kHashProgress,    // the evidence files are being hashed: `count` percent done
 };
 
 struct JobViewCall {
@@ -74,6 +76,10 @@ public:
     // with its log laid over it or not as m_bReopenWithWal says.
     std::int64_t m_nReopenDbId = 0;
     bool m_bReopenWithWal = false;
+
+    // The case report job: what the windows gave it and where it goes.
+    std::shared_ptr<CCaseReport> m_report;
+    std::string m_strReportPath;
 
     // Identifiers (in g_dbList) of the table window's database and table.
     std::int64_t m_nDbId = 0;

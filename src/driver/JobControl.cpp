@@ -5,8 +5,10 @@
 #include <utility>
 
 #include "DbEntries.h"
+#include "EvidenceFiles.h"
 #include "engine/Globals.h"
 #include "engine/LogPost.h"
+#include "platform/TextConvert.h"
 #include "platform/ThreadStart.h"
 #include "platform/WideFormat.h"
 
@@ -116,8 +118,21 @@ void AnalyseDb(CJobContext& job)
         job.m_pOpenedDb = job.m_strNativePath.empty()
                               ? OpenDatabaseEntry(job.m_parser, job.m_strDbPath)
                               : OpenDatabaseEntry(job.m_parser, job.m_strNativePath);
-    if (job.m_pOpenedDb != nullptr)
-        FindDroppedTables(*job.m_pOpenedDb, job.m_parser.m_hLogWnd);
+    if (job.m_pOpenedDb == nullptr)
+        return;
+    FindDroppedTables(*job.m_pOpenedDb, job.m_parser.m_hLogWnd);
+    // The evidence files are hashed as they were opened; the progress
+    // dialog counts the bytes when they are many.
+    HashProgress progress;
+    int shown = -1;
+    if (EvidenceBytes(*job.m_pOpenedDb) > kHashProgressBytes) {
+        progress = [&job, &shown](std::uint64_t done, std::uint64_t total) {
+            const int percent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
+            if (percent != shown)
+                job.SendView(JobViewStep::kHashProgress, static_cast<std::size_t>(shown = percent));
+        };
+    }
+    HashEvidenceFiles(*job.m_pOpenedDb, job.m_parser.m_hLogWnd, progress);
 }
 
 void AnalyseTable(CJobContext& job)
@@ -238,4 +253,22 @@ void ShowRecordsThread(CJobContext& job)
            {u"Show", u"Show table record: %s,please wait...", nullptr, u"Show",
             u"%s Show table record completed"},
            TableName(job), nullptr, FillRecordList);
+}
+
+void CaseReportThread(CJobContext& job)
+{
+    RunJob(job,
+           {u"Report", u"Report: %s,please wait...", nullptr, u"Report", u"%s Report written"},
+           Widen(job.m_strReportPath),
+           [](CJobContext& j) {
+               for (DbInfo& db : g_dbList) {
+                   // Each database read as it was opened.
+                   j.m_parser.m_bUseWal = db.withWal;
+                   j.m_parser.m_bUseJournal = db.withJournal;
+                   j.m_report->AddDatabase(j.m_parser, db);
+               }
+               if (!j.m_report->Write(j.m_strReportPath, true))
+                   PostOpenError(j.m_parser.m_hLogWnd, u"error", Widen(j.m_strReportPath), kLogError);
+           },
+           nullptr);
 }

@@ -63,6 +63,9 @@ void AnalyseDbThread(CJobContext& job);
 void AnalyseTableThread(CJobContext& job);
 void ShowRecordsThread(CJobContext& job);
 void LogFramesThread(CJobContext& job);
+// Counts the rows and recovered records of every open database into
+// m_report and writes it to m_strReportPath.
+void CaseReportThread(CJobContext& job);
 
 // The engine steps, as the workers and the command line run them.
 // Opens m_strDbPath into g_dbList (or reopens m_nReopenDbId in its place)

@@ -1,6 +1,7 @@
 #include "ViewTexts.h"
 
 #include "engine/FormatSize.h"
+#include "platform/TextConvert.h"
 #include "platform/WideFormat.h"
 
 std::u16string DbItemText(const DbInfo& db)
@@ -29,6 +30,16 @@ std::vector<PropertyRow> PropertyRows(const DbInfo& db, const TableInfo* table)
                                      {u"有效帧数", WideFormat(u"%I32u", {log.validFrames})},
                                      {u"提交次数", WideFormat(u"%I32u", {log.commits})},
                                      {u"最后提交页数", WideFormat(u"%I32u", {log.lastCommitPages})}});
+        }
+        for (const EvidenceHash& hash : db.hashes) {
+            // The file's own digests first; a journal's or log's under its name.
+            const std::u16string prefix = &hash == &db.hashes.front() ? u"" : hash.path + u" ";
+            const auto digest = [&](const std::string& text) {
+                return hash.complete ? Widen(text) : std::u16string(u"未能读完文件");
+            };
+            rows.push_back({prefix + u"MD5", digest(hash.md5)});
+            rows.push_back({prefix + u"SHA-1", digest(hash.sha1)});
+            rows.push_back({prefix + u"SHA-256", digest(hash.sha256)});
         }
         return rows;
     }

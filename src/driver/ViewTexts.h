@@ -18,8 +18,8 @@ constexpr std::uint32_t kRecoveredColor = 0x0000B4;
 std::u16string DroppedTableText(const TableInfo& table);
 
 // The rows of the property list: name and value. With `table` null they
-// describe `db` (and its log, when one lies beside it), otherwise the
-// table.
+// describe `db` (and its log, when one lies beside it), then MD5, SHA-1 and
+// SHA-256 of each file read for it; otherwise the table.
 using PropertyRow = std::pair<std::u16string, std::u16string>;
 std::vector<PropertyRow> PropertyRows(const DbInfo& db, const TableInfo* table);
 

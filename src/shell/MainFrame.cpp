@@ -141,6 +141,7 @@ bool CMainFrame::CreateMenus()
     QMenu* device = AddPopup(m_menuDevice, Text(u"设备(&F)"));
     AddCommand(device, Text(u"打开文件"), ID_OPEN_DATABASE);
     AddCommand(device, Text(u"关闭文件"), ID_CLOSE_SOURCE);
+    AddCommand(device, Text(u"生成报告"), ID_CASE_REPORT);
     AddCommand(device, Text(u"退出"), ID_APP_QUIT);
     QMenu* tools = AddPopup(m_menuDevice, Text(u"工具"));
     AddCommand(tools, Text(u"扫描图片"), ID_SCAN_PICTURES);
@@ -329,6 +330,7 @@ void CMainFrame::OnCommand(UINT nID)
     case ID_CLOSE_SOURCE:
     case ID_SCAN_PICTURES:
     case ID_SCAN_MOVIES:
+    case ID_CASE_REPORT:
     case ID_UNCHECK_ALL:
     case ID_CHECK_ALL:
     case ID_SHOW_RECOVERED:

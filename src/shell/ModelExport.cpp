@@ -2,6 +2,8 @@
 
 #include <QAbstractItemModel>
 #include <QAction>
+#include <QCheckBox>
+#include <QGridLayout>
 #include <QFile>
 #include <QFileDialog>
 #include <QMenu>
@@ -11,8 +13,27 @@
 #include "engine/LogPost.h"
 #include "platform/WideFormat.h"
 
+std::function<QString(QWidget*, const QString&, bool, bool&)> CModelExport::s_askPath =
+    [](QWidget* owner, const QString& title, bool csv, bool& rawCsv) {
+        QFileDialog dialog(owner, title, QString(),
+                           csv ? QStringLiteral("CSV Files (*.csv)") : QStringLiteral("JSON Lines Files (*.jsonl)"));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        QCheckBox* raw = nullptr;
+        if (csv) {
+            // The check box sits under Qt's own dialog, which a native one would not allow.
+            dialog.setOption(QFileDialog::DontUseNativeDialog);
+            raw = new QCheckBox(QString::fromUtf16(u"原样写入(不在公式样的文本前加撇号)"), &dialog);
+            if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()))
+                grid->addWidget(raw, grid->rowCount(), 0, 1, -1);
+        }
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return QString();
+        rawCsv = raw != nullptr && raw->isChecked();
+        return dialog.selectedFiles().first();
+    };
+
 long long CModelExport::Write(const QAbstractItemModel& model, const QString& path,
-                              CRowExport::Format format, bool checkedOnly)
+                              CRowExport::Format format, bool checkedOnly, bool rawCsv)
 {
     std::FILE* out = std::fopen(QFile::encodeName(path).constData(), "wb");
     if (out == nullptr)
@@ -23,6 +44,7 @@ long long CModelExport::Write(const QAbstractItemModel& model, const QString& pa
     for (int column = 0; column < columns; ++column)
         headings.push_back(model.headerData(column, Qt::Horizontal).toString().toStdU16String());
     CRowExport writer(format, out, std::move(headings));
+    writer.SetRawCsv(rawCsv);
     writer.Begin();
     std::vector<std::u16string> values(static_cast<std::size_t>(columns));
     for (int row = 0; row < model.rowCount(); ++row) {
@@ -57,13 +79,12 @@ void CModelExport::AddMenuItems(QMenu& menu, QWidget* owner, const QAbstractItem
             continue;
         QObject::connect(menu.addAction(QString::fromUtf16(item.text)), &QAction::triggered, owner,
                          [owner, rows, item, hLogWnd] {
-            const bool csv = item.format == CRowExport::Format::kCsv;
-            const QString path = QFileDialog::getSaveFileName(
-                owner, QString::fromUtf16(item.text), QString(),
-                csv ? QStringLiteral("CSV Files (*.csv)") : QStringLiteral("JSON Lines Files (*.jsonl)"));
+            bool rawCsv = false;
+            const QString path = s_askPath(owner, QString::fromUtf16(item.text),
+                                           item.format == CRowExport::Format::kCsv, rawCsv);
             if (path.isEmpty() || rows == nullptr)
                 return;
-            const long long written = Write(*rows, path, item.format, item.checkedOnly);
+            const long long written = Write(*rows, path, item.format, item.checkedOnly, rawCsv);
             if (written < 0)
                 PostLog(hLogWnd, u"error", WideFormat(u"打开/创建设备%s失败", {path.toStdU16String()}), kLogError);
             else

@@ -72,6 +72,16 @@ QString CMyProgressDlg::Message() const
     return m_message->text();
 }
 
+void CMyProgressDlg::SetProgress(int percent)
+{
+    m_progress->setValue(percent);
+}
+
+int CMyProgressDlg::Progress() const
+{
+    return m_progress->value();
+}
+
 void CMyProgressDlg::OnStop()
 {
     // The running job polls the flag and closes this window when it ends.

@@ -18,6 +18,9 @@ public:
     // The message line, such as "解析数据库结构,please wait...".
     void SetMessage(const QString& text);
     QString Message() const;
+    // The bar, 0 to 100, for a job that counts its work.
+    void SetProgress(int percent);
+    int Progress() const;
 
     CPictureEx* Picture() { return m_picture; }
     QPushButton* StopButton() { return m_btnStop; }

@@ -20,11 +20,14 @@
 #include <QUrl>
 #include <algorithm>
 #include <climits>
+#include <optional>
 
 #include "ModelExport.h"
 #include "ScanResultModel.h"
+#include "driver/EvidenceFiles.h"
 #include "engine/Globals.h"
 #include "engine/LogPost.h"
+#include "platform/TextConvert.h"
 #include "platform/ThreadStart.h"
 #include "platform/WideFormat.h"
 #include "records/CarvedFileWriter.h"
@@ -210,6 +213,25 @@ void CScanFileDlg::ScanThread()
     default: break;
     }
     PostLog(this, u"Scan", WideFormat(u"%s Scan completed", {path}), kLogInfo);
+    // The source is hashed once the scan has read it (and not after a
+    // stop); the bar counts the bytes of a large one.
+    m_sourceHash = EvidenceHash{};
+    if (g_bStop == 0) {
+        const std::string source = WideToUtf8(path);
+        const std::uint32_t hundred = 100;
+        std::uint32_t shown = hundred + 1;
+        HashProgress progress = [&](std::uint64_t done, std::uint64_t total) {
+            const std::uint32_t now = total == 0 ? hundred : static_cast<std::uint32_t>(done * 100 / total);
+            if (now == shown)
+                return;
+            if (shown > hundred)
+                SendMessageW(this, WM_SCAN_RANGE, reinterpret_cast<WPARAM>(&hundred), 0);
+            shown = now;
+            SendMessageW(this, WM_SCAN_POS, reinterpret_cast<WPARAM>(&now), 0);
+        };
+        const bool large = EvidenceFileBytes(source) > kHashProgressBytes;
+        m_sourceHash = HashEvidenceFile(source, this, large ? progress : HashProgress());
+    }
     g_bBusy = 0;
     SendMessageW(this, WM_SCAN_DONE, 0, 0);
 }
@@ -245,10 +267,33 @@ LRESULT CScanFileDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     return 0;
 }
 
+namespace {
+
+std::optional<CCaseReport::Scan> g_lastScan;
+
+}  // namespace
+
+const CCaseReport::Scan* CScanFileDlg::LastScan()
+{
+    return g_lastScan ? &*g_lastScan : nullptr;
+}
+
 void CScanFileDlg::OnScanDone()
 {
     m_flushTimer->stop();
     m_model->Flush();
+    if (m_sourceHash.complete) {
+        ReportGrid hits{WideFormat(u"%s: %d", {m_strScannedPath, m_nResultCount}), {}, {}};
+        for (int column = 0; column < m_model->columnCount(); ++column)
+            hits.headings.push_back(m_model->headerData(column, Qt::Horizontal).toString().toStdU16String());
+        for (int row = 0; row < m_model->rowCount(); ++row) {
+            std::vector<std::u16string> values;
+            for (int column = 0; column < m_model->columnCount(); ++column)
+                values.push_back(m_model->index(row, column).data().toString().toStdU16String());
+            hits.rows.push_back(std::move(values));
+        }
+        g_lastScan = CCaseReport::Scan{m_sourceHash, std::move(hits)};
+    }
     m_bScanning = false;
     m_btnScan->setEnabled(true);
     // The worker is still inside SendMessageW; it is joined once it has

@@ -17,6 +17,7 @@
 #include <string>
 #include <thread>
 
+#include "driver/CaseReport.h"
 #include "engine/SqliteParser.h"
 #include "platform/qt/QtMessageTarget.h"
 
@@ -64,6 +65,10 @@ public:
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
+    // The source and hits of the last scan that ran to its end in any scan
+    // dialog, for the case report; null before the first.
+    static const CCaseReport::Scan* LastScan();
+
     void OnScan();
     void OnStop();
     void OnCancel();
@@ -110,6 +115,7 @@ private:
     bool m_bLogIsWindow = false;
     bool m_bShownOnce = false;
     std::u16string m_strScannedPath;  // the source of the last scan
+    EvidenceHash m_sourceHash;        // its hashes, taken once the scan has read it
     CSqliteParser m_parser;  // the carvers' targets: this dialog and the log
     std::int32_t m_nResultCount = 0;
     std::int32_t m_nScanMode = kPictures;  // the kind being scanned

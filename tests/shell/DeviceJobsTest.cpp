@@ -5,6 +5,8 @@
 #include <QAbstractItemModelTester>
 #include <filesystem>
 #include <QClipboard>
+#include <QCryptographicHash>
+#include <QFile>
 #include <QGuiApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -16,6 +18,7 @@
 #include <QTest>
 #include <QToolBar>
 
+#include "CaseReportDlg.h"
 #include "ChildFrame.h"
 #include "MainFrame.h"
 #include "OutputWnd.h"
@@ -56,6 +59,7 @@ private slots:
     void headerClicksSortThenReverseThenRestore();
     void walOpensWhatTheLogCommitted();
     void openByTheNameBytesGiven();
+    void caseReportHoldsHashesCheckedRecordsAndLog();
 
 private:
     void WaitIdle() { QTRY_VERIFY_WITH_TIMEOUT(CJobControl::RunningWorkers() == 0, 20000); }
@@ -199,9 +203,22 @@ void DeviceJobsTest::openFillsTreeAndProperties()
 
     QTableView* list = Child(0)->RightView()->List();
     Click(tree, top);
-    QCOMPARE(list->model()->rowCount(), 4);
+    QCOMPARE(list->model()->rowCount(), 4 + 3);
     QCOMPARE(list->model()->index(0, 1).data().toString(), path);
     QCOMPARE(list->model()->index(2, 0).data().toString(), QString::fromUtf16(u"页大小"));
+    // The hashes the open took, against Qt's own digests of the file.
+    QFile file(kSample);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    const QCryptographicHash::Algorithm kinds[] = {QCryptographicHash::Md5, QCryptographicHash::Sha1,
+                                                   QCryptographicHash::Sha256};
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(list->model()->index(4 + i, 1).data().toString(),
+                 QString::fromLatin1(QCryptographicHash::hash(bytes, kinds[i]).toHex()));
+    QVERIFY(lines.contains(QStringLiteral("Hash|") + path + QStringLiteral(": %1 bytes, MD5 ").arg(bytes.size()) +
+                           list->model()->index(4, 1).data().toString() + QStringLiteral(", SHA-1 ") +
+                           list->model()->index(5, 1).data().toString() + QStringLiteral(", SHA-256 ") +
+                           list->model()->index(6, 1).data().toString()));
     Click(tree, TableItem(QStringLiteral("messages")));
     QCOMPARE(list->model()->index(0, 1).data().toString(), QStringLiteral("messages"));
     QVERIFY(list->model()->index(3, 1).data().toString().startsWith(QStringLiteral("_id  thread_id  ")));
@@ -449,3 +466,49 @@ void DeviceJobsTest::openByTheNameBytesGiven()
 
 QTEST_MAIN(DeviceJobsTest)
 #include "DeviceJobsTest.moc"
+
+void DeviceJobsTest::caseReportHoldsHashesCheckedRecordsAndLog()
+{
+    Open(kSample);
+    CChildFrame* window = OpenTable(QStringLiteral("messages"));
+    QVERIFY(window != nullptr && window->LeftTree()->ShowRecords());
+    WaitIdle();
+    CSalvixRightView* view = window->RightView();
+    QVERIFY(view->GetItemCount() > 2);
+    view->List()->selectRow(1);
+    QVERIFY(view->OnCommand(32774));  // check the selected row
+    const QString checked = view->Records()->index(1, 1).data().toString();
+
+    // The examiner is asked first; a report next to the evidence needs a yes.
+    QString report = QFileInfo(kSample).absoluteDir().filePath(QStringLiteral("report.html"));
+    QStringList folders;
+    CCaseReportDlg::s_ask = [&](QWidget*, CCaseReportDlg::Request& request) {
+        request = {u"张三", u"<case>", report};
+        return true;
+    };
+    CCaseReportDlg::s_confirmEvidenceFolder = [&](QWidget*, const QString& folder) {
+        folders << folder;
+        return false;
+    };
+    m_frame->MdiArea()->setActiveSubWindow(m_frame->MdiArea()->subWindowList().first());
+    m_frame->OnCommand(ID_CASE_REPORT);
+    WaitIdle();
+    QCOMPARE(folders, QStringList{QFileInfo(kSample).absoluteDir().canonicalPath()});
+    QVERIFY(!QFile::exists(report));
+
+    report = m_dir.filePath(QStringLiteral("report.html"));
+    m_frame->OnCommand(ID_CASE_REPORT);
+    WaitIdle();
+    QFile file(report);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(file.readAll());
+    QFile sample(kSample);
+    QVERIFY(sample.open(QIODevice::ReadOnly));
+    const QByteArray bytes = sample.readAll();
+    for (const auto kind : {QCryptographicHash::Md5, QCryptographicHash::Sha1, QCryptographicHash::Sha256})
+        QVERIFY(html.contains(QString::fromLatin1(QCryptographicHash::hash(bytes, kind).toHex())));
+    QVERIFY(html.contains(QString::fromUtf16(u"张三")) && html.contains(QStringLiteral("&lt;case&gt;")));
+    QString escaped = checked.toHtmlEscaped();
+    QVERIFY(html.contains(escaped.replace(u'\'', QStringLiteral("&#39;"))));
+    QVERIFY(html.contains(QStringLiteral("Analyse db: ")));  // the log
+}

@@ -4,6 +4,7 @@
 #include <QMdiSubWindow>
 #include <QPointer>
 
+#include "CaseReportDlg.h"
 #include "ChildFrame.h"
 #include "MainFrame.h"
 #include "OutputWnd.h"
@@ -48,6 +49,9 @@ bool CDeviceCommands::OnCommand(UINT nID)
         return true;
     case ID_LOG_FRAMES:
         OnLogFrames();
+        return true;
+    case ID_CASE_REPORT:
+        CCaseReportDlg::Run(m_tree);
         return true;
     default:
         return false;

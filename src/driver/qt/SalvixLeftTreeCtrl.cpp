@@ -166,6 +166,17 @@ bool CSalvixLeftTreeCtrl::ShowLogFrames(DbInfo& db)
     return true;
 }
 
+bool CSalvixLeftTreeCtrl::StartCaseReport(std::shared_ptr<CCaseReport> report, const std::string& nativePath)
+{
+    if (CJobControl::RefuseIfBusy(LogWnd()) || report == nullptr)
+        return false;
+    ShowProgress(QString::fromUtf16(u"生成报告"));
+    m_job->m_report = std::move(report);
+    m_job->m_strReportPath = nativePath;
+    CJobControl::Start(m_job, CaseReportThread);
+    return true;
+}
+
 bool CSalvixLeftTreeCtrl::ResolveSelection()
 {
     m_job->m_pSelDb = nullptr;
@@ -371,6 +382,12 @@ void CSalvixLeftTreeCtrl::OnJobView(const JobViewCall& call)
     case JobViewStep::kShowLogFrames:
         if (m_pMainFrame != nullptr && !m_job->m_logFrames.Frames().empty())
             CLogFramesWnd::Show(m_pMainFrame, m_job->m_logFrames);
+        break;
+    case JobViewStep::kHashProgress:
+        if (m_progressDlg != nullptr) {
+            m_progressDlg->SetMessage(QString::fromUtf16(u"计算哈希值,please wait..."));
+            m_progressDlg->SetProgress(static_cast<int>(call.count));
+        }
         break;
     case JobViewStep::kCloseProgress:
         if (m_progressDlg != nullptr)

@@ -39,6 +39,10 @@ public:
     bool ReopenDatabase(const DbInfo& db, bool withWal);
     // The log job for `db`: its frames then show in the "WAL帧" window.
     bool ShowLogFrames(DbInfo& db);
+    // The case report job: adds every open database to `report` and writes
+    // it to the file of these name bytes. False (with the busy warning)
+    // when a job runs or there is no report.
+    bool StartCaseReport(std::shared_ptr<CCaseReport> report, const std::string& nativePath);
     // Sets m_pSelDb and m_pSelTable from the selected item.
     bool ResolveSelection();
     // The four property rows of the selected database or table.
