@@ -96,10 +96,10 @@ void MainFrameTest::menusCarryTheirCommands()
     QCOMPARE(Texts(bar), QStringList({QString::fromUtf16(u"设备(&F)"), QString::fromUtf16(u"工具"),
                                       QString::fromUtf16(u"帮助(&H)")}));
     QCOMPARE(Ids(m_frame->MenuActions(130)),
-             QList<UINT>({32818, 32819, 32821, 32826, 32827, 32831, 32832, 32833, 32816}));
+             QList<UINT>({32818, 32819, 32892, 32821, 32826, 32827, 32831, 32832, 32833, 32816}));
     QCOMPARE(Texts(m_frame->MenuActions(130)),
              QStringList({QString::fromUtf16(u"打开文件"), QString::fromUtf16(u"关闭文件"),
-                          QString::fromUtf16(u"退出"), QString::fromUtf16(u"扫描图片"),
+                          QString::fromUtf16(u"生成报告"), QString::fromUtf16(u"退出"), QString::fromUtf16(u"扫描图片"),
                           QString::fromUtf16(u"扫描影片"), QString::fromUtf16(u"应用WAL日志"),
                           QString::fromUtf16(u"不应用WAL日志"), QString::fromUtf16(u"WAL帧"),
                           QString::fromUtf16(u"帮助")}));
@@ -190,7 +190,7 @@ void MainFrameTest::exitEmptiesDatabaseListAndCloses()
 {
     g_dbList.emplace_back();
     g_dbList.emplace_back();
-    QAction* exit = m_frame->MenuActions(130)[2];
+    QAction* exit = m_frame->MenuActions(130)[3];
     QCOMPARE(exit->data().toUInt(), 32821u);
     exit->trigger();
     QVERIFY(g_dbList.empty());

@@ -1,6 +1,7 @@
 // The scan dialog: refusals, the result list of a real scan, and how it
 // closes while its worker runs.
 #include <QAbstractItemModelTester>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -110,9 +111,19 @@ void ScanFileDlgTest::scanListsEveryHitAndASecondScanStartsFromZero()
     QFile file(csv);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), "\xEF\xBB\xBF" + QStringLiteral("索引,类型,pos\r\n1,jpg,1048064\r\n").toUtf8());
-    QCOMPARE(log.lines.size(), 4);
+    QCOMPARE(log.lines.size(), 6);
     QCOMPARE(log.lines[0], "Scan|Scan: " + m_image + ",please wait...");
     QCOMPARE(log.lines[1], "Scan|" + m_image + " Scan completed");
+    // The source is hashed once the scan has read it; the case report
+    // takes the last scan with its hits.
+    QFile image(m_image);
+    QVERIFY(image.open(QIODevice::ReadOnly));
+    const QString sha256 = QString::fromLatin1(QCryptographicHash::hash(image.readAll(), QCryptographicHash::Sha256).toHex());
+    QVERIFY(log.lines[2].startsWith("Hash|" + m_image + ": ") && log.lines[2].endsWith(", SHA-256 " + sha256));
+    const CCaseReport::Scan* last = CScanFileDlg::LastScan();
+    QVERIFY(last != nullptr);
+    QCOMPARE(QString::fromStdString(last->source.sha256), sha256);
+    QCOMPARE(last->hits.rows.size(), std::size_t{3});
     QCOMPARE(g_bBusy.load(), 0u);
 }
 
