@@ -83,6 +83,58 @@ TEST_F(CliTest, RowsJsonIsOneArrayOfStringsPerLine)
               nlohmann::json::array({"1", "tab\there\nline\\ \r中文", "AB01"}));
 }
 
+// --time turns a column's numbers into times in every layout; a text, a
+// NULL and a number out of range stay as they are; a column the table
+// lacks fails.
+TEST_F(CliTest, RowsShowTimeColumnsInEveryLayout)
+{
+    {
+        CSqliteDb sqlite(db, SQLITE_OPEN_READWRITE);
+        sqlite.Exec("CREATE TABLE chat(at, sent REAL);"
+                    "INSERT INTO chat VALUES(1578268800000, 446692882.792), ('soon', NULL), (5, 1e300)");
+    }
+    // Rows in the order the table read gives them (cell content order).
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"rows", "--time", "at=unix-ms", "--time", "SENT=mac", db, "chat"},
+         "5\t1e+300\nsoon\t\n2020-01-06T00:00:00.000Z\t2015-02-27T01:21:22.792Z\n"},
+        {{"rows", "--json", "--time", "sent=mac", db, "chat"},
+         "[\"5\",\"1e+300\"]\n[\"soon\",\"\"]\n[\"1578268800000\",\"2015-02-27T01:21:22.792Z\"]\n"},
+        {{"rows", "--csv", "--time", "at=unix-ms", db, "chat"},
+         "\xEF\xBB\xBF" "at,sent\r\n5,1e+300\r\nsoon,\r\n2020-01-06T00:00:00.000Z,446692882.792\r\n"},
+    };
+    for (const auto& [args, out] : cases) {
+        const CliResult r = RunCli(dir, args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, out);
+    }
+    EXPECT_EQ(RunCli(dir, {"rows", "--time", "nosuch=unix", db, "chat"}).status, 1);
+    EXPECT_EQ(RunCli(dir, {"rows", "--time", "at=days", db, "chat"}).status, 2);
+}
+
+// page --json lists regions from 0 to the page size in order; the cells
+// start where the cell pointer array says.
+TEST_F(CliTest, PageJsonCoversThePageInOrder)
+{
+    const CliResult r = RunCli(dir, {"page", "--json", db, "2"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto json = nlohmann::json::parse(r.out);
+    EXPECT_EQ(json.at("page"), 2);
+    EXPECT_EQ(json.at("type"), "table-leaf");
+    const auto file = CSqliteDb(db, SQLITE_OPEN_READONLY).QueryInt("PRAGMA page_size");
+    std::int64_t at = 0;
+    std::vector<std::int64_t> cellStarts;
+    for (const auto& region : json.at("regions")) {
+        EXPECT_EQ(region.at("start"), at);
+        at = region.at("end");
+        if (region.at("kind") == "cell" && region.at("cell") == cellStarts.size())
+            cellStarts.push_back(region.at("start"));
+    }
+    EXPECT_EQ(at, file);
+    EXPECT_EQ(cellStarts.size(), 2u);
+    EXPECT_EQ(RunCli(dir, {"page", db, "99"}).status, 1);
+    EXPECT_EQ(RunCli(dir, {"page", db, "0"}).status, 2);
+}
+
 // Names are bytes: a file named with a Latin-1 byte opens; tables named
 // "", "-x" and "--help" are read after "--"; two tables whose names differ
 // only in invalid UTF-8 bytes stay apart and each reads by its ordinal.

@@ -20,6 +20,7 @@ int RunReport(const std::vector<std::string>& args);
 // {"file","size","md5","sha1","sha256"} of one evidence file, the digests
 // null when the file could not be read to its end.
 nlohmann::ordered_json EvidenceHashToJson(const EvidenceHash& hash);
+int RunPage(const std::vector<std::string>& args);
 
 // Opens the database at `path` (a file name as the system spells it) with
 // `parser`; on failure says why on standard error and returns null.

@@ -44,6 +44,16 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args)
                 options.error = "--ordinal needs a table ordinal (0, 1, ...)";
             else
                 options.ordinal = n;
+        } else if (!optionsEnded && arg == "--time") {
+            const std::string value = i + 1 < args.size() ? args[++i] : std::string();
+            const std::size_t equals = value.rfind('=');
+            const auto encoding = equals == std::string::npos
+                                      ? std::nullopt
+                                      : ParseTimeEncoding(std::string_view(value).substr(equals + 1));
+            if (!encoding || equals == 0)
+                options.error = "--time needs COLUMN=unix|unix-ms|unix-us|mac|webkit|filetime";
+            else
+                options.times.emplace_back(value.substr(0, equals), *encoding);
         } else if (std::string* text = optionsEnded ? nullptr : TextOption(options, arg)) {
             if (i + 1 < args.size())
                 *text = args[++i];

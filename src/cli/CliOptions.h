@@ -1,11 +1,14 @@
 // Splits a subcommand's arguments into options (--json, --csv, --csv-raw, --wal, --journal,
-// --ordinal N, --out FILE, --examiner NAME, --case ID)
+// --ordinal N, --out FILE, --examiner NAME, --case ID, --time COLUMN=ENCODING)
 // and positionals. "--" ends the options, so a positional may itself
 // begin with "-".
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "records/TimeDecoder.h"
 
 struct CliOptions {
     bool json = false;
@@ -16,6 +19,8 @@ struct CliOptions {
     long long ordinal = -1;  // --ordinal N, -1 when not given
     // report: --out FILE, --examiner NAME, --case ID
     std::string out, examiner, caseId;
+    // --time COLUMN=ENCODING (repeatable): the column's values shown as times
+    std::vector<std::pair<std::string, TimeEncoding>> times;
     std::vector<std::string> positional;
     std::string error;  // set for an unknown or malformed option
 };

@@ -1,6 +1,8 @@
 // salvix-cli rows: read one table and print its rows.
 #include <cstdio>
 #include <array>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "CliCommands.h"
@@ -115,6 +117,88 @@ private:
     CRowExport& m_csv;
 };
 
+// Shows the columns chosen with --time as times, then hands each row on to
+// `next` in its own layout. A value no encoding reads as a time in range
+// stays as it is.
+class CTimeColumnSink : public CRowSink {
+public:
+    CTimeColumnSink(CRowSink& next, std::vector<std::optional<TimeEncoding>> byColumn)
+        : m_next(next), m_byColumn(std::move(byColumn)) {}
+
+    bool TakesUtf8() const override { return true; }
+    void OnRowUtf8(std::string_view joined, const std::vector<std::uint32_t>& ends) override
+    {
+        const CRowSink::Utf8Layout* layout = m_next.Utf8RowLayout();
+        std::string& out = layout ? m_next.Utf8Buffer() : m_joined;
+        m_joined.clear();
+        m_ends.clear();
+        std::uint32_t begin = 0;
+        for (std::size_t i = 0; i < ends.size(); ++i) {
+            std::string_view value = joined.substr(begin, ends[i] - begin);
+            begin = ends[i];
+            std::optional<std::string> time;
+            if (i < m_byColumn.size() && m_byColumn[i])
+                time = DecodeTimeText(value, *m_byColumn[i]);
+            if (time)
+                value = *time;
+            if (layout) {
+                out += i == 0 ? layout->rowBegin : layout->between;
+                AppendEscaped(out, value, layout->escapes);
+            } else {
+                out += value;
+                m_ends.push_back(static_cast<std::uint32_t>(out.size()));
+            }
+        }
+        if (!layout) {
+            m_next.OnRowUtf8(m_joined, m_ends);
+        } else if (!ends.empty()) {
+            out += layout->rowEnd;
+            m_next.OnUtf8Row();
+        }
+    }
+
+private:
+    static void AppendEscaped(std::string& out, std::string_view value, const AsciiEscapes& escapes)
+    {
+        for (const char c : value) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (byte < escapes.size() && escapes[byte] != nullptr)
+                out += escapes[byte];
+            else
+                out += c;
+        }
+    }
+
+    CRowSink& m_next;
+    std::vector<std::optional<TimeEncoding>> m_byColumn;
+    std::string m_joined;
+    std::vector<std::uint32_t> m_ends;
+};
+
+// The encoding chosen for each column of `table`, by --time COLUMN=...;
+// false (and a line on standard error) for a name the table lacks.
+bool TimeColumns(const CliOptions& options, const TableInfo& table,
+                 std::vector<std::optional<TimeEncoding>>& byColumn)
+{
+    byColumn.assign(table.columns.size(), std::nullopt);
+    for (const auto& [name, encoding] : options.times) {
+        const std::u16string wide = Widen(name);
+        std::size_t found = table.columns.size();
+        for (std::size_t i = 0; i < table.columns.size() && found == table.columns.size(); ++i)
+            if (table.columns[i].name == wide)
+                found = i;
+        for (std::size_t i = 0; i < table.columns.size() && found == table.columns.size(); ++i)
+            if (EqualsIgnoringAsciiCase(table.columns[i].name, wide))
+                found = i;
+        if (found == table.columns.size()) {
+            std::fprintf(stderr, "salvix-cli: table has no column named %s\n", name.c_str());
+            return false;
+        }
+        byColumn[found] = encoding;
+    }
+    return true;
+}
+
 }  // namespace
 
 int RunRows(const std::vector<std::string>& args)
@@ -152,6 +236,15 @@ int RunRows(const std::vector<std::string>& args)
     }
     parser.m_pDb = &db;
     parser.m_pTable = table;
+    std::vector<std::optional<TimeEncoding>> times;
+    if (!TimeColumns(options, *table, times))
+        return 1;
+    // Rows go through the time columns first when any were chosen.
+    const auto sinkFor = [&](CRowSink& printer) -> std::unique_ptr<CRowSink> {
+        if (options.times.empty())
+            return nullptr;
+        return std::make_unique<CTimeColumnSink>(printer, std::move(times));
+    };
     if (options.csv) {
         std::vector<std::u16string> headings;
         for (const ColumnInfo& column : table->columns)
@@ -160,12 +253,14 @@ int RunRows(const std::vector<std::string>& args)
         csv.SetRawCsv(options.csvRaw);
         CCsvRowPrinter printer(csv);
         csv.Begin();
-        parser.m_pRowSink = &printer;
+        const auto timeSink = sinkFor(printer);
+        parser.m_pRowSink = timeSink ? timeSink.get() : &printer;
         parser.ReadTable();
         return csv.Finish() ? 0 : 1;
     }
     CRowPrinter printer(options.json);
-    parser.m_pRowSink = &printer;
+    const auto timeSink = sinkFor(printer);
+    parser.m_pRowSink = timeSink ? timeSink.get() : &printer;
     parser.ReadTable();
     return 0;
 }

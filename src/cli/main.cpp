@@ -17,8 +17,10 @@ const char kUsage[] =
     "      \"tables\":[{\"name\",\"rootPage\",\"ordinal\",\"columns\":[{\"name\",\"type\"}]}]},\n"
     "      \"hashes\" holding an object as salvix-cli hash --json prints it for\n"
     "      the file and for each file laid over it (--wal, --journal).\n"
-    "  salvix-cli rows [--json|--csv|--csv-raw] [--wal] [--journal] DB TABLE\n"
-    "  salvix-cli rows [--json|--csv|--csv-raw] [--wal] [--journal] --ordinal N DB\n"
+    "  salvix-cli rows [--json|--csv|--csv-raw] [--wal] [--journal] [--time COLUMN=ENC]...\n"
+    "      DB TABLE\n"
+    "  salvix-cli rows [--json|--csv|--csv-raw] [--wal] [--journal] [--time COLUMN=ENC]...\n"
+    "      --ordinal N DB\n"
     "      Reads every row of TABLE (or of the table listed as [N] by\n"
     "      salvix-cli tables, for names that only differ in bytes that are not\n"
     "      valid UTF-8), in the order of the b-tree walk. Without --json: one\n"
@@ -30,6 +32,11 @@ const char kUsage[] =
     "      number and begins with =, +, -, @, a tab or a carriage return gets a\n"
     "      leading apostrophe, so that a spreadsheet program does not run it\n"
     "      as a formula; --csv-raw writes every value untouched.\n"
+    "      --time COLUMN=ENC shows that column's numbers as UTC times\n"
+    "      (2020-01-06T00:00:00.000Z) read as ENC: unix (seconds since 1970),\n"
+    "      unix-ms, unix-us, mac (seconds since 2001), webkit (microseconds\n"
+    "      since 1601), filetime (100 ns since 1601). A value that is no number,\n"
+    "      or that ENC puts outside the years 1990 to 2040, stays as it is.\n"
     "  salvix-cli recover [--json] [--wal] [--journal] DB [TABLE]\n"
     "      Records the file holds outside its live tables (freeblocks,\n"
     "      unallocated space, freelist pages, unused log frames), one per line:\n"
@@ -40,7 +47,17 @@ const char kUsage[] =
     "      unallocated, freelist, wal (a log frame the database shown does not\n"
     "      use; with frame null, the main file's older version of a page the log\n"
     "      replaces). A record equal to a live row of its table is never listed.\n"
-    "  --wal (tables, rows, recover, report): lay the committed pages of the\n"
+    "  salvix-cli page [--json] [--wal] DB N\n"
+    "      The regions of page N in order, covering it from 0 to its size once:\n"
+    "      start, end, kind, cell index (\"-\" for none), tab-separated, then\n"
+    "      the page's bytes (hexadecimal offset, 16 bytes as hex, as text).\n"
+    "      With --json: {\"page\",\"type\",\"regions\":[{\"kind\",\"start\",\"end\",\n"
+    "      \"cell\"}]}. Types: table-leaf, table-interior, index-leaf,\n"
+    "      index-interior, overflow, freelist-trunk, freelist-leaf, unknown.\n"
+    "      Kinds: file-header, page-header, cell-pointers, cell, freeblock,\n"
+    "      unallocated, reserved, overflow-data, freelist-data. Bytes two\n"
+    "      structures claim are warning lines.\n"
+    "  --wal (tables, rows, recover, report, page): lay the committed pages of the\n"
     "      database's write-ahead log (DB-wal) over the file, as SQLite would\n"
     "      show them.\n"
     "      Without it a non-empty DB-wal gets a warning. DB-shm is never used.\n"
@@ -131,6 +148,8 @@ int main(int argc, char** argv)
         return RunRows(args);
     if (command == "recover")
         return RunRecover(args);
+    if (command == "page")
+        return RunPage(args);
     if (command == "carve")
         return RunCarve(args);
     if (command == "hash")
