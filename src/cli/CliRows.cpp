@@ -129,7 +129,6 @@ public:
     void OnRowUtf8(std::string_view joined, const std::vector<std::uint32_t>& ends) override
     {
         const CRowSink::Utf8Layout* layout = m_next.Utf8RowLayout();
-        std::string& out = layout ? m_next.Utf8Buffer() : m_joined;
         m_joined.clear();
         m_ends.clear();
         std::uint32_t begin = 0;
@@ -142,17 +141,18 @@ public:
             if (time)
                 value = *time;
             if (layout) {
-                out += i == 0 ? layout->rowBegin : layout->between;
-                AppendEscaped(out, value, layout->escapes);
+                m_joined += i == 0 ? layout->rowBegin : layout->between;
+                AppendEscaped(m_joined, value, layout->escapes);
             } else {
-                out += value;
-                m_ends.push_back(static_cast<std::uint32_t>(out.size()));
+                m_joined += value;
+                m_ends.push_back(static_cast<std::uint32_t>(m_joined.size()));
             }
         }
         if (!layout) {
             m_next.OnRowUtf8(m_joined, m_ends);
         } else if (!ends.empty()) {
-            out += layout->rowEnd;
+            m_joined += layout->rowEnd;
+            m_next.Utf8Buffer().Append(m_joined);
             m_next.OnUtf8Row();
         }
     }
