@@ -12,7 +12,7 @@
 #include "engine/Globals.h"
 #include "engine/SqliteParser.h"
 #include "platform/TextConvert.h"
-#include "records/RecordRecoverer.h"
+#include "recover/RecordRecoverer.h"
 #include "support/EngineReader.h"
 #include "support/LogCollector.h"
 #include "support/SnapshotCompare.h"

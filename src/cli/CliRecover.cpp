@@ -7,7 +7,7 @@
 #include "CliOptions.h"
 #include "engine/SqliteParser.h"
 #include "platform/TextConvert.h"
-#include "records/RecordRecoverer.h"
+#include "recover/RecordRecoverer.h"
 
 namespace {
 

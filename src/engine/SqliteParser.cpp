@@ -20,6 +20,7 @@
 #include <cstring>
 
 #include "engine/ByteReader.h"
+#include "engine/CellCount.h"
 #include "engine/Globals.h"
 #include "engine/LogPost.h"
 #include "platform/TextConvert.h"
@@ -214,13 +215,11 @@ void CSqliteParser::ForEachCellPointer(const DbInfo& db, const std::uint8_t* pag
     const std::uint32_t arrayStart = headerOffset + (interior ? 12 : 8);
     const std::u16string_view badOffset =
         interior ? u"索引节点%I32u-偏移%d解析存在错误" : u"叶节点%I32u-偏移%d解析地址存在错误";
-    std::uint32_t cellCount = Get16(page, length, headerOffset + 3).value_or(0);
-    const std::uint32_t maxCells = (usable - 8) / 6;
-    if (cellCount > maxCells) {
+    const std::uint32_t claimed = Get16(page, length, headerOffset + 3).value_or(0);
+    const std::uint32_t cellCount = ClampCellCount(claimed, usable);
+    if (cellCount < claimed)
         PostError(WideFormat(u"节点%I32u单元数%I32u超出页面容量,按%I32u个处理",
-                             {pageNumber, cellCount, maxCells}));
-        cellCount = maxCells;
-    }
+                             {pageNumber, claimed, cellCount}));
     const std::uint32_t arrayEnd = arrayStart + 2 * cellCount;
     for (std::uint32_t k = 0; k < cellCount; ++k) {
         const std::uint32_t slot = arrayStart + 2 * k;

@@ -16,23 +16,6 @@
 #include "records/RecordDecoder.h"
 #include "records/Varint.h"
 
-namespace {
-
-// Reads a varint at `offset` of a buffer of `length` bytes.
-bool VarintAt(const std::uint8_t* data, std::uint32_t length, std::uint32_t offset,
-              std::uint64_t& value, int& consumed)
-{
-    if (offset >= length)
-        return false;
-    std::int32_t available = static_cast<std::int32_t>(std::min<std::uint32_t>(length - offset, 9));
-    if (ReadVarint(data + offset, available, value) != 0)
-        return false;
-    consumed = available;
-    return true;
-}
-
-}  // namespace
-
 void CSqliteParser::ParseCells(DbInfo& db, const std::uint8_t* page, std::uint32_t length,
                                std::uint32_t pageNumber, std::uint8_t pageType, const CellMap& cells)
 {
@@ -47,14 +30,14 @@ void CSqliteParser::ParseCells(DbInfo& db, const std::uint8_t* page, std::uint32
         };
 
         std::uint64_t payloadSize = 0;
-        int sizeLength = 0;
-        if (!VarintAt(page, usable, off, payloadSize, sizeLength) || off + static_cast<std::uint32_t>(sizeLength) >= usable) {
+        std::uint32_t sizeLength = 0;
+        if (!ReadVarintAt(page, usable, off, payloadSize, sizeLength) || off + sizeLength >= usable) {
             badCell();
             continue;
         }
         std::uint64_t rowid = 0;
-        int rowidLength = 0;
-        if (tableCell && !VarintAt(page, usable, off + sizeLength, rowid, rowidLength)) {
+        std::uint32_t rowidLength = 0;
+        if (tableCell && !ReadVarintAt(page, usable, off + sizeLength, rowid, rowidLength)) {
             badCell();
             continue;
         }
@@ -76,8 +59,8 @@ void CSqliteParser::ParseIndexInteriorCell(DbInfo& db, const std::uint8_t* page,
 {
     const std::uint32_t usable = std::min(db.UsableSize(), length);
     std::uint64_t payloadSize = 0;
-    int sizeLength = 0;
-    if (!VarintAt(page, usable, cellOffset + 4u, payloadSize, sizeLength)) {
+    std::uint32_t sizeLength = 0;
+    if (!ReadVarintAt(page, usable, cellOffset + 4u, payloadSize, sizeLength)) {
         PostError(WideFormat(u"节点%I32u-最后%I16u数据转化失败", {pageNumber, cellOffset}));
         return;
     }

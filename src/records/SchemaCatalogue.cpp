@@ -164,12 +164,16 @@ std::u16string DeclaredType(std::u16string_view span)
     return CSqlTokenizer::Dequote(span);
 }
 
+}  // namespace
+
 // The file format's affinity rules, applied to the declared type in the
 // reference library's order: the first of INT, CHAR/CLOB/TEXT,
-// BLOB (or no type), REAL/FLOA/DOUB decides. True for REAL affinity.
-bool HasRealAffinity(std::u16string_view type)
+// BLOB (or no type), REAL/FLOA/DOUB decides.
+ColumnAffinity AffinityOf(std::u16string_view type)
 {
-    enum { kNumeric, kText, kBlob, kReal } affinity = kNumeric;
+    if (type.empty())
+        return ColumnAffinity::kBlob;
+    ColumnAffinity affinity = ColumnAffinity::kNumeric;
     std::uint32_t window = 0;  // the last four characters, lower case
     for (char16_t c : type) {
         const char16_t lower = c >= u'A' && c <= u'Z' ? c + 32 : (c < 0x80 ? c : 0x80);
@@ -179,16 +183,19 @@ bool HasRealAffinity(std::u16string_view type)
                               (std::uint32_t(word[2]) << 8) | std::uint32_t(word[3]));
         };
         if ((window & 0xFFFFFF) == ((u'i' << 16) | (u'n' << 8) | u't'))
-            return false;  // INTEGER affinity, final
+            return ColumnAffinity::kInteger;  // final
         if (is("char") || is("clob") || is("text"))
-            affinity = kText;
-        else if (is("blob") && (affinity == kNumeric || affinity == kReal))
-            affinity = kBlob;
-        else if ((is("real") || is("floa") || is("doub")) && affinity == kNumeric)
-            affinity = kReal;
+            affinity = ColumnAffinity::kText;
+        else if (is("blob") &&
+                 (affinity == ColumnAffinity::kNumeric || affinity == ColumnAffinity::kReal))
+            affinity = ColumnAffinity::kBlob;
+        else if ((is("real") || is("floa") || is("doub")) && affinity == ColumnAffinity::kNumeric)
+            affinity = ColumnAffinity::kReal;
     }
-    return affinity == kReal;
+    return affinity;
 }
+
+namespace {
 
 bool IsTableConstraint(std::u16string_view sql, const SqlToken& token)
 {
@@ -327,7 +334,7 @@ void ParseColumnDef(std::u16string_view piece, TableDraft& draft, bool& inConstr
         }
         column.info.type = DeclaredType(piece.substr(tokens[1].begin, typeEnd - tokens[1].begin));
     }
-    column.info.realAffinity = HasRealAffinity(column.info.type);
+    column.info.realAffinity = AffinityOf(column.info.type) == ColumnAffinity::kReal;
     draft.columns.push_back(std::move(column));
     ParseColumnConstraints(piece, tokens, next, draft);
 }
@@ -439,7 +446,7 @@ ColumnInfo NamedColumn(std::u16string_view sql, const SqlToken& token, std::u16s
     ColumnInfo column;
     column.name = CSqlTokenizer::Dequote(TokenText(sql, token));
     column.type = type;
-    column.realAffinity = HasRealAffinity(type);
+    column.realAffinity = AffinityOf(type) == ColumnAffinity::kReal;
     return column;
 }
 

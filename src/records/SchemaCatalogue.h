@@ -9,6 +9,10 @@
 
 #include "engine/DbInfo.h"
 
+// How a column converts the values stored in it, from its declared type.
+enum class ColumnAffinity : std::uint8_t { kInteger, kText, kBlob, kReal, kNumeric };
+ColumnAffinity AffinityOf(std::u16string_view declaredType);
+
 // Handles one decoded schema row (values at `offset` onward, typed by
 // `types`) and appends a TableInfo to db.tables when it names a table.
 void DecodeSchemaRecord(DbInfo& db, const std::uint8_t* record, std::uint64_t dataLength,

@@ -20,6 +20,8 @@
 #include <algorithm>
 
 #include "engine/ByteReader.h"
+#include "engine/CellCount.h"
+#include "records/OverflowChain.h"
 #include "records/Varint.h"
 
 namespace {
@@ -112,10 +114,7 @@ void CSqliteExtent::WalkTree(std::uint32_t root, bool schema)
         const std::uint32_t arrayStart = h + (interior ? 12 : 8);
         if (arrayStart > m_usableSize)
             continue;
-        // A damaged count is clamped to what the page can hold.
-        const std::uint32_t cells =
-            std::min<std::uint32_t>(*Get16(m_page.data(), m_usableSize, h + 3),
-                                    (m_usableSize - arrayStart) / 2);
+        const std::uint32_t cells = ClampCellCount(*Get16(m_page.data(), m_usableSize, h + 3), m_usableSize);
         if (interior)
             pending.push_back(*Get32(m_page.data(), m_usableSize, h + 8));
         const std::uint32_t contentStart = arrayStart + 2 * cells;
@@ -144,26 +143,17 @@ void CSqliteExtent::WalkCell(std::uint32_t cellOffset, std::uint8_t pageType, bo
             return;  // a table interior cell carries only a rowid
     }
     std::uint64_t payloadSize = 0;
-    std::int32_t available = static_cast<std::int32_t>(room - used);
-    if (ReadVarint(cell + used, available, payloadSize) != 0)
+    std::uint32_t length = 0;
+    if (!ReadVarintAt(cell, room, used, payloadSize, length))
         return;
-    used += static_cast<std::uint32_t>(available);
+    used += length;
     if (pageType == 13) {
         std::uint64_t rowid = 0;
-        available = static_cast<std::int32_t>(room - used);
-        if (ReadVarint(cell + used, available, rowid) != 0)
+        if (!ReadVarintAt(cell, room, used, rowid, length))
             return;
-        used += static_cast<std::uint32_t>(available);
+        used += length;
     }
-    // The local part of the payload, as the file format defines it.
-    const std::uint64_t u = m_usableSize;
-    const std::uint64_t maxLocal = pageType == 13 ? u - 35 : (u - 12) * 64 / 255 - 23;
-    const std::uint64_t minLocal = (u - 12) * 32 / 255 - 23;
-    std::uint64_t local = payloadSize;
-    if (payloadSize > maxLocal) {
-        const std::uint64_t k = minLocal + (payloadSize - minLocal) % (u - 4);
-        local = k <= maxLocal ? k : minLocal;
-    }
+    const std::uint64_t local = LocalPayloadSize(payloadSize, m_usableSize, pageType == 13);
     if (schema && pageType == 13)
         NoteRootPage(cell + used, static_cast<std::uint32_t>(std::min<std::uint64_t>(local, room - used)));
     if (payloadSize > local) {

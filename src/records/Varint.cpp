@@ -1,5 +1,7 @@
 #include "Varint.h"
 
+#include <algorithm>
+
 int ReadVarint(const std::uint8_t* data, std::int32_t& available, std::uint64_t& value)
 {
     std::uint64_t v = 0;
@@ -18,4 +20,16 @@ int ReadVarint(const std::uint8_t* data, std::int32_t& available, std::uint64_t&
         }
     }
     return -1;
+}
+
+bool ReadVarintAt(const std::uint8_t* data, std::uint32_t length, std::uint32_t offset,
+                  std::uint64_t& value, std::uint32_t& consumed)
+{
+    if (offset >= length)
+        return false;
+    std::int32_t available = static_cast<std::int32_t>(std::min<std::uint32_t>(length - offset, 9));
+    if (ReadVarint(data + offset, available, value) != 0)
+        return false;
+    consumed = static_cast<std::uint32_t>(available);
+    return true;
 }

@@ -7,3 +7,9 @@
 // bits. `available` is the number of readable bytes on entry and the number
 // consumed on success. Returns 0, or -1 when the bytes run out first.
 int ReadVarint(const std::uint8_t* data, std::int32_t& available, std::uint64_t& value);
+
+// Reads a varint at `offset` of a buffer of `length` bytes; `consumed` gets
+// its length. False when the offset is outside the buffer or the varint
+// does not end inside it.
+bool ReadVarintAt(const std::uint8_t* data, std::uint32_t length, std::uint32_t offset,
+                  std::uint64_t& value, std::uint32_t& consumed);

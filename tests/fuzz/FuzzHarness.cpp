@@ -9,7 +9,7 @@
 #include "engine/LogPost.h"
 #include "engine/SqliteParser.h"
 #include "platform/TextConvert.h"
-#include "records/RecordRecoverer.h"
+#include "recover/RecordRecoverer.h"
 
 // SALVIX_HAVE_CARVER is defined by the build when the carvers are compiled in.
 #ifdef SALVIX_HAVE_CARVER

@@ -15,13 +15,14 @@
 // varint), s >= 4 leaves the header whole, s = 3 loses only its size byte,
 // and s = 2 also loses the first serial type, whose value size then follows
 // from where the record must end.
-#include "RecordRecoverer.h"
+#include "recover/RecordRecoverer.h"
 
 #include <algorithm>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "engine/ByteReader.h"
+#include "engine/CellCount.h"
 #include "engine/Globals.h"
 #include "engine/LogPost.h"
 #include "engine/SqliteParser.h"
@@ -34,31 +35,10 @@
 
 namespace {
 
-enum class Affinity : std::uint8_t { kInteger, kText, kBlob, kReal, kNumeric };
-
-// Column affinity from the declared type, by the format's rules.
-Affinity AffinityOf(std::u16string_view declared)
-{
-    std::string upper;
-    for (char16_t c : declared)
-        upper.push_back(c < 0x80 ? static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c) : '?');
-    if (upper.find("INT") != std::string::npos)
-        return Affinity::kInteger;
-    if (upper.find("CHAR") != std::string::npos || upper.find("CLOB") != std::string::npos ||
-        upper.find("TEXT") != std::string::npos)
-        return Affinity::kText;
-    if (upper.empty() || upper.find("BLOB") != std::string::npos)
-        return Affinity::kBlob;
-    if (upper.find("REAL") != std::string::npos || upper.find("FLOA") != std::string::npos ||
-        upper.find("DOUB") != std::string::npos)
-        return Affinity::kReal;
-    return Affinity::kNumeric;
-}
-
 // Whether a stored value of serial type `t` can sit in a column of this
 // affinity: a TEXT column turns numbers into text, an INTEGER or REAL
 // column turns numeric text into numbers.
-bool TypeFits(std::uint64_t t, Affinity affinity, bool rowidAlias)
+bool TypeFits(std::uint64_t t, ColumnAffinity affinity, bool rowidAlias)
 {
     if (rowidAlias)
         return t == 0;
@@ -71,9 +51,9 @@ bool TypeFits(std::uint64_t t, Affinity affinity, bool rowidAlias)
     // blobs: taking them would cost far more phantoms than it gains.
     const bool blob = t >= 12 && t % 2 == 0;
     switch (affinity) {
-    case Affinity::kText: return !number && !blob;
-    case Affinity::kInteger:
-    case Affinity::kReal: return !text && !blob;
+    case ColumnAffinity::kText: return !number && !blob;
+    case ColumnAffinity::kInteger:
+    case ColumnAffinity::kReal: return !text && !blob;
     default: return true;
     }
 }
@@ -86,18 +66,6 @@ int VarintLength(std::uint64_t value)
         ++length;
     }
     return length;
-}
-
-bool VarintAt(const std::uint8_t* page, std::uint32_t limit, std::uint32_t at,
-              std::uint64_t& value, std::uint32_t& length)
-{
-    if (at >= limit)
-        return false;
-    std::int32_t available = static_cast<std::int32_t>(std::min<std::uint32_t>(limit - at, 9));
-    if (ReadVarint(page + at, available, value) != 0)
-        return false;
-    length = static_cast<std::uint32_t>(available);
-    return true;
 }
 
 bool IsControl(std::uint32_t c) { return (c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F; }
@@ -187,7 +155,7 @@ constexpr const char* kWal = "wal";
 struct CRecordRecoverer::Schema {
     std::u16string name;
     const TableInfo* table = nullptr;
-    std::vector<Affinity> affinity;
+    std::vector<ColumnAffinity> affinity;
     int alias = -1;
     bool live = false;
 };
@@ -377,10 +345,10 @@ private:
             const std::uint64_t t = parse.types[i];
             const bool number = t >= 1 && t <= 9;
             const bool text = t >= 13 && t % 2 == 1;
-            switch (static_cast<int>(i) == schema.alias ? Affinity::kBlob : schema.affinity[i]) {
-            case Affinity::kInteger:
-            case Affinity::kReal: fit += number; break;
-            case Affinity::kText: fit += text; break;
+            switch (static_cast<int>(i) == schema.alias ? ColumnAffinity::kBlob : schema.affinity[i]) {
+            case ColumnAffinity::kInteger:
+            case ColumnAffinity::kReal: fit += number; break;
+            case ColumnAffinity::kText: fit += text; break;
             default: fit += static_cast<int>(i) == schema.alias && t == 0; break;
             }
         }
@@ -396,7 +364,7 @@ private:
             std::uint64_t t = 0;
             std::uint32_t length = 0;
             const std::uint32_t limit = headerEnd != 0 ? headerEnd : m_usable;
-            if (!VarintAt(m_page, limit, at + consumed, t, length) || types.size() >= count)
+            if (!ReadVarintAt(m_page, limit, at + consumed, t, length) || types.size() >= count)
                 return false;
             types.push_back(t);
             consumed += length;
@@ -457,13 +425,13 @@ private:
         std::uint64_t rowid = 0;
         std::uint32_t p = 0;
         std::uint32_t r = 0;
-        if (!VarintAt(m_page, limit, x, payload, p) || payload < 2 || payload > 0x7FFFFFFF ||
-            !VarintAt(m_page, limit, x + p, rowid, r))
+        if (!ReadVarintAt(m_page, limit, x, payload, p) || payload < 2 || payload > 0x7FFFFFFF ||
+            !ReadVarintAt(m_page, limit, x + p, rowid, r))
             return false;
         const std::uint32_t y = x + p + r;
         std::uint64_t headerSize = 0;
         std::uint32_t h = 0;
-        if (!VarintAt(m_page, limit, y, headerSize, h) || headerSize <= h ||
+        if (!ReadVarintAt(m_page, limit, y, headerSize, h) || headerSize <= h ||
             headerSize > payload || headerSize > h + 9 * columns || y + headerSize > limit)
             return false;
         std::uint32_t consumed = 0;
@@ -563,7 +531,7 @@ private:
             std::uint64_t headerSize = 0;
             std::uint32_t h = 0;
             const std::uint32_t y = f + start;
-            if (!VarintAt(m_page, limit, y, headerSize, h) || headerSize <= h ||
+            if (!ReadVarintAt(m_page, limit, y, headerSize, h) || headerSize <= h ||
                 headerSize > h + 9 * columns || y + headerSize > limit)
                 continue;
             std::uint32_t consumed = 0;
@@ -619,7 +587,7 @@ private:
                 trial.firstLost = true;
                 trial.bodyStart = bodyStart;
                 trial.localEnd = limit;
-                const Affinity first = schema.affinity[0];
+                const ColumnAffinity first = schema.affinity[0];
                 for (int pass = 0; pass < 2; ++pass)
                 for (std::uint32_t v = 0; bodyStart + rest + v <= limit && v < 128; ++v) {
                     const std::uint64_t total = (bodyStart - (f + 2)) + rest + v;
@@ -630,8 +598,8 @@ private:
                     std::uint64_t t = 0;
                     if (schema.alias == 0)
                         t = 0;
-                    else if (first == Affinity::kInteger || first == Affinity::kReal)
-                        t = v == 1 ? 1 : v == 2 ? 2 : v == 3 ? 3 : v == 4 ? 4 : v == 6 ? 5 : v == 8 ? (first == Affinity::kReal ? 7 : 6) : v == 0 ? 0 : 12;
+                    else if (first == ColumnAffinity::kInteger || first == ColumnAffinity::kReal)
+                        t = v == 1 ? 1 : v == 2 ? 2 : v == 3 ? 3 : v == 4 ? 4 : v == 6 ? 5 : v == 8 ? (first == ColumnAffinity::kReal ? 7 : 6) : v == 0 ? 0 : 12;
                     else
                         t = 13 + 2ull * v;
                     if (t == 12 && v != 0)
@@ -686,7 +654,7 @@ private:
             } else {
                 std::uint64_t headerSize = 0;
                 std::uint32_t h = 0;
-                if (!VarintAt(m_page, limit, recordStart, headerSize, h) || headerSize <= h ||
+                if (!ReadVarintAt(m_page, limit, recordStart, headerSize, h) || headerSize <= h ||
                     headerSize > h + 9 * columns || recordStart + headerSize > limit ||
                     !ReadTypes(recordStart + h, static_cast<std::uint32_t>(recordStart + headerSize),
                                columns, trial.types, consumed))
@@ -975,7 +943,7 @@ void CRecordRecoverer::ScanLeaf(Scanner& scanner, const std::uint8_t* page,
 {
     const std::uint32_t usable = m_db.UsableSize();
     const std::uint32_t h = headerOffset;
-    const std::uint32_t cellCount = Get16(page, usable, h + 3).value_or(0);
+    const std::uint32_t cellCount = ClampCellCount(Get16(page, usable, h + 3).value_or(0), usable);
     const bool interior = page[h] == kTableInterior;
     const std::uint32_t headerSize = interior ? 12 : 8;
     const std::uint32_t arrayEnd = std::min<std::uint64_t>(usable, h + headerSize + 2ull * cellCount);
@@ -997,12 +965,12 @@ void CRecordRecoverer::ScanLeaf(Scanner& scanner, const std::uint8_t* page,
             std::uint64_t rowid = 0;
             std::uint32_t p = 0;
             std::uint32_t r = 0;
-            if (interior && c >= arrayEnd && VarintAt(page, usable, c + 4, rowid, r)) {
+            if (interior && c >= arrayEnd && ReadVarintAt(page, usable, c + 4, rowid, r)) {
                 cells.push_back({c, c + 4 + r});
                 continue;
             }
-            if (interior || c < arrayEnd || !VarintAt(page, usable, c, payload, p) ||
-                !VarintAt(page, usable, c + p, rowid, r))
+            if (interior || c < arrayEnd || !ReadVarintAt(page, usable, c, payload, p) ||
+                !ReadVarintAt(page, usable, c + p, rowid, r))
                 continue;
             const std::uint32_t local = LocalPayloadSize(payload, usable, true);
             const std::uint64_t size = p + r + std::uint64_t(local) + (local < payload ? 4 : 0);
@@ -1066,7 +1034,7 @@ void CRecordRecoverer::WalkTree(
             // An interior page keeps, in its free space, what it held when
             // it was still a leaf (a root page that split, for one).
             onLeaf(number, page.data(), h);
-            const std::uint32_t cells = Get16(page.data(), usable, h + 3).value_or(0);
+            const std::uint32_t cells = ClampCellCount(Get16(page.data(), usable, h + 3).value_or(0), usable);
             enter(stack, Get32(page.data(), usable, h + 8).value_or(0), depth + 1);
             for (std::uint32_t k = 0; k < cells; ++k) {
                 const auto cell = Get16(page.data(), usable, h + 12 + 2 * k);
@@ -1083,8 +1051,8 @@ void CRecordRecoverer::FindDroppedTables()
     // The schema table's own columns: type, name, tbl_name, rootpage, sql.
     Schema master;
     master.name = u"sqlite_master";
-    master.affinity = {Affinity::kText, Affinity::kText, Affinity::kText, Affinity::kInteger,
-                       Affinity::kText};
+    master.affinity = {ColumnAffinity::kText, ColumnAffinity::kText, ColumnAffinity::kText, ColumnAffinity::kInteger,
+                       ColumnAffinity::kText};
     m_schemas.push_back(master);
     const int masterIndex = static_cast<int>(m_schemas.size()) - 1;
 
@@ -1182,7 +1150,7 @@ void CRecordRecoverer::WalkFileTree(
         onPage(number, page.data(), h);
         if (page[h] != kTableInterior)
             continue;
-        const std::uint32_t cells = Get16(page.data(), usable, h + 3).value_or(0);
+        const std::uint32_t cells = ClampCellCount(Get16(page.data(), usable, h + 3).value_or(0), usable);
         enter(Get32(page.data(), usable, h + 8).value_or(0), depth + 1);
         for (std::uint32_t k = 0; k < cells; ++k) {
             const auto cell = Get16(page.data(), usable, h + 12 + 2 * k);
