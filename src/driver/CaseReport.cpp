@@ -10,7 +10,7 @@
 #include "driver/EvidenceFiles.h"
 #include "engine/SqliteParser.h"
 #include "platform/TextConvert.h"
-#include "records/RecordRecoverer.h"
+#include "recover/RecordRecoverer.h"
 
 #ifndef SALVIX_VERSION
 #define SALVIX_VERSION "unknown"

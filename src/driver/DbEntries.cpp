@@ -6,7 +6,7 @@
 #include "engine/Globals.h"
 #include "engine/SqliteParser.h"
 #include "platform/WideFormat.h"
-#include "records/RecordRecoverer.h"
+#include "recover/RecordRecoverer.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "engine/SqliteParser.h"
 #include "engine/WalLog.h"
 #include "platform/TextConvert.h"
-#include "records/RecordRecoverer.h"
+#include "recover/RecordRecoverer.h"
 
 namespace {
 

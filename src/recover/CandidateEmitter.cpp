@@ -1,0 +1,114 @@
+#include "recover/CandidateEmitter.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "engine/ByteReader.h"
+#include "platform/WideFormat.h"
+#include "records/RecordDecoder.h"
+#include "recover/TextPlausibility.h"
+
+void CCandidateEmitter::OnFound(int s, const RecordParse& parse, std::uint32_t offset, bool inFreeblock,
+                                bool atCell)
+{
+    const RecoverSchema& schema = m_context.schemas[s];
+    Candidate candidate;
+    candidate.schema = s;
+    candidate.attested = s == m_origin.attestedSchema;
+    RecoveredRecord& record = candidate.record;
+    record.table = schema.name;
+    record.source = m_origin.source == kFreelist || m_origin.source == kWal || !inFreeblock
+                        ? m_origin.source
+                        : kFreeblock;
+    record.page = m_origin.number;
+    record.offset = offset;
+    record.frame = m_origin.frame;
+    record.rowid = parse.rowid;
+    record.values.resize(schema.affinity.size());
+    m_chain.clear();
+    if (parse.overflow) {
+        std::uint64_t total = parse.bodyStart;
+        for (std::uint64_t t : parse.types)
+            total += std::min<std::uint64_t>(SerialTypeSize(t), UINT32_MAX);
+        if (total > parse.localEnd)
+            ReadChain(parse.localEnd, total - parse.localEnd, atCell ? m_origin.state : std::nullopt);
+    }
+    FillValues(schema, parse, record.values);
+    m_context.candidates.Add(std::move(candidate));
+}
+
+void CCandidateEmitter::FillValues(const RecoverSchema& schema, const RecordParse& parse,
+                                   std::vector<std::optional<std::u16string>>& values)
+{
+    bool chainSound = true;  // a value in the chain that does not read ends it
+    std::uint64_t at = parse.bodyStart;
+    for (std::size_t i = 0; i < parse.types.size(); ++i) {
+        const std::uint64_t t = parse.types[i];
+        const std::uint64_t size = SerialTypeSize(t);
+        const bool lost = i == 0 && parse.firstLost;
+        std::u16string text;
+        if (static_cast<int>(i) == schema.alias) {
+            if (parse.rowid) {
+                AppendNumber(text, *parse.rowid);
+                values[i] = std::move(text);
+            }
+        } else if (!lost && at + size <= parse.localEnd) {
+            AppendValueText(text, m_bytes.page, parse.localEnd, at, t, m_bytes.encoding);
+            values[i] = std::move(text);
+        } else if ((parse.partial || parse.overflow) && size == 0) {
+            // NULL, 0 and 1 are held by the header, which survived.
+            AppendValueText(text, m_bytes.page, parse.localEnd, parse.localEnd, t, m_bytes.encoding);
+            values[i] = std::move(text);
+        } else if (parse.overflow && chainSound && !lost) {
+            chainSound = SpilledValue(parse, at, t, text);
+            if (chainSound)
+                values[i] = std::move(text);
+        }
+        at += size;
+    }
+}
+
+// Read while the chain's pages are freelist leaves: a deleted record's
+// overflow pages go to the freelist, and a page taken again, or made a
+// trunk whose header overwrote its start, ends what can be read. With
+// `ownState`, the chain of a cell of a page version of another state is
+// read from that state.
+void CCandidateEmitter::ReadChain(std::uint32_t pointerAt, std::uint64_t needed,
+                                  std::optional<std::uint32_t> ownState)
+{
+    const std::uint32_t usable = m_bytes.usable;
+    m_chain.clear();
+    std::uint32_t next = Get32(m_bytes.page, usable, pointerAt).value_or(0);
+    const std::uint32_t step = usable - 4;
+    std::unordered_set<std::uint32_t> visited;  // a chain that loops ends
+    for (std::uint64_t pages = 0; m_chain.size() < needed && pages <= needed / step; ++pages) {
+        if (next == 0 || !visited.insert(next).second)
+            return;
+        if (ownState ? !m_context.history.ReadPageAsOf(next, *ownState, m_chainPage)
+                     : !m_context.owners.IsFreelistLeaf(next) ||
+                           !m_context.parser.m_pageSource.ReadPage(next, m_chainPage))
+            return;
+        if (m_chainPage.size() < usable)
+            return;
+        const std::uint64_t take = std::min<std::uint64_t>(step, needed - m_chain.size());
+        m_chain.insert(m_chain.end(), m_chainPage.begin() + 4, m_chainPage.begin() + 4 + take);
+        next = Get32(m_chainPage.data(), usable, 0).value_or(0);
+    }
+}
+
+bool CCandidateEmitter::SpilledValue(const RecordParse& parse, std::uint64_t at, std::uint64_t t,
+                                     std::u16string& text)
+{
+    const std::uint64_t size = SerialTypeSize(t);
+    if (at + size > parse.localEnd + m_chain.size())
+        return false;
+    m_value.clear();
+    if (at < parse.localEnd)
+        m_value.insert(m_value.end(), m_bytes.page + at, m_bytes.page + parse.localEnd);
+    const std::uint64_t from = at > parse.localEnd ? at - parse.localEnd : 0;
+    m_value.insert(m_value.end(), m_chain.begin() + from, m_chain.begin() + (at + size - parse.localEnd));
+    if (t >= 13 && t % 2 == 1 && !PlausibleText(m_value.data(), size, m_bytes.encoding))
+        return false;
+    AppendValueText(text, m_value.data(), m_value.size(), 0, t, m_bytes.encoding);
+    return true;
+}

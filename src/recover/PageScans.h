@@ -1,0 +1,17 @@
+// The scans of a recovery, each over one kind of page version: the free
+// space of the live tables' pages, the freelist's pages, and the page
+// versions a write-ahead log holds besides the ones shown.
+#pragma once
+
+#include "recover/RecoverContext.h"
+
+// Scans the free space of every page of every live table, marking the
+// pages with their table.
+void ScanTables(RecoverContext& context);
+// Scans the freelist's trunk and leaf pages (as CPageOwners::ReadFreelist
+// read the list), against every table.
+void ScanFreelist(RecoverContext& context);
+// Scans the log's frames that the database shown does not use, the main
+// file's own version of each page the log replaces, and the pages past
+// the end of a database a commit shrank.
+void ScanLog(RecoverContext& context);
