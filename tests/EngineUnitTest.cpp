@@ -130,6 +130,23 @@ TEST(ColumnParser, GeneratedColumnsAndVirtualTablesAsTableInfoListsThem)
               (std::vector<Column>{{u"id", u"INT"}, {u"x0", u"INT"}, {u"x1", u"INT"}, {u"aux", u""}}));
 }
 
+// The first of INT, CHAR/CLOB/TEXT, BLOB (or no type), REAL/FLOA/DOUB
+// decides, wherever in the type it stands; anything else is NUMERIC.
+TEST(ColumnAffinity, FirstRuleThatMatchesDecides)
+{
+    const std::pair<std::u16string_view, ColumnAffinity> cases[] = {
+        {u"INTEGER", ColumnAffinity::kInteger},  {u"tinyint", ColumnAffinity::kInteger},
+        {u"CHARINT", ColumnAffinity::kInteger},  {u"FLOATING POINT", ColumnAffinity::kInteger},
+        {u"VARCHAR(20)", ColumnAffinity::kText}, {u"BLOB TEXT", ColumnAffinity::kText},
+        {u"clob", ColumnAffinity::kText},        {u"", ColumnAffinity::kBlob},
+        {u"REAL BLOB", ColumnAffinity::kBlob},   {u"DOUBLE PRECISION", ColumnAffinity::kReal},
+        {u"float", ColumnAffinity::kReal},       {u"DECIMAL(10,2)", ColumnAffinity::kNumeric},
+        {u"BOOLEAN", ColumnAffinity::kNumeric},  {u"\u00cdNT", ColumnAffinity::kNumeric},
+    };
+    for (const auto& [type, affinity] : cases)
+        EXPECT_EQ(AffinityOf(type), affinity) << std::string(type.begin(), type.end());
+}
+
 TEST(FormatSize, OneDecimalInTheFittingUnit)
 {
     EXPECT_EQ(FormatSize(1000), u"1.0 KB");
