@@ -11,15 +11,9 @@
 #include "platform/TextConvert.h"
 #include "recover/RecordRecoverer.h"
 
-// SALVIX_HAVE_CARVER is defined by the build when the carvers are compiled in.
-#ifdef SALVIX_HAVE_CARVER
 #include "records/Carver.h"
 #include "records/CarverSqlite.h"
-#endif
-// SALVIX_HAVE_GIF_PARSER: the shell's GIF block parser is compiled in.
-#ifdef SALVIX_HAVE_GIF_PARSER
 #include "shell/GifParser.h"
-#endif
 
 LRESULT CCountingLog::WindowProc(UINT message, WPARAM wParam, LPARAM)
 {
@@ -28,10 +22,8 @@ LRESULT CCountingLog::WindowProc(UINT message, WPARAM wParam, LPARAM)
         if (reinterpret_cast<const LogMessage*>(wParam)->type == kLogError)
             ++errors;
     }
-#ifdef SALVIX_HAVE_CARVER
     if (message == WM_SCAN_RESULT)
         ++scanResults;
-#endif
     return 0;
 }
 
@@ -171,10 +163,8 @@ HarnessCounts RecoverFromInput(const std::uint8_t* data, std::size_t size, CMess
     return counts;
 }
 
-bool CarveFile([[maybe_unused]] const std::string& path, [[maybe_unused]] HarnessCounts& counts,
-               [[maybe_unused]] CMessageTarget* window)
+void CarveFile(const std::string& path, HarnessCounts& counts, CMessageTarget* window)
 {
-#ifdef SALVIX_HAVE_CARVER
     CCountingLog log;
     CSqliteParser parser;
     CMessageTarget* target = window ? window : &log;
@@ -188,19 +178,13 @@ bool CarveFile([[maybe_unused]] const std::string& path, [[maybe_unused]] Harnes
     counts.lines = log.lines;
     counts.errors = log.errors;
     counts.scanResults = log.scanResults;
-    return true;
-#else
-    return false;
-#endif
 }
 
-bool ParseGifData([[maybe_unused]] const std::uint8_t* data, [[maybe_unused]] std::size_t size,
-                  [[maybe_unused]] HarnessCounts& counts)
+bool ParseGifData(const std::uint8_t* data, std::size_t size, HarnessCounts& counts)
 {
-#ifdef SALVIX_HAVE_GIF_PARSER
     CGifParser parser;
     if (!parser.Load(data, size))
-        return true;
+        return false;
     const int blocks = parser.CountGraphicBlocks();
     const std::vector<GifFrame> frames = parser.ExtractFrames();
     // Every frame is a standalone GIF: header, its blocks, the trailer.
@@ -214,7 +198,4 @@ bool ParseGifData([[maybe_unused]] const std::uint8_t* data, [[maybe_unused]] st
         __builtin_trap();
     counts.rows = frames.size();
     return true;
-#else
-    return false;
-#endif
 }

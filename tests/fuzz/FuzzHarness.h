@@ -46,11 +46,11 @@ HarnessCounts ExamineDatabase(const std::string& path, CMessageTarget* window = 
 HarnessCounts RecoverFromInput(const std::uint8_t* data, std::size_t size,
                                CMessageTarget* window = nullptr, bool journal = false);
 
-// Runs both carvers over the file at `path`, messages as above. Returns
-// false when this build has no carvers.
-bool CarveFile(const std::string& path, HarnessCounts& counts, CMessageTarget* window = nullptr);
+// Runs the JPEG, movie and SQLite carvers over the file at `path`, messages
+// as above; `scanResults` counts the hits.
+void CarveFile(const std::string& path, HarnessCounts& counts, CMessageTarget* window = nullptr);
 
 // Parses `size` bytes as a GIF: the logical screen, the graphic blocks and
-// every frame extracted from them. Returns false when this build has no GIF
-// parser.
+// every frame extracted from them; `rows` counts the frames. Returns whether
+// the bytes load as a GIF at all.
 bool ParseGifData(const std::uint8_t* data, std::size_t size, HarnessCounts& counts);
