@@ -32,6 +32,11 @@ constexpr UINT ID_SHOW_RECOVERED = 32830;
 constexpr UINT ID_APPLY_WAL = 32831;
 constexpr UINT ID_NO_WAL = 32832;
 constexpr UINT ID_LOG_FRAMES = 32833;
+// The record list's own context menu: check marks of the selection or of all.
+constexpr UINT ID_RECORD_CHECK_SELECTED = 32774;
+constexpr UINT ID_RECORD_CHECK_ALL = 32786;
+constexpr UINT ID_RECORD_UNCHECK_SELECTED = 32775;
+constexpr UINT ID_RECORD_UNCHECK_ALL = 32789;
 // Tab context menu.
 constexpr UINT ID_CLOSE_TAB = 32780;
 // Log pane popup.

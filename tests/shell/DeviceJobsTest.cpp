@@ -312,7 +312,7 @@ void DeviceJobsTest::checkAllThenUncheckSelected()
     view->List()->selectRow(1);
     view->List()->selectionModel()->select(view->Records()->index(3, 0),
                                            QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    QVERIFY(view->OnCommand(32775));  // "取消(打勾)"
+    QVERIFY(view->OnCommand(ID_RECORD_UNCHECK_SELECTED));
     for (int row = 0; row < view->GetItemCount(); ++row)
         QCOMPARE(view->Records()->IsChecked(row), row != 1 && row != 3);
     m_frame->OnCommand(ID_UNCHECK_ALL);
@@ -476,7 +476,7 @@ void DeviceJobsTest::caseReportHoldsHashesCheckedRecordsAndLog()
     CSalvixRightView* view = window->RightView();
     QVERIFY(view->GetItemCount() > 2);
     view->List()->selectRow(1);
-    QVERIFY(view->OnCommand(32774));  // check the selected row
+    QVERIFY(view->OnCommand(ID_RECORD_CHECK_SELECTED));
     const QString checked = view->Records()->index(1, 1).data().toString();
 
     // The examiner is asked first; a report next to the evidence needs a yes.

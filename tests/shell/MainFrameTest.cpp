@@ -13,6 +13,7 @@
 #include "ChildCommandTarget.h"
 #include "MainFrame.h"
 #include "OutputWnd.h"
+#include "ResourceIds.h"
 #include "SalvixApp.h"
 #include "ShellResources.h"
 #include "engine/Globals.h"
@@ -95,21 +96,17 @@ void MainFrameTest::menusCarryTheirCommands()
     const QList<QAction*> bar = m_frame->menuBar()->actions();
     QCOMPARE(Texts(bar), QStringList({QString::fromUtf16(u"设备(&F)"), QString::fromUtf16(u"工具"),
                                       QString::fromUtf16(u"帮助(&H)")}));
-    QCOMPARE(Ids(m_frame->MenuActions(130)),
-             QList<UINT>({32818, 32819, 32892, 32821, 32826, 32827, 32831, 32832, 32833, 32816}));
-    QCOMPARE(Texts(m_frame->MenuActions(130)),
-             QStringList({QString::fromUtf16(u"打开文件"), QString::fromUtf16(u"关闭文件"),
-                          QString::fromUtf16(u"生成报告"), QString::fromUtf16(u"退出"), QString::fromUtf16(u"扫描图片"),
-                          QString::fromUtf16(u"扫描影片"), QString::fromUtf16(u"应用WAL日志"),
-                          QString::fromUtf16(u"不应用WAL日志"), QString::fromUtf16(u"WAL帧"),
-                          QString::fromUtf16(u"帮助")}));
-    QCOMPARE(Ids(m_frame->MenuActions(134)), QList<UINT>({32802, 32801, 32830, 32805}));
-    m_frame->ShowMenu(134);
+    QCOMPARE(Ids(m_frame->MenuActions(IDR_DEVICE_MENU)),
+             QList<UINT>({ID_OPEN_DATABASE, ID_CLOSE_SOURCE, ID_CASE_REPORT, ID_APP_QUIT, ID_SCAN_PICTURES,
+                          ID_SCAN_MOVIES, ID_APPLY_WAL, ID_NO_WAL, ID_LOG_FRAMES, ID_DEVICE_HELP}));
+    QCOMPARE(Ids(m_frame->MenuActions(IDR_RECORD_MENU)),
+             QList<UINT>({ID_UNCHECK_ALL, ID_CHECK_ALL, ID_SHOW_RECOVERED, ID_RECORD_HELP}));
+    m_frame->ShowMenu(IDR_RECORD_MENU);
     QCOMPARE(m_frame->menuBar()->actions().size(), 2);
-    m_frame->ShowMenu(130);
+    m_frame->ShowMenu(IDR_DEVICE_MENU);
     QCOMPARE(m_frame->menuBar()->actions().size(), 3);
     // Help is accepted and does nothing.
-    m_frame->MenuActions(130).last()->trigger();
+    m_frame->MenuActions(IDR_DEVICE_MENU).last()->trigger();
     QVERIFY(m_device->received.isEmpty());
     QVERIFY(m_frame->isVisible());
 }
@@ -117,11 +114,12 @@ void MainFrameTest::menusCarryTheirCommands()
 void MainFrameTest::toolbarHasSevenButtonsInOrder()
 {
     QToolBar* bar = m_frame->ToolBar();
-    QCOMPARE(Ids(bar->actions()), QList<UINT>({32818, 32819, 32826, 32827, 32817, 32802, 32801}));
-    QCOMPARE(bar->iconSize(), QSize(55, 48));
+    QCOMPARE(Ids(bar->actions()), 
+             QList<UINT>({ID_OPEN_DATABASE, ID_CLOSE_SOURCE, ID_SCAN_PICTURES, ID_SCAN_MOVIES, ID_STOP,
+                          ID_UNCHECK_ALL, ID_CHECK_ALL}));
     QVERIFY(!bar->isMovable());
     for (QAction* action : bar->actions())
-        QVERIFY(!action->icon().pixmap(QSize(55, 48)).isNull());
+        QVERIFY(!action->icon().pixmap(bar->iconSize()).isNull());
 }
 
 void MainFrameTest::statusBarHasTwoBluePanes()
@@ -150,17 +148,18 @@ void MainFrameTest::documentCommandsGoToActiveChild()
 {
     for (UINT nID : {32818u, 32819u, 32826u, 32827u, 32802u, 32801u})
         m_frame->ToolBarAction(nID)->trigger();
-    m_frame->MenuActions(130)[0]->trigger();
-    QCOMPARE(m_device->received, QList<UINT>({32818, 32819, 32826, 32827, 32802, 32801, 32818}));
+    m_frame->MenuActions(IDR_DEVICE_MENU)[0]->trigger();
+    QCOMPARE(m_device->received, QList<UINT>({ID_OPEN_DATABASE, ID_CLOSE_SOURCE, ID_SCAN_PICTURES, ID_SCAN_MOVIES,
+                                              ID_UNCHECK_ALL, ID_CHECK_ALL, ID_OPEN_DATABASE}));
     // A second window takes the commands while it is active.
     auto* table = new RecordingView;
     m_frame->AddDocumentWindow(table, QStringLiteral("calls"));
-    m_frame->OnCommand(32826);
-    QCOMPARE(table->received, QList<UINT>({32826}));
+    m_frame->OnCommand(ID_SCAN_PICTURES);
+    QCOMPARE(table->received, QList<UINT>({ID_SCAN_PICTURES}));
     QCOMPARE(m_device->received.size(), 7);
     // Frame commands are not forwarded.
-    m_frame->OnCommand(32816);
-    m_frame->OnCommand(32817);
+    m_frame->OnCommand(ID_DEVICE_HELP);
+    m_frame->OnCommand(ID_STOP);
     QCOMPARE(table->received.size(), 1);
 }
 
@@ -168,19 +167,19 @@ void MainFrameTest::commandsWithoutChildAreIgnored()
 {
     m_frame->MdiArea()->closeAllSubWindows();
     QVERIFY(m_frame->ActiveChild() == nullptr);
-    m_frame->OnCommand(32818);  // nothing to forward to: no effect, no crash
-    m_frame->OnCommand(32801);
+    m_frame->OnCommand(ID_OPEN_DATABASE);  // nothing to forward to: no effect, no crash
+    m_frame->OnCommand(ID_CHECK_ALL);
     QVERIFY(m_frame->isVisible());
     // A child that does not implement the interface gets nothing either.
     m_frame->AddDocumentWindow(new QWidget, QStringLiteral("plain"));
-    m_frame->OnCommand(32819);
+    m_frame->OnCommand(ID_CLOSE_SOURCE);
     QVERIFY(m_frame->isVisible());
 }
 
 void MainFrameTest::stopOnlySetsTheFlag()
 {
     g_bStop = 0;
-    m_frame->ToolBarAction(32817)->trigger();
+    m_frame->ToolBarAction(ID_STOP)->trigger();
     QCOMPARE(g_bStop.load(), 1u);
     QVERIFY(m_device->received.isEmpty());
     QVERIFY(m_frame->isVisible());
@@ -190,7 +189,7 @@ void MainFrameTest::exitEmptiesDatabaseListAndCloses()
 {
     g_dbList.emplace_back();
     g_dbList.emplace_back();
-    QAction* exit = m_frame->MenuActions(130)[3];
+    QAction* exit = m_frame->MenuActions(IDR_DEVICE_MENU)[3];
     QCOMPARE(exit->data().toUInt(), 32821u);
     exit->trigger();
     QVERIFY(g_dbList.empty());
@@ -243,10 +242,10 @@ void MainFrameTest::acceleratorsCarryTheirCommands()
         keys.insert(action->data().toUInt(), action->shortcut());
     }
     QCOMPARE(keys.size(), 4);
-    QCOMPARE(keys.value(57600), QKeySequence(Qt::CTRL | Qt::Key_N));
-    QCOMPARE(keys.value(57601), QKeySequence(Qt::CTRL | Qt::Key_O));
-    QCOMPARE(keys.value(57680), QKeySequence(Qt::Key_F6));
-    QCOMPARE(keys.value(57681), QKeySequence(Qt::SHIFT | Qt::Key_F6));
+    QCOMPARE(keys.value(ID_FILE_NEW), QKeySequence(Qt::CTRL | Qt::Key_N));
+    QCOMPARE(keys.value(ID_FILE_OPEN), QKeySequence(Qt::CTRL | Qt::Key_O));
+    QCOMPARE(keys.value(ID_NEXT_PANE), QKeySequence(Qt::Key_F6));
+    QCOMPARE(keys.value(ID_PREV_PANE), QKeySequence(Qt::SHIFT | Qt::Key_F6));
 }
 
 void MainFrameTest::f6StepsThroughTabsBothWays()
@@ -272,7 +271,7 @@ void MainFrameTest::f6StepsThroughTabsBothWays()
 void MainFrameTest::newAndOpenGoToTheApplication()
 {
     // Without an application handler the commands are ignored.
-    m_frame->OnCommand(57600);
+    m_frame->OnCommand(ID_FILE_NEW);
     QCOMPARE(m_frame->MdiArea()->subWindowList().size(), 1);
 
     QList<UINT> received;
@@ -285,11 +284,11 @@ void MainFrameTest::newAndOpenGoToTheApplication()
     QTest::keyClick(m_frame.get(), Qt::Key_N, Qt::ControlModifier);
     QTest::keyClick(m_frame.get(), Qt::Key_O, Qt::ControlModifier);
     // Frame and document commands never reach the application.
-    m_frame->OnCommand(32817);
-    m_frame->OnCommand(32818);
-    m_frame->OnCommand(57680);
-    QCOMPARE(received, QList<UINT>({57600, 57601}));
-    QCOMPARE(m_device->received, QList<UINT>({32818}));
+    m_frame->OnCommand(ID_STOP);
+    m_frame->OnCommand(ID_OPEN_DATABASE);
+    m_frame->OnCommand(ID_NEXT_PANE);
+    QCOMPARE(received, QList<UINT>({ID_FILE_NEW, ID_FILE_OPEN}));
+    QCOMPARE(m_device->received, QList<UINT>({ID_OPEN_DATABASE}));
     g_bStop = 0;
 }
 

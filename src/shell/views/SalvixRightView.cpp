@@ -22,11 +22,6 @@
 
 namespace {
 
-constexpr UINT ID_RECORD_CHECK_SELECTED = 32774;
-constexpr UINT ID_RECORD_CHECK_ALL = 32786;
-constexpr UINT ID_RECORD_UNCHECK_SELECTED = 32775;
-constexpr UINT ID_RECORD_UNCHECK_ALL = 32789;
-
 struct MenuItem {
     UINT nID;
     const char16_t* text;
