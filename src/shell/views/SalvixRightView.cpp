@@ -15,6 +15,7 @@
 #include "MainFrame.h"
 #include "ModelExport.h"
 #include "OutputWnd.h"
+#include "RecordDelegate.h"
 #include "ResourceIds.h"
 #include "TFColorListCtrl.h"
 #include "driver/JobContext.h"
@@ -46,6 +47,7 @@ CSalvixRightView::CSalvixRightView(CMainFrame* frame, bool bTableWindow, QWidget
         m_list = new QTableView(this);
         m_records = new CRecordListModel(m_list);
         m_list->setModel(m_records);
+        m_list->setItemDelegate(new CRecordDelegate(m_list));
         m_list->setShowGrid(true);
         m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
         m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);

@@ -1,0 +1,135 @@
+#include "RecordDelegate.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QPixmapCache>
+#include <QTextBoundaryFinder>
+
+namespace {
+
+bool IsEmojiCluster(QStringView cluster)
+{
+    for (const QChar c : cluster)
+        if (c.isSurrogate() || c.unicode() == 0xFE0F)
+            return true;
+    return false;
+}
+
+// The picture of one emoji cluster at `font`, rendered once.
+QPixmap EmojiPicture(QStringView cluster, const QFont& font, const QColor& color, qreal ratio)
+{
+    const QString key = QStringLiteral("salvix-emoji:%1:%2:%3:").arg(font.key()).arg(color.rgba()).arg(ratio) +
+                        cluster.toString();
+    QPixmap picture;
+    if (QPixmapCache::find(key, &picture))
+        return picture;
+    const QFontMetrics metrics(font);
+    const QSize size(std::max(1, metrics.horizontalAdvance(cluster.toString())), metrics.height());
+    picture = QPixmap(size * ratio);
+    picture.setDevicePixelRatio(ratio);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    painter.setFont(font);
+    painter.setPen(color);
+    painter.drawText(QPointF(0, metrics.ascent()), cluster.toString());
+    painter.end();
+    QPixmapCache::insert(key, picture);
+    return picture;
+}
+
+}  // namespace
+
+bool CRecordDelegate::HasEmoji(const QString& text)
+{
+    return IsEmojiCluster(text);
+}
+
+void CRecordDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                            const QModelIndex& index) const
+{
+    QStyleOptionViewItem cell(option);
+    initStyleOption(&cell, index);
+    if (!HasEmoji(cell.text)) {
+        QStyledItemDelegate::paint(painter, option, index);
+        return;
+    }
+    const QString text = cell.text;
+    cell.text.clear();
+    const QWidget* widget = cell.widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, widget);
+    cell.text = text;
+    PaintRuns(painter, cell, text);
+}
+
+// Draws `text` left-aligned and vertically centred in the cell's text rect,
+// plain runs with the painter and emoji from their pictures, cut with "…"
+// where the cell ends (as the style elides).
+void CRecordDelegate::PaintRuns(QPainter* painter, const QStyleOptionViewItem& cell, const QString& text) const
+{
+    const QWidget* widget = cell.widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    const QRect area = style->subElementRect(QStyle::SE_ItemViewItemText, &cell, widget)
+                           .adjusted(style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1, 0,
+                                     -(style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1), 0);
+    const QPalette::ColorGroup group = !(cell.state & QStyle::State_Enabled) ? QPalette::Disabled
+                                       : (cell.state & QStyle::State_Active) ? QPalette::Normal
+                                                                              : QPalette::Inactive;
+    const QColor color = cell.palette.color(
+        group, (cell.state & QStyle::State_Selected) ? QPalette::HighlightedText : QPalette::Text);
+    const QFontMetrics metrics(cell.font);
+    const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+    const int ellipsis = metrics.horizontalAdvance(QChar(0x2026));
+    const int baseline = area.top() + (area.height() - metrics.height()) / 2 + metrics.ascent();
+
+    painter->save();
+    painter->setClipRect(area);
+    painter->setFont(cell.font);
+    painter->setPen(color);
+    // One line only, as the list shows it: line breaks are drawn as spaces.
+    // No cell is wide enough to show more than its first few thousand
+    // characters.
+    QString line = text.left(4096);
+    line.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
+    const int right = area.right() + 1;
+    int x = area.left();
+    bool cut = false;
+    qsizetype runStart = 0;
+    // Plain text between emoji goes to the painter in one piece.
+    auto drawRun = [&](qsizetype from, qsizetype to) {
+        if (to <= from || cut)
+            return;
+        const QString run = line.mid(from, to - from);
+        painter->drawText(QPoint(x, baseline), run);
+        x += metrics.horizontalAdvance(run);
+        cut = x > right;
+    };
+    QTextBoundaryFinder clusters(QTextBoundaryFinder::Grapheme, line);
+    for (qsizetype start = 0; start < line.size() && !cut;) {
+        qsizetype end = clusters.toNextBoundary();
+        if (end <= start)
+            end = line.size();
+        const QStringView cluster = QStringView(line).mid(start, end - start);
+        if (IsEmojiCluster(cluster)) {
+            drawRun(runStart, start);
+            const QPixmap picture = EmojiPicture(cluster, cell.font, color, ratio);
+            const int width = qRound(picture.width() / picture.devicePixelRatio());
+            if (!cut)
+                painter->drawPixmap(QPoint(x, baseline - metrics.ascent()), picture);
+            x += width;
+            cut = cut || x > right;
+            runStart = end;
+        }
+        start = end;
+    }
+    drawRun(runStart, line.size());
+    if (cut) {
+        const QRect mark(right - ellipsis, area.top(), ellipsis, area.height());
+        const bool selected = cell.state & QStyle::State_Selected;
+        painter->fillRect(mark, selected ? cell.palette.brush(group, QPalette::Highlight)
+                          : cell.backgroundBrush.style() != Qt::NoBrush ? cell.backgroundBrush
+                                                                        : cell.palette.brush(group, QPalette::Base));
+        painter->drawText(QPoint(mark.left(), baseline), QString(QChar(0x2026)));
+    }
+    painter->restore();
+}
