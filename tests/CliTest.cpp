@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <map>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -162,6 +163,28 @@ TEST_F(CliTest, NamesAreTakenAsTheirBytes)
         EXPECT_EQ(r.out, out) << args.back();
     }
     EXPECT_EQ(RunCli(dir, {"rows", "--ordinal", "9", latin1}).status, 1);
+}
+
+// A deleted record whose tail a newer cell took is marked partial, after its
+// values in plain text and with "partial": true in JSON; a whole one is not.
+TEST_F(CliTest, RecoverMarksPartialRecords)
+{
+    {
+        CSqliteDb sqlite(db, SQLITE_OPEN_READWRITE);
+        sqlite.Exec("PRAGMA secure_delete=OFF; CREATE TABLE n(id INTEGER PRIMARY KEY, title TEXT, created INTEGER, content TEXT)");
+        for (int i = 1; i <= 12; ++i)
+            sqlite.Exec("INSERT INTO n VALUES(" + std::to_string(i) + ", 'note " + std::to_string(i) + "', " +
+                        std::to_string(1600000000 + i) + ", 'content " + std::string(80, 'y') + "')");
+        sqlite.Exec("DELETE FROM n WHERE id IN (4, 7); INSERT INTO n VALUES(7, 'new', 1, 'short')");
+    }
+    std::istringstream plain(RunCli(dir, {"recover", db, "n"}).out), json(RunCli(dir, {"recover", "--json", db, "n"}).out);
+    std::map<std::string, bool> marked;
+    for (std::string line, object; std::getline(plain, line) && std::getline(json, object);) {
+        const nlohmann::json record = nlohmann::json::parse(object);
+        EXPECT_EQ(record.value("partial", false), line.ends_with("\tpartial")) << line;
+        marked[record["values"][1]] = line.ends_with("\tpartial");
+    }
+    EXPECT_EQ(marked, (std::map<std::string, bool>{{"note 4", false}, {"note 7", true}}));
 }
 
 TEST_F(CliTest, ExitCodes)

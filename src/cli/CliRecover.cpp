@@ -59,6 +59,8 @@ public:
             out["frame"] = record.frame ? Json(*record.frame) : Json();
             out["rowid"] = record.rowid ? Json(*record.rowid) : Json();
             out["values"] = std::move(values);
+            if (record.partial)
+                out["partial"] = true;
             line = out.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
         } else {
             AppendField(line, record.table);
@@ -72,6 +74,9 @@ public:
                 line += '\t';
                 AppendField(line, value);
             }
+            // After the values, so that the columns before it stay where they were.
+            if (record.partial)
+                line += "\tpartial";
         }
         line += '\n';
         std::fwrite(line.data(), 1, line.size(), stdout);

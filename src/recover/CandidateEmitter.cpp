@@ -8,6 +8,22 @@
 #include "records/RecordDecoder.h"
 #include "recover/TextPlausibility.h"
 
+namespace {
+
+// The display text of a value as a table read shows it: a REAL column
+// stores a real of integral value as an integer, which reads back as a real.
+void AppendColumnText(std::u16string& text, const std::uint8_t* data, std::uint64_t length, std::uint64_t at,
+                      std::uint64_t t, std::uint32_t encoding, ColumnAffinity affinity)
+{
+    std::int64_t integer = 0;
+    if (affinity == ColumnAffinity::kReal && ReadIntegerValue(data, length, at, t, integer))
+        AppendReal(text, static_cast<double>(integer));
+    else
+        AppendValueText(text, data, length, at, t, encoding);
+}
+
+}  // namespace
+
 void CCandidateEmitter::OnFound(int s, const RecordParse& parse, std::uint32_t offset, bool inFreeblock,
                                 bool atCell)
 {
@@ -34,6 +50,10 @@ void CCandidateEmitter::OnFound(int s, const RecordParse& parse, std::uint32_t o
             ReadChain(parse.localEnd, total - parse.localEnd, atCell ? m_origin.state : std::nullopt);
     }
     FillValues(schema, parse, record.values);
+    // Values lost to a cut or to an overflow chain that does not survive
+    // make the record partial (a lost first serial type alone does not).
+    for (std::size_t i = parse.firstLost ? 1 : 0; i < record.values.size(); ++i)
+        record.partial = record.partial || (!record.values[i] && static_cast<int>(i) != schema.alias);
     m_context.candidates.Add(std::move(candidate));
 }
 
@@ -53,11 +73,12 @@ void CCandidateEmitter::FillValues(const RecoverSchema& schema, const RecordPars
                 values[i] = std::move(text);
             }
         } else if (!lost && at + size <= parse.localEnd) {
-            AppendValueText(text, m_bytes.page, parse.localEnd, at, t, m_bytes.encoding);
+            AppendColumnText(text, m_bytes.page, parse.localEnd, at, t, m_bytes.encoding, schema.affinity[i]);
             values[i] = std::move(text);
         } else if ((parse.partial || parse.overflow) && size == 0) {
             // NULL, 0 and 1 are held by the header, which survived.
-            AppendValueText(text, m_bytes.page, parse.localEnd, parse.localEnd, t, m_bytes.encoding);
+            AppendColumnText(text, m_bytes.page, parse.localEnd, parse.localEnd, t, m_bytes.encoding,
+                             schema.affinity[i]);
             values[i] = std::move(text);
         } else if (parse.overflow && chainSound && !lost) {
             chainSound = SpilledValue(parse, at, t, text);

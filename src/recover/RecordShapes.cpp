@@ -1,6 +1,8 @@
 #include "recover/RecordShapes.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 
 #include "engine/ByteReader.h"
 #include "records/OverflowChain.h"
@@ -22,6 +24,24 @@ int VarintLength(std::uint64_t value)
 
 bool IsText(std::uint64_t t) { return t >= 13 && t % 2 == 1; }
 
+// Whether the real at `at` is one a column of this affinity holds. A
+// column of numeric affinity stores a real of integral value as an
+// integer, so a real there has a fraction; and the numbers phones keep
+// (coordinates, amounts, durations, times) lie between 1e-15 and 1e19 in
+// magnitude, where eight bytes read from the wrong offset mostly do not.
+bool PlausibleReal(const PageBytes& bytes, std::uint64_t at, ColumnAffinity affinity)
+{
+    const std::uint64_t bits = LoadBigEndian(bytes.page + at, 8);
+    double value = 0;
+    std::memcpy(&value, &bits, sizeof value);
+    const double magnitude = std::fabs(value);
+    if (!(magnitude >= 1e-15 && magnitude <= 1e19))
+        return false;
+    const bool numeric = affinity == ColumnAffinity::kInteger || affinity == ColumnAffinity::kReal ||
+                         affinity == ColumnAffinity::kNumeric;
+    return !numeric || std::trunc(value) != value || magnitude >= 9.2e18;
+}
+
 // Reads the record header at `y` (its size varint, then the serial types
 // of at most `columns` values) before `limit`; sets parse.bodyStart.
 bool ReadHeaderAt(const PageBytes& bytes, std::uint32_t y, std::uint32_t limit, std::size_t columns,
@@ -39,24 +59,34 @@ bool ReadHeaderAt(const PageBytes& bytes, std::uint32_t y, std::uint32_t limit, 
     return true;
 }
 
-// The serial type guessed for a lost first value of `size` bytes in a
-// column of this schema, or nothing when no type has that size.
-std::optional<std::uint64_t> FirstTypeGuess(const RecoverSchema& schema, std::uint32_t size)
+// The serial types a lost first value of `size` bytes may have had in a
+// column of this schema, the column's own storage class first; the count
+// of them (0 when no type has that size).
+std::size_t FirstTypeGuesses(const RecoverSchema& schema, std::uint32_t size, std::uint64_t (&types)[2])
 {
-    if (schema.alias == 0)
-        return 0;
+    if (schema.alias == 0) {
+        types[0] = 0;
+        return 1;
+    }
     const ColumnAffinity first = schema.affinity[0];
-    if (first != ColumnAffinity::kInteger && first != ColumnAffinity::kReal)
-        return 13 + 2ull * size;
-    switch (size) {
-    case 0: return 0;
-    case 1: return 1;
-    case 2: return 2;
-    case 3: return 3;
-    case 4: return 4;
-    case 6: return 5;
-    case 8: return first == ColumnAffinity::kReal ? 7 : 6;
-    default: return std::nullopt;
+    const bool numeric = first == ColumnAffinity::kInteger || first == ColumnAffinity::kReal ||
+                         first == ColumnAffinity::kNumeric;
+    switch (numeric ? size : UINT32_MAX) {
+    case 0: types[0] = 0; return 1;
+    case 1: case 2: case 3: case 4: types[0] = size; return 1;
+    case 6: types[0] = 5; return 1;
+    case 8:
+        // An 8-byte integer, or a real: which is the column's own decides
+        // the order, the value's check the choice.
+        types[0] = first == ColumnAffinity::kReal ? 7 : 6;
+        types[1] = first == ColumnAffinity::kReal ? 6 : 7;
+        return 2;
+    default:
+        // A NUMERIC column keeps a text that does not read as a number.
+        if (numeric && first != ColumnAffinity::kNumeric)
+            return 0;
+        types[0] = 13 + 2ull * size;
+        return 1;
     }
 }
 
@@ -78,6 +108,8 @@ bool KeepsEnough(const PageBytes& bytes, const RecoverSchema& schema, const Reco
         const std::uint64_t size = SerialTypeSize(t);
         const bool whole = offset + size <= cut;
         if (whole && IsText(t) && !PlausibleText(bytes.page + offset, size, bytes.encoding))
+            return false;
+        if (whole && t == 7 && !PlausibleReal(bytes, offset, schema.affinity[i]))
             return false;
         if (!alias && (whole || size == 0)) {
             ++kept;
@@ -125,6 +157,16 @@ bool CheckPartial(const PageBytes& bytes, const RecoverSchema& schema, RecordPar
 
 }  // namespace
 
+// Whether a column besides the rowid may hold text.
+bool HoldsText(const RecoverSchema& schema)
+{
+    for (std::size_t i = 0; i < schema.affinity.size(); ++i)
+        if (static_cast<int>(i) != schema.alias && schema.affinity[i] != ColumnAffinity::kInteger &&
+            schema.affinity[i] != ColumnAffinity::kReal)
+            return true;
+    return false;
+}
+
 bool ReadTypes(const PageBytes& bytes, std::uint32_t at, std::uint32_t headerEnd, std::size_t count,
                std::vector<std::uint64_t>& types, std::uint32_t& consumed)
 {
@@ -149,6 +191,7 @@ bool CheckRecord(const PageBytes& bytes, const RecoverSchema& schema, RecordPars
         return false;
     std::uint64_t offset = parse.bodyStart;
     std::size_t substantial = 0;  // values that are not NULL, 0, 1 or empty
+    std::size_t numbers = 0;      // numbers other than 0 and 1
     bool telling = false;         // a text or an integer among them
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint64_t t = parse.types[i];
@@ -161,8 +204,11 @@ bool CheckRecord(const PageBytes& bytes, const RecoverSchema& schema, RecordPars
         if (offset + size <= parse.localEnd && IsText(t) &&
             !PlausibleText(bytes.page + offset, size, bytes.encoding))
             return false;
+        if (offset + size <= parse.localEnd && t == 7 && !PlausibleReal(bytes, offset, schema.affinity[i]))
+            return false;
         if (!lost && static_cast<int>(i) != schema.alias) {
             substantial += t != 0 && t != 12 && t != 13;
+            numbers += (t >= 1 && t <= 7);
             telling = telling || (t >= 1 && t <= 6) || (t > 13 && t % 2 == 1);
         }
         offset += size;
@@ -173,6 +219,10 @@ bool CheckRecord(const PageBytes& bytes, const RecoverSchema& schema, RecordPars
     // integer, and two values or more when the table has three columns
     // or more besides its rowid.
     const std::size_t columns = schema.affinity.size() - (schema.alias >= 0 ? 1 : 0);
+    // A table of numbers only has no text to tell its records from stray
+    // bytes: two of its numbers must be other than 0 and 1.
+    if (columns >= 2 && !HoldsText(schema) && numbers < 2)
+        return false;
     return telling && substantial >= std::min<std::size_t>(columns >= 3 ? 2 : 1, columns);
 }
 
@@ -285,17 +335,20 @@ bool ReadFirstTypeLost(const PageBytes& bytes, const RecoverSchema& schema, std:
             // The record header was one byte of size: under 128 bytes.
             if ((bodyStart - (f + 2)) + rest + v >= 128 || (schema.alias == 0 && v != 0))
                 break;
-            const std::optional<std::uint64_t> t = FirstTypeGuess(schema, v);
-            if (!t)
-                continue;
-            parse.types[0] = *t;
+            std::uint64_t guesses[2];
+            const std::size_t count = FirstTypeGuesses(schema, v, guesses);
             // The end is known before the values are checked.
             const auto end = static_cast<std::uint32_t>(bodyStart + rest + v);
-            if (!ends.EndsCleanly(schema, end, limit, pass == 0, true) ||
-                !CheckRecord(bytes, schema, parse, limit))
+            if (count == 0 || !ends.EndsCleanly(schema, end, limit, pass == 0, true))
                 continue;
-            parse.firstLost = v == 0 && schema.alias != 0;
-            return true;
+            for (std::size_t g = 0; g < count; ++g) {
+                parse.types[0] = guesses[g];
+                parse.firstLost = true;
+                if (!CheckRecord(bytes, schema, parse, limit))
+                    continue;
+                parse.firstLost = v == 0 && schema.alias != 0;
+                return true;
+            }
         }
     return false;
 }

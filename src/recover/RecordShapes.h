@@ -64,6 +64,10 @@ public:
                              bool strict, bool sized) = 0;
 };
 
+// Whether a column of the table besides its rowid may hold text: a record
+// of a table of numbers only has no text to tell it from stray bytes.
+bool HoldsText(const RecoverSchema& schema);
+
 // Serial types of `count` values (or up to `headerEnd` when it is not 0)
 // from `at`.
 bool ReadTypes(const PageBytes& bytes, std::uint32_t at, std::uint32_t headerEnd, std::size_t count,

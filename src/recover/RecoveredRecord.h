@@ -24,6 +24,9 @@ struct RecoveredRecord {
     // Display texts in the table's column order; no value where the bytes
     // were lost (a stored NULL is the empty text, as in a table read).
     std::vector<std::optional<std::u16string>> values;
+    // A newer cell or freeblock header cut the record: the values that lay
+    // wholly before the cut are shown, the rest have no value.
+    bool partial = false;
 };
 
 class CRecoverSink {

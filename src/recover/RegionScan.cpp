@@ -19,6 +19,25 @@ void CRegionScan::SetSchemas(std::vector<int> order)
     }
 }
 
+// The cell pointer array a page had before it shrank stays in the space
+// after the array it has now: a run of offsets past x, one after the
+// other in one direction, which reads as freeblock headers at every
+// second byte. A freeblock's own header is followed by a record's bytes,
+// not by two more such offsets.
+bool CRegionScan::InPointerRun(std::uint32_t x, std::uint32_t to) const
+{
+    std::uint32_t words[4];
+    for (std::uint32_t k = 0; k < 4; ++k) {
+        const std::optional<std::uint16_t> word = Get16(m_bytes.page, to, x + 2 * k);
+        if (!word || *word <= x || *word >= m_bytes.usable)
+            return false;
+        words[k] = *word;
+    }
+    const bool down = words[0] > words[1] && words[1] > words[2] && words[2] > words[3];
+    const bool up = words[0] < words[1] && words[1] < words[2] && words[2] < words[3];
+    return down || up;
+}
+
 std::uint32_t CRegionScan::HeadLimit(std::uint32_t x, std::uint32_t to, const Freeblocks& freeblocks,
                                      std::size_t next, bool& freeStart, bool& staleHead)
 {
@@ -31,7 +50,7 @@ std::uint32_t CRegionScan::HeadLimit(std::uint32_t x, std::uint32_t to, const Fr
     const std::uint32_t staleNext = Get16(m_bytes.page, to, x).value_or(1);
     // (The freeblock may since have been cut short by newer cells.)
     staleHead = !freeStart && staleSize >= 4 && staleSize <= usable - x &&
-                (staleNext == 0 || (staleNext > x && staleNext < usable));
+                (staleNext == 0 || (staleNext > x && staleNext < usable)) && !InPointerRun(x, to);
     std::uint32_t limit = to;
     if (freeStart)
         limit = std::min(to, freeblocks[next].second);
@@ -197,7 +216,9 @@ bool CRegionScan::TryFreeblockHead(const RecoverSchema& schema, std::uint32_t f,
         parse = m_trial;
         return true;
     }
-    if (fallback) {
+    // A record of numbers only that does not end cleanly has nothing to
+    // tell it from stray bytes.
+    if (fallback && HoldsText(schema)) {
         parse = std::move(*fallback);
         return true;
     }

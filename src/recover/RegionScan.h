@@ -65,6 +65,8 @@ private:
                         RecordParse& parse, std::optional<RecordParse>& fallback);
     // True when a cell of the page's cell pointer array begins inside (x, end).
     bool OverlapsCell(std::uint32_t x, std::uint32_t end) const;
+    // True when x begins a run of offsets an older cell pointer array left.
+    bool InPointerRun(std::uint32_t x, std::uint32_t to) const;
     // Sets the limit of a record tried at x and where a head there ends.
     std::uint32_t HeadLimit(std::uint32_t x, std::uint32_t to, const Freeblocks& freeblocks,
                             std::size_t next, bool& freeStart, bool& staleHead);
