@@ -3,6 +3,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "PageReader.h"
 #include "engine/ByteReader.h"
 #include "engine/Globals.h"
 #include "engine/LogPost.h"
@@ -25,6 +26,7 @@ std::u16string_view CLogFrames::StateText(CWalLog::FrameState state)
 void CLogFrames::Clear()
 {
     m_dbPath.clear();
+    m_db = DbInfo();
     m_frames.clear();
     m_tables.clear();
     m_owner.clear();
@@ -35,6 +37,7 @@ bool CLogFrames::Read(const DbInfo& db, HWND logWnd)
 {
     Clear();
     m_dbPath = db.path;
+    m_db = DbFileFacts(db);
     CSourceFile file;
     CWalLog log;
     if (!file.Open(db.OpenName() + "-wal") || file.Size() <= 0) {

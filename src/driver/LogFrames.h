@@ -26,6 +26,8 @@ public:
     std::u16string_view Owner(std::size_t i) const;
     // The database the frames belong to, as its item shows it.
     const std::u16string& DbPath() const { return m_dbPath; }
+    // The file facts of that database (no tables), to read its pages.
+    const DbInfo& Database() const { return m_db; }
     std::uint32_t Salt1() const { return m_salt1; }
     std::uint32_t Salt2() const { return m_salt2; }
 
@@ -35,6 +37,7 @@ private:
     void FindOwners(const DbInfo& db);
 
     std::u16string m_dbPath;
+    DbInfo m_db;
     std::uint32_t m_salt1 = 0;
     std::uint32_t m_salt2 = 0;
     std::vector<CWalLog::Frame> m_frames;

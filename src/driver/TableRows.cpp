@@ -1,5 +1,6 @@
 #include "TableRows.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 
@@ -123,6 +124,7 @@ void CTableRows::Add(const RecoveredRecord& record, const CWalLog* log)
     row.source = SourceOf(record, log);
     row.page = record.page;
     row.offset = record.offset;
+    row.end = record.end;
     row.frame = record.frame;
     const std::size_t count = std::max(m_columns, record.values.size());
     row.ends.reserve(count);
@@ -217,4 +219,61 @@ bool CTableRows::IsLost(std::size_t row, int column) const
         return false;
     const Recovered& r = m_recovered[row - live];
     return static_cast<std::size_t>(column) < r.lost.size() && r.lost[static_cast<std::size_t>(column)];
+}
+
+PageRef CTableRows::PageOf(std::size_t row) const
+{
+    PageRef ref;
+    ref.page = Page(row);
+    if (!IsRecovered(row) || row - LiveCount() >= m_recovered.size())
+        return ref;
+    const Recovered& r = m_recovered[row - LiveCount()];
+    if (r.frame) {
+        ref.version = PageRef::Version::kLogFrame;
+        ref.frame = *r.frame;
+    } else if (r.source == RowSource::kMainFile) {
+        ref.version = PageRef::Version::kMainFile;
+    }
+    return ref;
+}
+
+std::pair<std::uint32_t, std::uint32_t> CTableRows::Extent(std::size_t row, const CPageMap& map) const
+{
+    const std::uint32_t offset = Offset(row);
+    const PageRegion* region = map.RegionAt(offset);
+    if (region == nullptr || Page(row) == 0)
+        return {0, 0};
+    if (IsRecovered(row)) {
+        const std::uint32_t end = m_recovered[row - LiveCount()].end;
+        const std::uint32_t size = map.Regions().empty() ? 0 : map.Regions().back().end;
+        if (end > offset)
+            return {offset, std::min(end, size)};
+    }
+    // A live row's cell, as the map lays it out from its pointer.
+    return {region->start, region->end};
+}
+
+std::optional<std::size_t> CTableRows::RowAt(const PageRef& ref, std::uint32_t offset,
+                                             const CPageMap& map) const
+{
+    const PageRegion* region = map.RegionAt(offset);
+    if (region == nullptr)
+        return std::nullopt;
+    if (ref.version == PageRef::Version::kShown && region->kind == PageRegionKind::kCell) {
+        const std::vector<CSqliteParser::RowCell>& cells = m_parser.m_rowCells;
+        const std::size_t live = std::min(cells.size(), LiveCount());
+        for (std::size_t row = 0; row < live; ++row)
+            if (cells[row].page == ref.page && cells[row].offset == region->start)
+                return row;
+    }
+    for (std::size_t i = 0; i < m_recovered.size(); ++i) {
+        const std::size_t row = LiveCount() + i;
+        const Recovered& r = m_recovered[i];
+        if (r.page != ref.page || !(PageOf(row) == ref))
+            continue;
+        const auto [start, end] = Extent(row, map);
+        if (offset >= start && offset < end)
+            return row;
+    }
+    return std::nullopt;
 }

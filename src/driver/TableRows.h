@@ -15,8 +15,10 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
+#include "PageReader.h"
 #include "engine/DbInfo.h"
 #include "platform/WindowMessage.h"
 
@@ -50,6 +52,7 @@ public:
         RowSource source = RowSource::kLive;
         std::uint32_t page = 0;
         std::uint32_t offset = 0;
+        std::uint32_t end = 0;  // first byte after the record, 0 when unknown
         std::optional<std::uint32_t> frame;
         std::string texts;                // the values back to back
         std::vector<std::uint32_t> ends;  // where value i ends in texts
@@ -86,6 +89,19 @@ public:
     std::uint32_t Page(std::size_t row) const;
     std::uint32_t Offset(std::size_t row) const;
     std::optional<std::uint32_t> Frame(std::size_t row) const;
+
+    // The page version a row was read from: a live row's page and a
+    // record found in the free space of a page shown as the database
+    // shows it, a log record's page as its frame holds it, the main file's
+    // older version as the main file holds it.
+    PageRef PageOf(std::size_t row) const;
+    // The bytes of `row` in its page laid out in `map`: a live row's cell,
+    // a recovered record from its offset to its end (or the region it
+    // starts in, when its end is unknown). Empty past the page.
+    std::pair<std::uint32_t, std::uint32_t> Extent(std::size_t row, const CPageMap& map) const;
+    // The row whose bytes hold byte `offset` of the page version `ref`
+    // laid out in `map`: a live row's cell first, then a recovered record.
+    std::optional<std::size_t> RowAt(const PageRef& ref, std::uint32_t offset, const CPageMap& map) const;
 
 private:
     const CSqliteParser& m_parser;

@@ -61,3 +61,34 @@ std::u16string RecoveredTreeTitle(std::size_t recoveredCount)
 {
     return WideFormat(u"已删除记录: %d", {recoveredCount});
 }
+
+std::u16string_view PageKindText(PageKind kind)
+{
+    switch (kind) {
+    case PageKind::kTableLeaf: return u"表叶子页";
+    case PageKind::kTableInterior: return u"表内部页";
+    case PageKind::kIndexLeaf: return u"索引叶子页";
+    case PageKind::kIndexInterior: return u"索引内部页";
+    case PageKind::kOverflow: return u"溢出页";
+    case PageKind::kFreelistTrunk: return u"空闲页主干页";
+    case PageKind::kFreelistLeaf: return u"空闲页叶子页";
+    case PageKind::kUnknown: break;
+    }
+    return u"未知页";
+}
+
+std::u16string_view PageRegionText(PageRegionKind kind)
+{
+    switch (kind) {
+    case PageRegionKind::kFileHeader: return u"文件头";
+    case PageRegionKind::kPageHeader: return u"页头";
+    case PageRegionKind::kCellPointers: return u"单元指针数组";
+    case PageRegionKind::kReserved: return u"保留字节";
+    case PageRegionKind::kCell: return u"单元";
+    case PageRegionKind::kFreeblock: return u"空闲块";
+    case PageRegionKind::kOverflowData: return u"溢出数据";
+    case PageRegionKind::kFreelistData: return u"空闲页数据";
+    case PageRegionKind::kUnallocated: break;
+    }
+    return u"未分配空间";
+}

@@ -3,10 +3,12 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "engine/DbInfo.h"
+#include "records/PageMap.h"
 
 // Column 1 of a database's item in the device tree: "大小: %s--表数: %d".
 std::u16string DbItemText(const DbInfo& db);
@@ -27,3 +29,8 @@ std::vector<PropertyRow> PropertyRows(const DbInfo& db, const TableInfo* table);
 std::u16string TableTreeTitle(const TableInfo& table, std::size_t rowCount);
 // Second top item: "已删除记录: %d".
 std::u16string RecoveredTreeTitle(std::size_t recoveredCount);
+
+// The captions of a page's kind and of the kinds of its regions, as the
+// page pane shows them.
+std::u16string_view PageKindText(PageKind kind);
+std::u16string_view PageRegionText(PageRegionKind kind);

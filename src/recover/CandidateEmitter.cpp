@@ -38,6 +38,7 @@ void CCandidateEmitter::OnFound(int s, const RecordParse& parse, std::uint32_t o
                         : kFreeblock;
     record.page = m_origin.number;
     record.offset = offset;
+    record.end = parse.end;
     record.frame = m_origin.frame;
     record.rowid = parse.rowid;
     record.values.resize(schema.affinity.size());

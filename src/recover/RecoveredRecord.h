@@ -19,6 +19,7 @@ struct RecoveredRecord {
     const char* source = "";               // "freeblock", "unallocated", "freelist", "wal"
     std::uint32_t page = 0;
     std::uint32_t offset = 0;              // where the cell or freeblock begins in the page
+    std::uint32_t end = 0;                 // first byte after the record's bytes in the page
     std::optional<std::uint32_t> frame;    // log frame, for source "wal"
     std::optional<std::int64_t> rowid;
     // Display texts in the table's column order; no value where the bytes

@@ -2,10 +2,13 @@
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QSplitter>
 #include <QTableView>
 #include <QVBoxLayout>
 
 #include "MainFrame.h"
+#include "OutputWnd.h"
+#include "PagePane.h"
 
 namespace {
 
@@ -83,13 +86,15 @@ CLogFramesWnd* CLogFramesWnd::Show(CMainFrame* frame, const CLogFrames& frames)
             return open;
         }
     }
-    auto* window = new CLogFramesWnd(frames, frame);
-    window->resize(820, 480);
+    auto* window = new CLogFramesWnd(frames, frame,
+                                     frame->OutputWnd() != nullptr ? frame->OutputWnd()->GetLogWnd() : nullptr);
+    window->resize(820, 760);
     window->show();
     return window;
 }
 
-CLogFramesWnd::CLogFramesWnd(const CLogFrames& frames, QWidget* parent) : QWidget(parent, Qt::Window)
+CLogFramesWnd::CLogFramesWnd(const CLogFrames& frames, QWidget* parent, HWND logWnd)
+    : QWidget(parent, Qt::Window), m_logWnd(logWnd)
 {
     setObjectName(QStringLiteral("LogFramesWnd"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -101,7 +106,18 @@ CLogFramesWnd::CLogFramesWnd(const CLogFrames& frames, QWidget* parent) : QWidge
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->verticalHeader()->hide();
     m_list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    layout->addWidget(m_list);
+    m_pagePane = new CPagePane(this);
+    auto* split = new QSplitter(Qt::Vertical, this);
+    split->addWidget(m_list);
+    split->addWidget(m_pagePane);
+    split->setStretchFactor(0, 2);
+    split->setStretchFactor(1, 3);
+    layout->addWidget(split);
+    // A frame holds no rows of a list: a click highlights the region it hits.
+    connect(m_pagePane, &CPagePane::ByteClicked, this, [this](quint32 offset) {
+        if (const PageRegion* region = m_pagePane->Reader().Map().RegionAt(offset))
+            m_pagePane->Highlight({region->start, region->end});
+    });
     SetFrames(frames);
 }
 
@@ -114,6 +130,7 @@ void CLogFramesWnd::SetFrames(const CLogFrames& frames)
     connect(m_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &CLogFramesWnd::OnCurrentChanged);
     setWindowTitle(QString::fromUtf16(u"WAL帧 - ") + DbPath());
+    m_pagePane->SetDatabase(&m_model->Frames().Database(), m_logWnd);
 }
 
 QString CLogFramesWnd::DbPath() const
@@ -132,4 +149,5 @@ void CLogFramesWnd::OnCurrentChanged(const QModelIndex& current)
         return;
     const CWalLog::Frame& frame = m_model->Frames().Frames()[static_cast<std::size_t>(current.row())];
     emit FrameSelected(frame.index, frame.pageNumber, frame.pageOffset);
+    m_pagePane->ShowPage({frame.pageNumber, PageRef::Version::kLogFrame, frame.index});
 }

@@ -1,7 +1,8 @@
 // The "WAL帧" window: every frame of one database's write-ahead log with
 // its index, page, the table owning that page, commit size, salts, whether
-// its checksum holds and its state. Selecting a frame tells FrameSelected,
-// for a pane that shows the frame's page.
+// its checksum holds and its state. Selecting a frame tells FrameSelected
+// and shows the page the frame holds, read from the log, in the page pane
+// under the list.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -9,8 +10,10 @@
 #include <cstdint>
 
 #include "driver/LogFrames.h"
+#include "platform/WindowMessage.h"
 
 class CMainFrame;
+class CPagePane;
 class QTableView;
 
 class CLogFramesModel : public QAbstractTableModel {
@@ -39,10 +42,12 @@ public:
     // database: a second call for the same database replaces its rows).
     static CLogFramesWnd* Show(CMainFrame* frame, const CLogFrames& frames);
 
-    CLogFramesWnd(const CLogFrames& frames, QWidget* parent = nullptr);
+    // Faults of the page pane go to `logWnd`.
+    CLogFramesWnd(const CLogFrames& frames, QWidget* parent = nullptr, HWND logWnd = nullptr);
 
     QTableView* List() const { return m_list; }
     CLogFramesModel* Model() const { return m_model; }
+    CPagePane* PagePane() const { return m_pagePane; }
     // The database whose log is listed, as its item shows it.
     QString DbPath() const;
     // Selects the frame in row `row` (0-based, file order), as a click would.
@@ -59,4 +64,6 @@ private:
 
     QTableView* m_list = nullptr;
     CLogFramesModel* m_model = nullptr;
+    CPagePane* m_pagePane = nullptr;
+    HWND m_logWnd = nullptr;
 };

@@ -172,7 +172,25 @@ QString CRecordListModel::Text(int row, int column) const
         return QString();
     CTableRows::Scratch scratch;
     const std::string_view text = m_job->m_tableRows.Text(RowIndex(row), column, scratch);
+    if (m_times.Any() && column < m_nTableColumns)
+        if (const std::optional<std::string> time = m_times.Shown(static_cast<std::size_t>(column), text))
+            return QString::fromLatin1(time->data(), static_cast<qsizetype>(time->size()));
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+void CRecordListModel::SetTimeEncoding(int column, std::optional<TimeEncoding> encoding)
+{
+    if (column < 0 || column >= m_nTableColumns)
+        return;
+    m_times.Set(static_cast<std::size_t>(column), encoding);
+    emit headerDataChanged(Qt::Horizontal, column, column);
+    if (rowCount() > 0)
+        emit dataChanged(index(0, column), index(rowCount() - 1, column), {Qt::DisplayRole});
+}
+
+std::optional<TimeEncoding> CRecordListModel::TimeEncodingOf(int column) const
+{
+    return column >= 0 ? m_times.Get(static_cast<std::size_t>(column)) : std::nullopt;
 }
 
 QVariant CRecordListModel::data(const QModelIndex& index, int role) const
@@ -200,6 +218,14 @@ QVariant CRecordListModel::data(const QModelIndex& index, int role) const
     case Qt::ToolTipRole:
         if (IsLost(index.row(), index.column()))
             return QString::fromUtf16(u"无法恢复的值");
+        if (index.column() < m_nTableColumns) {
+            // A number read as a time under each encoding that fits.
+            CTableRows::Scratch scratch;
+            const std::u16string readings = CTimeColumns::Readings(
+                m_job->m_tableRows.Text(RowIndex(index.row()), index.column(), scratch));
+            if (!readings.empty())
+                return QString::fromStdU16String(readings);
+        }
         return {};
     default:
         return {};
@@ -227,8 +253,11 @@ Qt::ItemFlags CRecordListModel::flags(const QModelIndex& index) const
 QVariant CRecordListModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
-        section < m_captions.size())
+        section < m_captions.size()) {
+        if (const std::optional<TimeEncoding> encoding = TimeEncodingOf(section))
+            return m_captions[section] + QStringLiteral(" (%1)").arg(QLatin1String(TimeEncodingName(*encoding)));
         return m_captions[section];
+    }
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 
@@ -243,6 +272,7 @@ void CRecordListModel::Setup(std::shared_ptr<CJobContext> job, const QStringList
     m_nLiveShown = 0;
     m_nRecoveredShown = 0;
     m_order.clear();
+    m_times.Clear();
     std::size_t rows = 0;
     if (m_job != nullptr) {
         m_job->m_tableRows.SetColumnCount(static_cast<std::size_t>(m_nTableColumns));

@@ -6,13 +6,20 @@
 // a column sort. The table's columns are followed by the state, page,
 // offset and frame of each row. Check marks live in a bit vector indexed by
 // the row's place in m_tableRows, so they follow a row through any sort.
+// A table column may be shown as times under one encoding (CTimeColumns);
+// its display, copy and export then carry the decoded text, and a number
+// that any encoding puts in the years 1990 to 2040 has its readings as a
+// tooltip.
 #pragma once
 
 #include <QAbstractTableModel>
 #include <QStringList>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
+
+#include "driver/TimeColumns.h"
 
 class CJobContext;
 
@@ -54,6 +61,9 @@ public:
     void SetAllChecked(bool checked);
     // The text of `column` of presented row `row` (empty past the row's values).
     QString Text(int row, int column) const;
+    // Shows table column `column` as times under `encoding` (none: as stored).
+    void SetTimeEncoding(int column, std::optional<TimeEncoding> encoding);
+    std::optional<TimeEncoding> TimeEncodingOf(int column) const;
     // Presented rows as tab-separated lines, in the order given.
     QString RowsAsText(const std::vector<int>& rows) const;
 
@@ -80,4 +90,5 @@ private:
     bool m_bShowRecovered = true;
     std::vector<std::uint32_t> m_order;  // empty: walk order, last read first
     std::vector<bool> m_checked;         // by index in m_tableRows
+    CTimeColumns m_times;
 };

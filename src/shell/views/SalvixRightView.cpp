@@ -1,6 +1,7 @@
 #include "SalvixRightView.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
 #include <QHeaderView>
@@ -8,6 +9,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QResizeEvent>
+#include <QSplitter>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -15,11 +17,13 @@
 #include "MainFrame.h"
 #include "ModelExport.h"
 #include "OutputWnd.h"
+#include "PagePane.h"
 #include "RecordDelegate.h"
 #include "ResourceIds.h"
 #include "TFColorListCtrl.h"
 #include "driver/JobContext.h"
 #include "driver/JobControl.h"
+#include "driver/TimeColumns.h"
 
 namespace {
 
@@ -68,6 +72,21 @@ CSalvixRightView::CSalvixRightView(CMainFrame* frame, bool bTableWindow, QWidget
         copy->setShortcutContext(Qt::WidgetWithChildrenShortcut);
         connect(copy, &QAction::triggered, this, &CSalvixRightView::CopySelection);
         m_list->addAction(copy);
+        // The page of the selected record follows the current row.
+        connect(m_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+                [this](const QModelIndex& current) {
+                    if (current.isValid())
+                        ShowRowPage(current.row());
+                });
+        m_list->horizontalHeader()->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(m_list->horizontalHeader(), &QWidget::customContextMenuRequested, this,
+                [this](const QPoint& pos) {
+                    QHeaderView* header = m_list->horizontalHeader();
+                    if (std::unique_ptr<QMenu> menu = CreateHeaderMenu(header->logicalIndexAt(pos)))
+                        menu->exec(header->mapToGlobal(pos));
+                });
+        m_pagePane = new CPagePane(this);
+        connect(m_pagePane, &CPagePane::ByteClicked, this, &CSalvixRightView::SelectRecordAt);
     } else {
         m_properties = new TFColorListCtrl(this);
         m_properties->InsertColumn(QString::fromUtf16(u"属性名称"));
@@ -79,7 +98,23 @@ CSalvixRightView::CSalvixRightView(CMainFrame* frame, bool bTableWindow, QWidget
     m_list->setObjectName(QStringLiteral("List1"));
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_list, &QWidget::customContextMenuRequested, this, &CSalvixRightView::OnListRightClick);
-    layout->addWidget(m_list);
+    if (m_pagePane == nullptr) {
+        layout->addWidget(m_list);
+        return;
+    }
+    auto* split = new QSplitter(Qt::Vertical, this);
+    split->addWidget(m_list);
+    split->addWidget(m_pagePane);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 2);
+    layout->addWidget(split);
+}
+
+HWND CSalvixRightView::LogWnd() const
+{
+    return m_pMainFrame != nullptr && m_pMainFrame->OutputWnd() != nullptr
+               ? m_pMainFrame->OutputWnd()->GetLogWnd()
+               : nullptr;
 }
 
 int CSalvixRightView::GetItemCount() const
@@ -119,6 +154,7 @@ void CSalvixRightView::SetupRecordColumns(std::shared_ptr<CJobContext> job, cons
     m_nSortColumn = -1;
     m_sortMode = CRecordListModel::SortMode::kWalk;
     m_list->horizontalHeader()->setSortIndicatorShown(false);
+    m_pagePane->SetDatabase(job != nullptr ? job->m_pSelDb : nullptr, LogWnd());
     m_records->Setup(std::move(job), captions);
     for (int column = 0; column < m_records->columnCount(); ++column)
         m_list->setColumnWidth(column, kColumnWidth);
@@ -226,10 +262,7 @@ std::unique_ptr<QMenu> CSalvixRightView::CreateRecordMenu(const QPoint& pos)
     // The rows as the list shows them, all or the checked ones, saved as
     // CSV or JSON Lines.
     menu->addSeparator();
-    CModelExport::AddMenuItems(*menu, this, *m_records, true,
-                               m_pMainFrame != nullptr && m_pMainFrame->OutputWnd() != nullptr
-                                   ? m_pMainFrame->OutputWnd()->GetLogWnd()
-                                   : nullptr);
+    CModelExport::AddMenuItems(*menu, this, *m_records, true, LogWnd());
     return menu;
 }
 
@@ -256,9 +289,7 @@ void CSalvixRightView::StartSort(int column, CRecordListModel::SortMode mode)
 {
     using Mode = CRecordListModel::SortMode;
     const std::shared_ptr<CJobContext> job = m_records->Job();
-    HWND log = m_pMainFrame != nullptr && m_pMainFrame->OutputWnd() != nullptr
-                   ? m_pMainFrame->OutputWnd()->GetLogWnd()
-                   : nullptr;
+    HWND log = LogWnd();
     if (job == nullptr || m_records->GetItemCount() == 0)
         return;
     if (job->m_bRunning) {
@@ -292,4 +323,69 @@ void CSalvixRightView::StartSort(int column, CRecordListModel::SortMode mode)
             },
             Qt::QueuedConnection);
     });
+}
+
+std::unique_ptr<QMenu> CSalvixRightView::CreateHeaderMenu(int column)
+{
+    if (m_records == nullptr || column < 0 || column >= m_records->TableColumnCount())
+        return nullptr;
+    auto menu = std::make_unique<QMenu>(this);
+    QMenu* times = menu->addMenu(QString::fromUtf16(u"显示为时间"));
+    auto* group = new QActionGroup(times);
+    const std::optional<TimeEncoding> chosen = m_records->TimeEncodingOf(column);
+    const auto add = [&](const QString& text, std::optional<TimeEncoding> encoding) {
+        QAction* action = times->addAction(text);
+        action->setCheckable(true);
+        action->setChecked(chosen == encoding);
+        action->setData(encoding ? static_cast<int>(*encoding) : -1);
+        group->addAction(action);
+        connect(action, &QAction::triggered, this,
+                [this, column, encoding] { m_records->SetTimeEncoding(column, encoding); });
+    };
+    add(QString::fromUtf16(u"原值"), std::nullopt);
+    times->addSeparator();
+    for (int i = 0; i < kTimeEncodingCount; ++i) {
+        const auto encoding = static_cast<TimeEncoding>(i);
+        add(QString::fromStdU16String(std::u16string(CTimeColumns::Caption(encoding))), encoding);
+    }
+    return menu;
+}
+
+void CSalvixRightView::ShowRowPage(int row)
+{
+    const std::shared_ptr<CJobContext> job = m_records != nullptr ? m_records->Job() : nullptr;
+    if (job == nullptr || row < 0 || row >= m_records->rowCount())
+        return;
+    const CTableRows& rows = job->m_tableRows;
+    const std::size_t index = m_records->RowIndex(row);
+    const PageRef ref = rows.PageOf(index);
+    if (ref.page == 0 || !m_pagePane->ShowPage(ref))
+        return;
+    m_pagePane->Highlight(rows.Extent(index, m_pagePane->Reader().Map()));
+}
+
+int CSalvixRightView::PresentedRow(std::size_t index) const
+{
+    const int rows = m_records != nullptr ? m_records->rowCount() : 0;
+    for (int row = 0; row < rows; ++row)
+        if (m_records->RowIndex(row) == index)
+            return row;
+    return -1;
+}
+
+bool CSalvixRightView::SelectRecordAt(quint32 offset)
+{
+    const std::shared_ptr<CJobContext> job = m_records != nullptr ? m_records->Job() : nullptr;
+    if (job == nullptr || !m_pagePane->HasPage())
+        return false;
+    const CPageReader& reader = m_pagePane->Reader();
+    const std::optional<std::size_t> index = job->m_tableRows.RowAt(reader.Ref(), offset, reader.Map());
+    const int row = index ? PresentedRow(*index) : -1;
+    if (row < 0)
+        return false;
+    const QModelIndex cell = m_records->index(row, 0);
+    m_list->selectionModel()->setCurrentIndex(
+        cell, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_list->scrollTo(cell);
+    return true;
 }
