@@ -139,17 +139,25 @@ DbInfo* CDeviceCommands::SelectedDb()
     return FindDbEntry(ParseEntryId(m_tree.GetItemText(item, 2).toStdU16String()));
 }
 
-void CDeviceCommands::OnApplyWal(bool withWal)
+// The selected database when no job runs and a log lies beside it; else
+// null, with the reason logged.
+DbInfo* CDeviceCommands::SelectedDbWithLog()
 {
     if (CJobControl::RefuseIfBusy(LogWnd()))
-        return;
+        return nullptr;
     DbInfo* db = SelectedDb();
+    if (db != nullptr && !db->log.found) {
+        CJobControl::Warn(LogWnd(), u"No write-ahead log lies beside this database");
+        return nullptr;
+    }
+    return db;
+}
+
+void CDeviceCommands::OnApplyWal(bool withWal)
+{
+    DbInfo* db = SelectedDbWithLog();
     if (db == nullptr)
         return;
-    if (!db->log.found) {
-        CJobControl::Warn(LogWnd(), u"No write-ahead log lies beside this database");
-        return;
-    }
     const std::int64_t id = EntryId(*db);
     CloseTableWindows(id);
     CJobContext& job = *m_tree.Job();
@@ -164,16 +172,9 @@ void CDeviceCommands::OnApplyWal(bool withWal)
 
 void CDeviceCommands::OnLogFrames()
 {
-    if (CJobControl::RefuseIfBusy(LogWnd()))
-        return;
-    DbInfo* db = SelectedDb();
-    if (db == nullptr)
-        return;
-    if (!db->log.found) {
-        CJobControl::Warn(LogWnd(), u"No write-ahead log lies beside this database");
-        return;
-    }
-    m_tree.ShowLogFrames(*db);
+    DbInfo* db = SelectedDbWithLog();
+    if (db != nullptr)
+        m_tree.ShowLogFrames(*db);
 }
 
 void CDeviceCommands::OnScanPictures()

@@ -39,6 +39,7 @@ private:
     // The database of the selected top-level item; null (with a warning)
     // when none is selected.
     DbInfo* SelectedDb();
+    DbInfo* SelectedDbWithLog();
     void OnScan(std::int32_t mode);
     // Closes the table windows opened for the database `dbId`.
     void CloseTableWindows(std::int64_t dbId);

@@ -7,10 +7,21 @@
 
 namespace {
 
+// Characters a colour emoji font may draw: everything outside the Basic
+// Multilingual Plane, the emoji presentation selector and keycap mark, and
+// the symbol blocks of the plane that hold emoji (☕, ⌚, ⭐, ✅ ...). A text
+// font's symbol drawn this way looks the same, only cached.
+bool IsEmojiUnit(char16_t c)
+{
+    return QChar::isSurrogate(c) || c == 0xFE0F || c == 0x20E3 || (c >= 0x2300 && c <= 0x23FF) ||
+           (c >= 0x2600 && c <= 0x27BF) || (c >= 0x2B00 && c <= 0x2BFF) || c == 0x3030 ||
+           c == 0x303D || c == 0x3297 || c == 0x3299;
+}
+
 bool IsEmojiCluster(QStringView cluster)
 {
     for (const QChar c : cluster)
-        if (c.isSurrogate() || c.unicode() == 0xFE0F)
+        if (IsEmojiUnit(c.unicode()))
             return true;
     return false;
 }
@@ -69,7 +80,12 @@ void CRecordDelegate::PaintRuns(QPainter* painter, const QStyleOptionViewItem& c
 {
     const QWidget* widget = cell.widget;
     QStyle* style = widget ? widget->style() : QApplication::style();
-    const QRect area = style->subElementRect(QStyle::SE_ItemViewItemText, &cell, widget)
+    // The style's text rect is the cell less its check box and margins. It
+    // would lay out the text to find it, measuring every emoji, which
+    // decodes its picture: a one-letter stand-in gives the same rect.
+    QStyleOptionViewItem layout(cell);
+    layout.text = QStringLiteral("x");
+    const QRect area = style->subElementRect(QStyle::SE_ItemViewItemText, &layout, widget)
                            .adjusted(style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1, 0,
                                      -(style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1), 0);
     const QPalette::ColorGroup group = !(cell.state & QStyle::State_Enabled) ? QPalette::Disabled

@@ -17,9 +17,9 @@ public:
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
 
-    // True when `text` holds a character drawn from a colour emoji font:
-    // one outside the Basic Multilingual Plane, or an emoji presentation
-    // selector (U+FE0F).
+    // True when `text` holds a character a colour emoji font may draw: one
+    // outside the Basic Multilingual Plane, an emoji presentation selector,
+    // or a symbol of the blocks that hold emoji.
     static bool HasEmoji(const QString& text);
 
 private:
