@@ -50,6 +50,8 @@ RowSource SourceOf(const RecoveredRecord& record, const CWalLog* log)
         return RowSource::kUnallocated;
     if (source == "freelist")
         return RowSource::kFreelist;
+    if (source == "journal")
+        return RowSource::kJournal;
     return LogSource(record, log);
 }
 
@@ -73,6 +75,7 @@ std::u16string_view RowSourceText(RowSource source)
     case RowSource::kWalStale: return u"WAL盐值过期";
     case RowSource::kWalInvalid: return u"WAL无效帧";
     case RowSource::kMainFile: return u"主文件旧版本";
+    case RowSource::kJournal: return u"回滚日志";
     }
     return u"";
 }
@@ -151,7 +154,7 @@ std::uint32_t CTableRows::Page(std::size_t row) const
     return row < m_parser.m_rowCells.size() ? m_parser.m_rowCells[row].page : 0;
 }
 
-std::uint32_t CTableRows::Offset(std::size_t row) const
+std::uint64_t CTableRows::Offset(std::size_t row) const
 {
     if (IsRecovered(row))
         return row - LiveCount() < m_recovered.size() ? m_recovered[row - LiveCount()].offset : 0;
@@ -228,6 +231,9 @@ PageRef CTableRows::PageOf(std::size_t row) const
     if (!IsRecovered(row) || row - LiveCount() >= m_recovered.size())
         return ref;
     const Recovered& r = m_recovered[row - LiveCount()];
+    // A journal's page image is no page version the pane reads.
+    if (r.source == RowSource::kJournal)
+        ref.page = 0;
     if (r.frame) {
         ref.version = PageRef::Version::kLogFrame;
         ref.frame = *r.frame;
@@ -239,9 +245,9 @@ PageRef CTableRows::PageOf(std::size_t row) const
 
 std::pair<std::uint32_t, std::uint32_t> CTableRows::Extent(std::size_t row, const CPageMap& map) const
 {
-    const std::uint32_t offset = Offset(row);
+    const std::uint32_t offset = static_cast<std::uint32_t>(Offset(row));
     const PageRegion* region = map.RegionAt(offset);
-    if (region == nullptr || Page(row) == 0)
+    if (region == nullptr || PageOf(row).page == 0)
         return {0, 0};
     if (IsRecovered(row)) {
         const std::uint32_t end = m_recovered[row - LiveCount()].end;

@@ -37,6 +37,7 @@ enum class RowSource : std::uint8_t {
     kWalStale,        // a frame of an earlier log (other salts)
     kWalInvalid,      // a frame past the end of the valid log
     kMainFile,        // the main file's own version of a page the log replaced
+    kJournal,         // a page image of the rollback journal
 };
 
 // The text of the state column; empty for a live row.
@@ -51,8 +52,8 @@ public:
     struct Recovered {
         RowSource source = RowSource::kLive;
         std::uint32_t page = 0;
-        std::uint32_t offset = 0;
-        std::uint32_t end = 0;  // first byte after the record, 0 when unknown
+        std::uint64_t offset = 0;  // in the page, or in the journal
+        std::uint32_t end = 0;     // first byte after the record in the page, 0 when unknown
         std::optional<std::uint32_t> frame;
         std::string texts;                // the values back to back
         std::vector<std::uint32_t> ends;  // where value i ends in texts
@@ -87,7 +88,7 @@ public:
     bool IsLost(std::size_t row, int column) const;
     // Where the row's cell lies: page and offset (0 when unknown).
     std::uint32_t Page(std::size_t row) const;
-    std::uint32_t Offset(std::size_t row) const;
+    std::uint64_t Offset(std::size_t row) const;
     std::optional<std::uint32_t> Frame(std::size_t row) const;
 
     // The page version a row was read from: a live row's page and a

@@ -92,7 +92,7 @@ bool CRollbackJournal::ReadSegment(const CSourceFile& file, std::uint64_t& heade
             m_ended = !stale;
             break;
         }
-        m_records.push_back({pageNumber, offset + 4, rolledBack});
+        m_records.push_back({pageNumber, offset + 4, rolledBack, nonce});
     }
     // The next header starts on the next sector boundary.
     header = (offset + m_sectorSize - 1) / m_sectorSize * m_sectorSize;
@@ -141,7 +141,7 @@ void CRollbackJournal::ReadZeroedJournal(const CSourceFile& file, HWND logWnd)
     };
     for (std::size_t k = 0; k < slots.size(); ++k)
         if (slots[k].sound && (k == 0 || agree(k, k - 1) || agree(k, k + 1)))
-            m_records.push_back({slots[k].pageNumber, start + k * recordSize + 4, false});
+            m_records.push_back({slots[k].pageNumber, start + k * recordSize + 4, false, slots[k].nonce});
     // Then the later segments of earlier transactions: each header still
     // says how many records follow it and their nonce.
     for (std::uint64_t offset = start; offset < m_size && !g_bStop.load();) {

@@ -38,6 +38,9 @@ public:
         std::uint32_t pageNumber = 0;
         std::uint64_t imageOffset = 0;  // where its page image starts in the journal
         bool rolledBack = false;        // written back by a rollback
+        // The checksums' initial value: the records of one segment (one
+        // transaction's, in a journal of several) share it.
+        std::uint32_t nonce = 0;
     };
 
     // Reads the journal in `file` (already open). `databasePageSize` is the

@@ -33,11 +33,9 @@ void CCandidateEmitter::OnFound(int s, const RecordParse& parse, std::uint32_t o
     candidate.attested = s == m_origin.attestedSchema;
     RecoveredRecord& record = candidate.record;
     record.table = schema.name;
-    record.source = m_origin.source == kFreelist || m_origin.source == kWal || !inFreeblock
-                        ? m_origin.source
-                        : kFreeblock;
+    record.source = m_origin.source != kUnallocated || !inFreeblock ? m_origin.source : kFreeblock;
     record.page = m_origin.number;
-    record.offset = offset;
+    record.offset = m_origin.base + offset;
     record.end = parse.end;
     record.frame = m_origin.frame;
     record.rowid = parse.rowid;
@@ -48,7 +46,7 @@ void CCandidateEmitter::OnFound(int s, const RecordParse& parse, std::uint32_t o
         for (std::uint64_t t : parse.types)
             total += std::min<std::uint64_t>(SerialTypeSize(t), UINT32_MAX);
         if (total > parse.localEnd)
-            ReadChain(parse.localEnd, total - parse.localEnd, atCell ? m_origin.state : std::nullopt);
+            ReadChain(parse.localEnd, total - parse.localEnd, atCell);
     }
     FillValues(schema, parse, record.values);
     // Values lost to a cut or to an overflow chain that does not survive
@@ -92,11 +90,19 @@ void CCandidateEmitter::FillValues(const RecoverSchema& schema, const RecordPars
 
 // Read while the chain's pages are freelist leaves: a deleted record's
 // overflow pages go to the freelist, and a page taken again, or made a
-// trunk whose header overwrote its start, ends what can be read. With
-// `ownState`, the chain of a cell of a page version of another state is
-// read from that state.
-void CCandidateEmitter::ReadChain(std::uint32_t pointerAt, std::uint64_t needed,
-                                  std::optional<std::uint32_t> ownState)
+// trunk whose header overwrote its start, ends what can be read. A live
+// cell of a page version of another state has its chain read from that
+// state: the log's as of its transaction, or the journal's pages.
+bool CCandidateEmitter::ReadChainPage(std::uint32_t number, bool ownChain)
+{
+    if (ownChain && m_origin.state)
+        return m_context.history.ReadPageAsOf(number, *m_origin.state, m_chainPage);
+    if (ownChain && m_origin.chainPages)
+        return m_origin.chainPages->ReadChainPage(number, m_chainPage);
+    return m_context.owners.IsFreelistLeaf(number) && m_context.parser.m_pageSource.ReadPage(number, m_chainPage);
+}
+
+void CCandidateEmitter::ReadChain(std::uint32_t pointerAt, std::uint64_t needed, bool ownChain)
 {
     const std::uint32_t usable = m_bytes.usable;
     m_chain.clear();
@@ -104,13 +110,8 @@ void CCandidateEmitter::ReadChain(std::uint32_t pointerAt, std::uint64_t needed,
     const std::uint32_t step = usable - 4;
     std::unordered_set<std::uint32_t> visited;  // a chain that loops ends
     for (std::uint64_t pages = 0; m_chain.size() < needed && pages <= needed / step; ++pages) {
-        if (next == 0 || !visited.insert(next).second)
-            return;
-        if (ownState ? !m_context.history.ReadPageAsOf(next, *ownState, m_chainPage)
-                     : !m_context.owners.IsFreelistLeaf(next) ||
-                           !m_context.parser.m_pageSource.ReadPage(next, m_chainPage))
-            return;
-        if (m_chainPage.size() < usable)
+        if (next == 0 || !visited.insert(next).second || !ReadChainPage(next, ownChain) ||
+            m_chainPage.size() < usable)
             return;
         const std::uint64_t take = std::min<std::uint64_t>(step, needed - m_chain.size());
         m_chain.insert(m_chain.end(), m_chainPage.begin() + 4, m_chainPage.begin() + 4 + take);

@@ -12,10 +12,19 @@
 #include "recover/RecoverContext.h"
 #include "recover/RegionScan.h"
 
+// The pages of the database state a page version other than the one shown
+// belongs to, for the overflow chains of its cells: false for a page that
+// state does not prove part of the chain.
+class CChainPages {
+public:
+    virtual ~CChainPages() = default;
+    virtual bool ReadChainPage(std::uint32_t number, std::vector<std::uint8_t>& page) = 0;
+};
+
 // Where a page version was read from, for the records found on it.
 struct PageOrigin {
     std::uint32_t number = 0;
-    const char* source = kUnallocated;  // kUnallocated, kFreelist or kWal
+    const char* source = kUnallocated;  // kUnallocated, kFreelist, kWal or kJournal
     std::optional<std::uint32_t> frame{};
     // The table whose own tree in the main file holds this page, or -1.
     int attestedSchema = -1;
@@ -24,6 +33,11 @@ struct PageOrigin {
     // as of frame n. The overflow chain of one of its cells is read from
     // that state, which holds it whole.
     std::optional<std::uint32_t> state{};
+    // Added to a record's offset in the page: where the page version lies
+    // in its file, for a journal's page images.
+    std::uint64_t base = 0;
+    // The chain pages of a cell of a journal's page image, or null.
+    CChainPages* chainPages = nullptr;
 };
 
 class CCandidateEmitter : public CRecordFound {
@@ -38,8 +52,10 @@ public:
 
 private:
     // The bytes of an overflow chain whose first page number sits at
-    // `pointerAt`, up to `needed` bytes, into m_chain.
-    void ReadChain(std::uint32_t pointerAt, std::uint64_t needed, std::optional<std::uint32_t> ownState);
+    // `pointerAt`, up to `needed` bytes, into m_chain; a live cell's chain
+    // (`ownChain`) from its own page version's state.
+    void ReadChain(std::uint32_t pointerAt, std::uint64_t needed, bool ownChain);
+    bool ReadChainPage(std::uint32_t number, bool ownChain);
     void FillValues(const RecoverSchema& schema, const RecordParse& parse,
                     std::vector<std::optional<std::u16string>>& values);
     // Display text of a value reaching past the local part into m_chain;

@@ -3,21 +3,8 @@
 #include "engine/Globals.h"
 #include "engine/LogPost.h"
 #include "platform/WideFormat.h"
-#include "recover/CandidateEmitter.h"
 #include "recover/LeafScan.h"
 
-namespace {
-
-// How a page version is read: as a table b-tree page whose header is at
-// `headerOffset` (with every cell when `withCells`), or as plain bytes from
-// `from` to the end when `headerOffset` is negative.
-struct ScanAs {
-    int headerOffset = 0;
-    bool withCells = false;
-    std::uint32_t from = 0;
-};
-
-// Scans one page version against the schemas in `order`.
 void ScanPage(RecoverContext& context, const std::uint8_t* page, const PageOrigin& origin,
               std::vector<int> order, ScanAs as)
 {
@@ -31,6 +18,8 @@ void ScanPage(RecoverContext& context, const std::uint8_t* page, const PageOrigi
     else
         scan.ScanRegion(as.from, bytes.usable, {});
 }
+
+namespace {
 
 std::vector<int> Order(const RecoverContext& context, int preferred)
 {

@@ -3,7 +3,24 @@
 // versions a write-ahead log holds besides the ones shown.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
+#include "recover/CandidateEmitter.h"
 #include "recover/RecoverContext.h"
+
+// How a page version is read: as a table b-tree page whose header is at
+// `headerOffset` (with every cell when `withCells`), or as plain bytes from
+// `from` to the end when `headerOffset` is negative.
+struct ScanAs {
+    int headerOffset = 0;
+    bool withCells = false;
+    std::uint32_t from = 0;
+};
+
+// Scans one page version against the schemas in `order`.
+void ScanPage(RecoverContext& context, const std::uint8_t* page, const PageOrigin& origin,
+              std::vector<int> order, ScanAs as);
 
 // Scans the free space of every page of every live table, marking the
 // pages with their table.

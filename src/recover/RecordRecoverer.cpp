@@ -1,6 +1,7 @@
 // Free-space record recovery: the run. The steps are units of their own:
 // the dropped tables (DroppedTables), whose each page is (PageOwners), the
-// scans of table, freelist and log pages (PageScans) over the shapes a
+// scans of table, freelist and log pages (PageScans) and of the rollback
+// journal's page images (JournalScan) over the shapes a
 // deleted record leaves (RecordShapes, RegionScan), the candidates found
 // (Candidates) and the live rows they are checked against (LiveRowIndex).
 #include "recover/RecordRecoverer.h"
@@ -11,6 +12,7 @@
 #include "engine/SqliteParser.h"
 #include "platform/TextConvert.h"
 #include "platform/WideFormat.h"
+#include "recover/JournalScan.h"
 #include "recover/LiveRowIndex.h"
 #include "recover/PageScans.h"
 
@@ -46,6 +48,7 @@ bool CRecordRecoverer::Run(const std::u16string& onlyTable, CRecoverSink& sink)
     ScanTables(context);
     ScanFreelist(context);
     ScanLog(context);
+    ScanJournal(context);
     source.Close();
     m_candidates.MergeAttested(m_parser.m_hLogWnd);
     DropLiveRows(context);

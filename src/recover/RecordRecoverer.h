@@ -1,7 +1,7 @@
 // Records a database file still holds outside its live tables: in the
 // freeblocks and unallocated space of b-tree pages, on freelist pages
-// (among them whole pages of dropped tables) and in write-ahead log frames
-// that the database shown does not use.
+// (among them whole pages of dropped tables), in write-ahead log frames
+// and in rollback journal page images that the database shown does not use.
 //
 // A candidate is reported only when it reads as a record of a known table
 // (live, or dropped but named by a CREATE statement left in the schema

@@ -13,12 +13,15 @@ inline constexpr char kFreeblock[] = "freeblock";
 inline constexpr char kUnallocated[] = "unallocated";
 inline constexpr char kFreelist[] = "freelist";
 inline constexpr char kWal[] = "wal";
+inline constexpr char kJournal[] = "journal";
 
 struct RecoveredRecord {
     std::optional<std::u16string> table;   // no value when no table fits
-    const char* source = "";               // "freeblock", "unallocated", "freelist", "wal"
+    const char* source = "";               // "freeblock", "unallocated", "freelist", "wal", "journal"
     std::uint32_t page = 0;
-    std::uint32_t offset = 0;              // where the cell or freeblock begins in the page
+    // Where the cell or freeblock begins: in the page, or for source
+    // "journal" in the journal file (which may pass 4 GiB).
+    std::uint64_t offset = 0;
     std::uint32_t end = 0;                 // first byte after the record's bytes in the page
     std::optional<std::uint32_t> frame;    // log frame, for source "wal"
     std::optional<std::int64_t> rowid;

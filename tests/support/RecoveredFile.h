@@ -19,10 +19,11 @@ public:
 };
 
 struct CRecoveredFile {
-    explicit CRecoveredFile(const std::string& path, bool useWal = false)
+    explicit CRecoveredFile(const std::string& path, bool useWal = false, bool useJournal = false)
     {
         parser.m_hLogWnd = &log;
         parser.m_bUseWal = useWal;
+        parser.m_bUseJournal = useJournal;
         parser.OpenDatabase(Widen(path));
         db = &g_dbList.back();
         recoverer = std::make_unique<CRecordRecoverer>(parser, *db);
