@@ -309,6 +309,58 @@ TEST(RecoverTest, ChainsOfRowsOnlyInTheLogAreReadAsTheirTransactionLeftThem)
     EXPECT_EQ(whole.size(), 10u) << file.log.Dump();
 }
 
+// Tables named only on page versions no schema tree uses: one created,
+// filled and dropped (with secure_delete on) since the checkpoint, its
+// CREATE statement and its rows only in older log frames; and schema pages
+// given up to the freelist when most of forty tables are dropped.
+TEST(RecoverTest, CreateStatementsInLogFramesAndOnFreelistPagesNameDroppedTables)
+{
+    const std::string kColumns = "(id INTEGER PRIMARY KEY, note TEXT, a TEXT, b TEXT, c TEXT, d TEXT, e TEXT, f TEXT)";
+    CTempDir dir;
+    CRecoveredFile logged(CopyAfterCheckpoint(dir, false,
+                                              "CREATE TABLE gone(id INTEGER PRIMARY KEY, note TEXT, ts INTEGER); "
+                                              "WITH RECURSIVE c(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM c WHERE i < 120) "
+                                              "INSERT INTO gone SELECT i, 'gone note ' || i, 1600000000 + i FROM c; "
+                                              "PRAGMA secure_delete=ON; DROP TABLE gone"),
+                          true);
+    std::set<std::int64_t> gone;
+    for (const RecoveredRecord& record : logged.sink.records)
+        if (record.table == std::optional<std::u16string>(u"gone") && record.rowid &&
+            record.values[1] == Widen("gone note " + std::to_string(*record.rowid)) &&
+            record.values[2] == Widen(std::to_string(1600000000 + *record.rowid)))
+            gone.insert(*record.rowid);
+    EXPECT_EQ(gone.size(), 120u) << logged.log.Dump();
+    EXPECT_EQ(logged.sink.records.size(), 120u);
+
+    const std::string path = dir.File("schema.db");
+    {
+        DbLayout layout;
+        layout.pageSize = 1024;
+        auto db = CreateDatabase(path, layout);
+        db->Exec("PRAGMA secure_delete=OFF");
+        std::string drops = "BEGIN";
+        for (int t = 10; t < 50; ++t) {
+            db->Exec("CREATE TABLE t" + std::to_string(t) + kColumns);
+            if (t % 8 != 0)
+                drops += "; DROP TABLE t" + std::to_string(t);
+        }
+        db->Exec(drops + "; COMMIT");
+    }
+    // Every dropped table whose whole statement the file still holds.
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    std::set<std::u16string> held;
+    for (int t = 10; t < 50; ++t)
+        if (t % 8 != 0 && bytes.find("CREATE TABLE t" + std::to_string(t) + kColumns) != std::string::npos)
+            held.insert(Widen("t" + std::to_string(t)));
+    CRecoveredFile dropped(path);
+    std::set<std::u16string> named;
+    for (const TableInfo& table : dropped.recoverer->DroppedTables())
+        named.insert(table.name);
+    EXPECT_EQ(named, held) << dropped.log.Dump();
+    EXPECT_GE(held.size(), 16u);
+}
+
 // A freed cell whose tail a newer, smaller cell took comes back in part:
 // the values of its surviving head, null for the rest. A shrinking update
 // leaves the old version's head behind the new cell; it is reported only

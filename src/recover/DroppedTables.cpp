@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/Globals.h"
 #include "engine/LogPost.h"
 #include "platform/TextConvert.h"
 #include "platform/WideFormat.h"
@@ -48,6 +49,11 @@ std::uint32_t RootPageOf(std::u16string_view text)
     return root == UINT32_MAX ? 0 : root;
 }
 
+// Where a page of schema records was read: the free space of the schema
+// tree shown, the main file's own schema tree past the log, or a page
+// version no schema tree uses (a log frame, a freelist page).
+enum class SchemaPlace { kFreeSpace, kFileTree, kOldVersion };
+
 class CDroppedTableFinder {
 public:
     CDroppedTableFinder(CSqliteParser& parser, const DbInfo& db, DroppedTableScan& result)
@@ -55,28 +61,42 @@ public:
     {
     }
 
-    // Reads the schema records of one page: with `withCells` its cells
-    // too, and then each table's root page is kept as the main file's own.
-    void ReadSchemaPage(std::uint32_t number, const std::uint8_t* page, std::uint32_t h, bool withCells)
+    // Reads the schema records of one page (with its cells but in the free
+    // space of the schema tree shown); in the main file's own tree each
+    // table's root page is kept too.
+    void ReadSchemaPage(std::uint32_t number, const std::uint8_t* page, std::uint32_t h, SchemaPlace place)
     {
         const PageBytes bytes{page, m_db.UsableSize(), m_db.textEncoding};
         CSchemaRecords records;
         CRegionScan scan(m_master, bytes, records);
         scan.SetSchemas({0});
-        ScanLeaf(scan, bytes, h, withCells, number, m_parser.m_hLogWnd);
+        ScanLeaf(scan, bytes, h, place != SchemaPlace::kFreeSpace, number, m_parser.m_hLogWnd);
         for (const RecordParse& parse : records.found)
-            ReadSchemaRecord(number, SchemaValues(page, parse, m_db.textEncoding), withCells);
+            ReadSchemaRecord(number, SchemaValues(page, parse, m_db.textEncoding), place);
+    }
+
+    // Reads the schema records in the bytes of a page no tree holds, from
+    // `from` to its end.
+    void ReadSchemaBytes(std::uint32_t number, const std::uint8_t* page, std::uint32_t from)
+    {
+        const PageBytes bytes{page, m_db.UsableSize(), m_db.textEncoding};
+        CSchemaRecords records;
+        CRegionScan scan(m_master, bytes, records);
+        scan.SetSchemas({0});
+        scan.ScanRegion(from, bytes.usable, {});
+        for (const RecordParse& parse : records.found)
+            ReadSchemaRecord(number, SchemaValues(page, parse, m_db.textEncoding), SchemaPlace::kOldVersion);
     }
 
 private:
-    void ReadSchemaRecord(std::uint32_t number, const std::vector<std::u16string>& values, bool withCells)
+    void ReadSchemaRecord(std::uint32_t number, const std::vector<std::u16string>& values, SchemaPlace place)
     {
         if (values.size() < 5 || values[1].empty() || (!values[0].empty() && values[0] != u"table"))
             return;
         const std::u16string& sql = values[4];
         if (sql.size() < 12 || !EqualsIgnoringAsciiCase(sql.substr(0, 12), u"CREATE TABLE"))
             return;
-        if (withCells && values[0] == u"table" && RootPageOf(values[3]) != 0)
+        if (place == SchemaPlace::kFileTree && values[0] == u"table" && RootPageOf(values[3]) != 0)
             m_result.fileRoots.push_back({values[1], RootPageOf(values[3])});
         const auto sameName = [&](const TableInfo& t) { return EqualsIgnoringAsciiCase(t.name, values[1]); };
         if (std::any_of(m_db.tables.begin(), m_db.tables.end(), sameName) ||
@@ -88,13 +108,15 @@ private:
         ParseCreateTable(sql, table);
         if (table.columns.empty() || table.withoutRowid)
             return;
+        static constexpr const char16_t* kFound[] = {
+            u"recover: dropped table %s named by a CREATE statement in free space of page %u",
+            u"recover: dropped table %s named by the main file's own schema (page %u), which the log "
+            u"has since replaced",
+            u"recover: dropped table %s named by a CREATE statement in a version of page %u that the "
+            u"database shown does not use (a log frame or a freelist page)",
+        };
         PostLog(m_parser.m_hLogWnd, u"Recover",
-                WideFormat(withCells ? u"recover: dropped table %s named by the main file's own "
-                                       u"schema (page %u), which the log has since replaced"
-                                     : u"recover: dropped table %s named by a CREATE statement in "
-                                       u"free space of page %u",
-                           {table.name, number}),
-                kLogInfo);
+                WideFormat(kFound[static_cast<int>(place)], {table.name, number}), kLogInfo);
         m_result.dropped.push_back(std::move(table));
     }
 
@@ -112,7 +134,7 @@ void FindDroppedTables(CSqliteParser& parser, const DbInfo& db, CPageOwners& own
     CDroppedTableFinder finder(parser, db, result);
     owners.WalkTree(parser.m_pageSource, db.UsableSize(), 1, CPageOwners::kSchemaTree,
                     [&](std::uint32_t number, const std::uint8_t* page, std::uint32_t h) {
-                        finder.ReadSchemaPage(number, page, h, false);
+                        finder.ReadSchemaPage(number, page, h, SchemaPlace::kFreeSpace);
                     });
     // With a log laid over the file, the main file still holds the database
     // as the last checkpoint left it: its own schema names the tables
@@ -120,6 +142,61 @@ void FindDroppedTables(CSqliteParser& parser, const DbInfo& db, CPageOwners& own
     if (parser.m_pageSource.HasOverlay())
         WalkFileTree(parser.m_pageSource, db, 1,
                      [&](std::uint32_t number, const std::uint8_t* page, std::uint32_t h) {
-                         finder.ReadSchemaPage(number, page, h, true);
+                         finder.ReadSchemaPage(number, page, h, SchemaPlace::kFileTree);
                      });
+}
+
+namespace {
+
+// The schema records of the log's frames the database shown does not use:
+// an older page 1 names a table created and dropped since the checkpoint.
+void ReadLogSchemaPages(CSqliteParser& parser, const DbInfo& db, const CPageOwners& owners,
+                        CDroppedTableFinder& finder)
+{
+    CPageSource& source = parser.m_pageSource;
+    if (!source.HasOverlay() || source.Log().PageSize() != db.pageSize)
+        return;
+    std::vector<std::uint8_t> page(db.pageSize);
+    for (const CWalLog::Frame& frame : source.Log().Frames()) {
+        if (g_bStop.load())
+            return;
+        const std::uint32_t h = frame.pageNumber == 1 ? 100 : 0;
+        const bool schemaPage = frame.pageNumber == 1 || (frame.pageNumber <= owners.PageCount() &&
+                                                          owners.Owner(frame.pageNumber) == CPageOwners::kSchemaTree);
+        if (frame.state != CWalLog::FrameState::kApplied && schemaPage &&
+            source.ReadLogAt(page.data(), db.pageSize, frame.pageOffset) && page[h] == kTableLeaf)
+            finder.ReadSchemaPage(frame.pageNumber, page.data(), h, SchemaPlace::kOldVersion);
+    }
+}
+
+// The schema records on the freelist's pages: a page the schema tree gave
+// up keeps its cells.
+void ReadFreelistSchemaPages(CSqliteParser& parser, const DbInfo& db, const CPageOwners& owners,
+                             CDroppedTableFinder& finder)
+{
+    std::vector<std::uint8_t> page;
+    for (const FreelistWalk::Trunk& trunk : owners.Freelist().trunks) {
+        if (g_bStop.load() || !parser.m_pageSource.ReadPage(trunk.page, page))
+            return;
+        finder.ReadSchemaBytes(trunk.page, page.data(),
+                               8 + 4 * static_cast<std::uint32_t>(std::min<std::size_t>(trunk.leaves.size(), db.UsableSize() / 4)));
+        for (std::uint32_t leaf : trunk.leaves) {
+            if (!owners.IsFreelistLeaf(leaf) || !parser.m_pageSource.ReadPage(leaf, page))
+                continue;
+            if (page[0] == kTableLeaf)
+                finder.ReadSchemaPage(leaf, page.data(), 0, SchemaPlace::kOldVersion);
+            else
+                finder.ReadSchemaBytes(leaf, page.data(), 0);
+        }
+    }
+}
+
+}  // namespace
+
+void FindDroppedTablesInOldPages(CSqliteParser& parser, const DbInfo& db, const CPageOwners& owners,
+                                 DroppedTableScan& result)
+{
+    CDroppedTableFinder finder(parser, db, result);
+    ReadLogSchemaPages(parser, db, owners, finder);
+    ReadFreelistSchemaPages(parser, db, owners, finder);
 }

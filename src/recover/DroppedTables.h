@@ -1,5 +1,6 @@
 // Tables the database no longer has, named by CREATE statements left in
-// the free space of the schema pages or, with a log laid over the file, by
+// the free space of the schema pages, on freelist pages and in log frames
+// the database shown does not use or, with a log laid over the file, by
 // the main file's own schema as the last checkpoint left it.
 #pragma once
 
@@ -24,3 +25,9 @@ struct DroppedTableScan {
 // `owners` as the schema tree's) and, with a log, the main file's own.
 void FindDroppedTables(CSqliteParser& parser, const DbInfo& db, CPageOwners& owners,
                        DroppedTableScan& result);
+
+// Adds the tables named by CREATE statements on page versions no schema
+// tree uses: the log's frames of schema pages the database shown does not
+// use, and the freelist's pages (read by `owners` already).
+void FindDroppedTablesInOldPages(CSqliteParser& parser, const DbInfo& db, const CPageOwners& owners,
+                                 DroppedTableScan& result);

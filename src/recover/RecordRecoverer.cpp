@@ -31,18 +31,12 @@ bool CRecordRecoverer::Run(const std::u16string& onlyTable, CRecoverSink& sink)
         return true;
     }
     CPageSource& source = m_parser.m_pageSource;
-    m_owners.Reset(source.PageCount());
-    // The schema tree's pages are marked as it is read.
-    FindDroppedTables(m_parser, m_db, m_owners, m_found);
-    for (TableInfo& table : m_found.dropped)
-        m_schemas.push_back(SchemaOf(table, false));
-    m_owners.MapFileTrees(source, m_db, m_found.fileRoots, m_schemas);
+    FindTables(source);
     const auto named = [&](const RecoverSchema& s) { return EqualsIgnoringAsciiCase(s.name, onlyTable); };
     if (!onlyTable.empty() && std::none_of(m_schemas.begin(), m_schemas.end(), named)) {
         source.Close();
         return false;
     }
-    m_owners.ReadFreelist(source, m_db.UsableSize());
     CLogHistory history(source, m_db.pageSize);
     RecoverContext context{m_parser, m_db, m_schemas, m_owners, history, m_candidates};
     ScanTables(context);
@@ -54,6 +48,23 @@ bool CRecordRecoverer::Run(const std::u16string& onlyTable, CRecoverSink& sink)
     DropLiveRows(context);
     Report(onlyTable, sink);
     return true;
+}
+
+void CRecordRecoverer::FindTables(CPageSource& source)
+{
+    m_owners.Reset(source.PageCount());
+    // The schema tree's pages are marked as it is read.
+    FindDroppedTables(m_parser, m_db, m_owners, m_found);
+    for (TableInfo& table : m_found.dropped)
+        m_schemas.push_back(SchemaOf(table, false));
+    m_owners.MapFileTrees(source, m_db, m_found.fileRoots, m_schemas);
+    m_owners.ReadFreelist(source, m_db.UsableSize());
+    // Then the CREATE statements of page versions no schema tree uses.
+    const std::size_t known = m_found.dropped.size();
+    FindDroppedTablesInOldPages(m_parser, m_db, m_owners, m_found);
+    for (auto table = std::next(m_found.dropped.begin(), static_cast<std::ptrdiff_t>(known));
+         table != m_found.dropped.end(); ++table)
+        m_schemas.push_back(SchemaOf(*table, false));
 }
 
 void CRecordRecoverer::ReadDroppedTables()

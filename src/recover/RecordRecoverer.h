@@ -23,6 +23,7 @@
 #include "recover/RecoveredRecord.h"
 #include "recover/SchemaFit.h"
 
+class CPageSource;
 class CSqliteParser;
 
 class CRecordRecoverer {
@@ -49,6 +50,9 @@ public:
     const std::list<TableInfo>& DroppedTables() const { return m_found.dropped; }
 
 private:
+    // The tables records are read against: the live ones, then those
+    // dropped; whose each page is, and the freelist.
+    void FindTables(CPageSource& source);
     // Hands the candidates that equal no live row to `sink`.
     void Report(const std::u16string& onlyTable, CRecoverSink& sink);
 
