@@ -74,7 +74,9 @@ CChildFrame::CChildFrame(CMainFrame* frame, const CSalvixDoc& doc, bool bDeviceW
     m_leftView = new CSalvixLeftView(frame, m_rightView, bDeviceWindow, activeTree);
     m_splitter->addWidget(m_leftView);
     m_splitter->addWidget(m_rightView);
-    m_splitter->setSizes({400, 500});
+    // A table window's tree lists only columns: its record list and page
+    // pane get the room.
+    m_splitter->setSizes(bDeviceWindow ? QList<int>{400, 500} : QList<int>{240, 760});
     layout->addWidget(m_splitter);
 }
 

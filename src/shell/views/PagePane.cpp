@@ -87,6 +87,13 @@ bool CPagePane::ShowPage(const PageRef& ref)
 void CPagePane::Highlight(std::pair<std::uint32_t, std::uint32_t> range)
 {
     m_hex->SetHighlight(range.first, range.second);
+    QString title = QString::fromStdU16String(m_reader.Title());
+    if (m_hex->HighlightEnd() > m_hex->HighlightStart())
+        title += QString::fromUtf16(u" · 选中 %1–%2 (%3 字节)")
+                     .arg(m_hex->HighlightStart())
+                     .arg(m_hex->HighlightEnd() - 1)
+                     .arg(m_hex->HighlightEnd() - m_hex->HighlightStart());
+    m_title->setText(title);
 }
 
 QString CPagePane::Title() const

@@ -339,8 +339,13 @@ std::unique_ptr<QMenu> CSalvixRightView::CreateHeaderMenu(int column)
         action->setChecked(chosen == encoding);
         action->setData(encoding ? static_cast<int>(*encoding) : -1);
         group->addAction(action);
-        connect(action, &QAction::triggered, this,
-                [this, column, encoding] { m_records->SetTimeEncoding(column, encoding); });
+        connect(action, &QAction::triggered, this, [this, column, encoding] {
+            m_records->SetTimeEncoding(column, encoding);
+            // Room for a whole time: "2020-01-06T00:00:00.000Z".
+            const int width = m_list->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00T00:00:00.000Z")) + 16;
+            if (encoding && m_list->columnWidth(column) < width)
+                m_list->setColumnWidth(column, width);
+        });
     };
     add(QString::fromUtf16(u"原值"), std::nullopt);
     times->addSeparator();
