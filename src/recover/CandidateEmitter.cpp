@@ -49,6 +49,13 @@ void CCandidateEmitter::OnFound(int s, const RecordParse& parse, std::uint32_t o
             ReadChain(parse.localEnd, total - parse.localEnd, atCell);
     }
     FillValues(schema, parse, record.values);
+    // A WITHOUT ROWID table's values are stored key first.
+    if (!schema.recordColumns.empty()) {
+        std::vector<std::optional<std::u16string>> stored = std::move(record.values);
+        record.values.assign(stored.size(), std::nullopt);
+        for (std::size_t i = 0; i < stored.size() && i < schema.recordColumns.size(); ++i)
+            record.values[schema.recordColumns[i]] = std::move(stored[i]);
+    }
     // Values lost to a cut or to an overflow chain that does not survive
     // make the record partial (a lost first serial type alone does not).
     for (std::size_t i = parse.firstLost ? 1 : 0; i < record.values.size(); ++i)

@@ -72,7 +72,8 @@ void ScanJournal(RecoverContext& context)
             break;
         const std::uint32_t number = record.pageNumber;
         if (number <= 1 || shown.Find(number) == record.imageOffset ||
-            !source.ReadJournalAt(page.data(), pageSize, record.imageOffset) || page[0] != kTableLeaf)
+            !source.ReadJournalAt(page.data(), pageSize, record.imageOffset) ||
+            (page[0] != kTableLeaf && page[0] != kIndexLeaf && page[0] != kIndexInterior))
             continue;
         const int owner = number <= context.owners.PageCount() ? context.owners.Owner(number) : CPageOwners::kNone;
         if (owner == CPageOwners::kSchemaTree)
@@ -85,6 +86,6 @@ void ScanJournal(RecoverContext& context)
         ++scanned;
     }
     PostLog(context.parser.m_hLogWnd, u"Recover",
-            WideFormat(u"recover: %u table leaf page images of the rollback journal read", {scanned}),
+            WideFormat(u"recover: %u page images of the rollback journal read", {scanned}),
             kLogInfo);
 }

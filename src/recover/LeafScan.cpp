@@ -22,13 +22,16 @@ struct CellArray {
     std::uint32_t count = 0;
     std::uint32_t end = 0;    // first byte after the array, within the page
     bool interior = false;
+    bool index = false;       // an index b-tree page: cells without a rowid
 };
 
 CellArray CellArrayOf(const PageBytes& bytes, std::uint32_t h)
 {
     CellArray array;
     array.count = ClampCellCount(Get16(bytes.page, bytes.usable, h + 3).value_or(0), bytes.usable);
-    array.interior = bytes.page[h] == kTableInterior;
+    const std::uint8_t type = bytes.page[h];
+    array.interior = type == kTableInterior || type == kIndexInterior;
+    array.index = type == kIndexLeaf || type == kIndexInterior;
     array.start = h + (array.interior ? 12 : 8);
     array.end = std::min<std::uint64_t>(bytes.usable, array.start + 2ull * array.count);
     return array;
@@ -64,15 +67,19 @@ Ranges LiveCells(const PageBytes& bytes, const CellArray& array)
         std::uint32_t p = 0;
         std::uint32_t r = 0;
         // A table interior cell: left child, rowid.
-        if (array.interior && c >= array.end && ReadVarintAt(bytes.page, usable, c + 4, rowid, r)) {
+        if (array.interior && !array.index && c >= array.end &&
+            ReadVarintAt(bytes.page, usable, c + 4, rowid, r)) {
             cells.push_back({c, c + 4 + r});
             continue;
         }
-        if (array.interior || c < array.end || !ReadVarintAt(bytes.page, usable, c, payload, p) ||
-            !ReadVarintAt(bytes.page, usable, c + p, rowid, r))
+        // An index interior cell begins with its left child.
+        const std::uint32_t child = array.interior ? 4 : 0;
+        if ((array.interior && !array.index) || c < array.end ||
+            !ReadVarintAt(bytes.page, usable, c + child, payload, p) ||
+            (!array.index && !ReadVarintAt(bytes.page, usable, c + p, rowid, r)))
             continue;
-        const std::uint32_t local = LocalPayloadSize(payload, usable, true);
-        const std::uint64_t size = p + r + std::uint64_t(local) + (local < payload ? 4 : 0);
+        const std::uint32_t local = LocalPayloadSize(payload, usable, !array.index);
+        const std::uint64_t size = child + p + r + std::uint64_t(local) + (local < payload ? 4 : 0);
         cells.push_back({c, static_cast<std::uint32_t>(std::min<std::uint64_t>(usable, c + size))});
     }
     std::sort(cells.begin(), cells.end());
@@ -109,6 +116,7 @@ void ScanLeaf(CRegionScan& scan, const PageBytes& bytes, std::uint32_t headerOff
               std::uint32_t pageNumber, HWND log)
 {
     const CellArray array = CellArrayOf(bytes, headerOffset);
+    scan.SetIndexCells(array.index, array.index && array.interior ? 4 : 0);
     // With its cells, the whole page past the array is scanned; else what
     // lies between the live cells.
     Ranges cells;

@@ -7,7 +7,8 @@
 #include "platform/WindowMessage.h"
 #include "recover/RegionScan.h"
 
-// Scans the free space of the table leaf or interior page in `bytes`
+// Scans the free space of the table leaf or interior page, or index leaf
+// page (a WITHOUT ROWID table's, whole cells only), in `bytes`
 // (b-tree header at `headerOffset`); with `withCells` every cell too: a
 // page version no tree uses any more. A freeblock chain that is not sound
 // ends with a line to `log`.

@@ -11,8 +11,10 @@
 void WalkTableTree(std::uint32_t root, std::uint64_t lastPage, std::uint32_t usable,
                    const std::function<bool(std::uint32_t)>& enter,
                    const std::function<bool(std::uint32_t, std::vector<std::uint8_t>&)>& read,
-                   const PageVisit& onPage)
+                   const PageVisit& onPage, bool index)
 {
+    const std::uint8_t leaf = index ? kIndexLeaf : kTableLeaf;
+    const std::uint8_t interior = index ? kIndexInterior : kTableInterior;
     std::vector<std::pair<std::uint32_t, int>> stack;
     const auto queue = [&](std::uint32_t number, int depth) {
         if (number != 0 && number <= lastPage && depth <= kMaxTreeDepth && enter(number))
@@ -27,12 +29,12 @@ void WalkTableTree(std::uint32_t root, std::uint64_t lastPage, std::uint32_t usa
             continue;
         const std::uint32_t h = number == 1 ? 100 : 0;
         const std::uint8_t type = page[h];
-        if (type != kTableLeaf && type != kTableInterior)
+        if (type != leaf && type != interior)
             continue;
         // An interior page keeps, in its free space, what it held when it
         // was still a leaf (a root page that split, for one).
         onPage(number, page.data(), h);
-        if (type != kTableInterior)
+        if (type != interior)
             continue;
         const std::uint32_t cells = ClampCellCount(Get16(page.data(), usable, h + 3).value_or(0), usable);
         queue(Get32(page.data(), usable, h + 8).value_or(0), depth + 1);
@@ -45,7 +47,8 @@ void WalkTableTree(std::uint32_t root, std::uint64_t lastPage, std::uint32_t usa
     }
 }
 
-void WalkFileTree(CPageSource& source, const DbInfo& db, std::uint32_t root, const PageVisit& onPage)
+void WalkFileTree(CPageSource& source, const DbInfo& db, std::uint32_t root, const PageVisit& onPage,
+                  bool index)
 {
     const std::uint64_t filePages = source.FileSize() / db.pageSize;
     std::vector<std::uint8_t> seen(filePages + 1, 0);
@@ -54,7 +57,7 @@ void WalkFileTree(CPageSource& source, const DbInfo& db, std::uint32_t root, con
         page.resize(db.pageSize);
         return source.ReadFileAt(page.data(), db.pageSize, std::uint64_t(number - 1) * db.pageSize);
     };
-    WalkTableTree(root, filePages, db.UsableSize(), enter, read, onPage);
+    WalkTableTree(root, filePages, db.UsableSize(), enter, read, onPage, index);
 }
 
 void CPageOwners::Reset(std::uint64_t pageCount)
@@ -64,7 +67,7 @@ void CPageOwners::Reset(std::uint64_t pageCount)
 }
 
 void CPageOwners::WalkTree(CPageSource& source, std::uint32_t usable, std::uint32_t root, int owner,
-                           const PageVisit& onPage)
+                           const PageVisit& onPage, bool index)
 {
     const auto enter = [&](std::uint32_t number) {
         if (m_owner[number] != kNone)
@@ -75,7 +78,7 @@ void CPageOwners::WalkTree(CPageSource& source, std::uint32_t usable, std::uint3
     const auto read = [&](std::uint32_t number, std::vector<std::uint8_t>& page) {
         return source.ReadPage(number, page);
     };
-    WalkTableTree(root, m_pageCount, usable, enter, read, onPage);
+    WalkTableTree(root, m_pageCount, usable, enter, read, onPage, index);
 }
 
 void CPageOwners::ReadFreelist(CPageSource& source, std::uint32_t usable)
@@ -119,9 +122,12 @@ void CPageOwners::MapFileTrees(CPageSource& source, const DbInfo& db,
         if (schema == schemas.end())
             continue;
         const int s = static_cast<int>(schema - schemas.begin());
-        WalkFileTree(source, db, root, [&](std::uint32_t number, const std::uint8_t*, std::uint32_t) {
-            if (m_fileOwner[number] == -1)
-                m_fileOwner[number] = s;
-        });
+        WalkFileTree(
+            source, db, root,
+            [&](std::uint32_t number, const std::uint8_t*, std::uint32_t) {
+                if (m_fileOwner[number] == -1)
+                    m_fileOwner[number] = s;
+            },
+            schema->withoutRowid);
     }
 }

@@ -18,17 +18,19 @@
 // page bytes, b-tree header offset.
 using PageVisit = std::function<void(std::uint32_t, const std::uint8_t*, std::uint32_t)>;
 
-// Walks a table b-tree depth first from `root`, right-most child first.
+// Walks a table b-tree (an index b-tree with `index`: a WITHOUT ROWID
+// table's) depth first from `root`, right-most child first.
 // A page is queued only when it is neither 0 nor past `lastPage`, no
 // deeper than any valid tree, and `enter` (which marks it) says it is new:
 // each is queued once however many cells point at it.
 void WalkTableTree(std::uint32_t root, std::uint64_t lastPage, std::uint32_t usable,
                    const std::function<bool(std::uint32_t)>& enter,
                    const std::function<bool(std::uint32_t, std::vector<std::uint8_t>&)>& read,
-                   const PageVisit& onPage);
+                   const PageVisit& onPage, bool index = false);
 
 // Walks a table b-tree of the main file itself, past any log.
-void WalkFileTree(CPageSource& source, const DbInfo& db, std::uint32_t root, const PageVisit& onPage);
+void WalkFileTree(CPageSource& source, const DbInfo& db, std::uint32_t root, const PageVisit& onPage,
+                  bool index = false);
 
 // The freelist as one walk read it: each trunk page with its leaf page
 // numbers, and the trunk number that ended the walk (0 at the list's end).
@@ -58,7 +60,7 @@ public:
     // Walks the b-tree at `root` of the database shown, marking its pages
     // with `owner`; a page already marked is not entered again.
     void WalkTree(CPageSource& source, std::uint32_t usable, std::uint32_t root, int owner,
-                  const PageVisit& onPage);
+                  const PageVisit& onPage, bool index = false);
 
     // Walks the freelist once, marking its leaf pages that no tree walked
     // so far holds (overflow chains of deleted records are read only

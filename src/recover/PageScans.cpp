@@ -8,6 +8,13 @@
 void ScanPage(RecoverContext& context, const std::uint8_t* page, const PageOrigin& origin,
               std::vector<int> order, ScanAs as)
 {
+    // An index leaf holds the records of WITHOUT ROWID tables, any other
+    // page those of rowid tables.
+    const bool index = as.headerOffset >= 0 &&
+                       (page[as.headerOffset] == kIndexLeaf || page[as.headerOffset] == kIndexInterior);
+    std::erase_if(order, [&](int s) { return context.schemas[s].withoutRowid != index; });
+    if (order.empty())
+        return;
     const PageBytes bytes{page, context.db.UsableSize(), context.db.textEncoding};
     CCandidateEmitter emitter(context, bytes, origin);
     CRegionScan scan(context.schemas, bytes, emitter);
@@ -20,6 +27,10 @@ void ScanPage(RecoverContext& context, const std::uint8_t* page, const PageOrigi
 }
 
 namespace {
+
+// A page whose cells recovery reads: a table leaf, or an index page (of a
+// WITHOUT ROWID table, whose interior cells hold whole records too).
+bool HoldsCells(std::uint8_t type) { return type == kTableLeaf || type == kIndexLeaf || type == kIndexInterior; }
 
 std::vector<int> Order(const RecoverContext& context, int preferred)
 {
@@ -52,6 +63,10 @@ void ScanFreelistLeaf(RecoverContext& context, std::uint32_t number, std::vector
     origin.attestedSchema = source.InLog(number) ? -1 : owners.FileOwner(number);
     ScanPage(context, leaf.data(), origin, Order(context, origin.attestedSchema),
              leaf[0] == kTableLeaf ? ScanAs{0, true} : ScanAs{-1});
+    // An index leaf's bytes are read for rowid tables' records as any
+    // other page's, and its cells for those of WITHOUT ROWID tables.
+    if (leaf[0] == kIndexLeaf || leaf[0] == kIndexInterior)
+        ScanPage(context, leaf.data(), origin, Order(context, origin.attestedSchema), ScanAs{0, true});
 }
 
 }  // namespace
@@ -61,12 +76,12 @@ void ScanTables(RecoverContext& context)
     for (int s = 0; s < static_cast<int>(context.schemas.size()); ++s) {
         if (!context.schemas[s].live)
             continue;
-        context.owners.WalkTree(context.parser.m_pageSource, context.db.UsableSize(),
-                                context.schemas[s].table->rootPage, s,
-                                                [&](std::uint32_t number, const std::uint8_t* page, std::uint32_t h) {
-                                    ScanPage(context, page, PageOrigin{number, kUnallocated}, {s},
-                                             ScanAs{static_cast<int>(h)});
-                                });
+        context.owners.WalkTree(
+            context.parser.m_pageSource, context.db.UsableSize(), context.schemas[s].table->rootPage, s,
+            [&](std::uint32_t number, const std::uint8_t* page, std::uint32_t h) {
+                ScanPage(context, page, PageOrigin{number, kUnallocated}, {s}, ScanAs{static_cast<int>(h)});
+            },
+            context.schemas[s].withoutRowid);
     }
 }
 
@@ -112,7 +127,7 @@ void ScanLogFrames(RecoverContext& context, std::vector<std::uint8_t>& page)
         const int owner =
             frame.pageNumber <= context.owners.PageCount() ? context.owners.Owner(frame.pageNumber) : -1;
         if (owner == CPageOwners::kSchemaTree || !source.ReadLogAt(page.data(), pageSize, frame.pageOffset) ||
-            page[0] != kTableLeaf)
+            !HoldsCells(page[0]))
             continue;
         PageOrigin origin{frame.pageNumber, kWal, frame.index};
         origin.state = context.history.StateOf(frame);
@@ -140,7 +155,7 @@ void ScanReplacedPages(RecoverContext& context, std::vector<std::uint8_t>& page)
         const std::uint64_t position = std::uint64_t(frame.pageNumber - 1) * pageSize;
         if (g_bStop.load() || frame.state != CWalLog::FrameState::kApplied || frame.pageNumber <= 1 ||
             frame.pageNumber > owners.PageCount() || owners.Owner(frame.pageNumber) == CPageOwners::kSchemaTree ||
-            !source.ReadFileAt(page.data(), pageSize, position) || page[0] != kTableLeaf)
+            !source.ReadFileAt(page.data(), pageSize, position) || !HoldsCells(page[0]))
             continue;
         // The main file's own tree says whose page this version was.
         const int fileOwner = owners.FileOwner(frame.pageNumber);
@@ -162,7 +177,7 @@ void ScanPagesPastEnd(RecoverContext& context, std::vector<std::uint8_t>& page)
          ++number) {
         if (g_bStop.load() || !source.ReadFileAt(page.data(), pageSize, (number - 1) * pageSize))
             break;
-        if (page[0] != kTableLeaf)
+        if (!HoldsCells(page[0]))
             continue;
         const auto n = static_cast<std::uint32_t>(number);
         ScanFileVersion(context, page.data(), n, context.owners.FileOwner(n));

@@ -23,8 +23,7 @@ CRecordRecoverer::~CRecordRecoverer() = default;
 bool CRecordRecoverer::Run(const std::u16string& onlyTable, CRecoverSink& sink)
 {
     for (TableInfo& table : m_db.tables)
-        if (table.rootPage != 0 && !table.columns.empty() && !table.withoutRowid &&
-            table.recordColumns.empty())
+        if (Recoverable(table))
             m_schemas.push_back(SchemaOf(table, true));
     if (!m_parser.OpenPages(m_db)) {
         PostOpenError(m_parser.m_hLogWnd, u"error", m_db.path, kLogError);

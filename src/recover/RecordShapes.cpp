@@ -227,7 +227,7 @@ bool CheckRecord(const PageBytes& bytes, const RecoverSchema& schema, RecordPars
 }
 
 bool ParseCell(const PageBytes& bytes, std::uint32_t x, std::uint32_t limit, std::size_t columns,
-               RecordParse& parse)
+               RecordParse& parse, bool indexCell)
 {
     parse.types.clear();
     parse.firstLost = false;
@@ -237,19 +237,22 @@ bool ParseCell(const PageBytes& bytes, std::uint32_t x, std::uint32_t limit, std
     std::uint32_t p = 0;
     std::uint32_t r = 0;
     if (!ReadVarintAt(bytes.page, limit, x, payload, p) || payload < 2 || payload > 0x7FFFFFFF ||
-        !ReadVarintAt(bytes.page, limit, x + p, rowid, r))
+        (!indexCell && !ReadVarintAt(bytes.page, limit, x + p, rowid, r)))
         return false;
     const std::uint32_t y = x + p + r;
     if (!ReadHeaderAt(bytes, y, limit, columns, parse) || parse.bodyStart - y > payload)
         return false;
-    const std::uint32_t local = LocalPayloadSize(payload, bytes.usable, true);
+    const std::uint32_t local = LocalPayloadSize(payload, bytes.usable, !indexCell);
     parse.overflow = local < payload;
     parse.localEnd = y + std::min<std::uint32_t>(local, limit - y);
     if (parse.overflow && !FitsIn(limit, y, std::uint64_t(local) + 4))
         return false;
     if (!parse.overflow && payload > limit - y)
         return false;
-    parse.rowid = static_cast<std::int64_t>(rowid);
+    if (indexCell)
+        parse.rowid.reset();
+    else
+        parse.rowid = static_cast<std::int64_t>(rowid);
     std::uint64_t body = 0;
     for (std::uint64_t t : parse.types)
         body = std::min<std::uint64_t>(body + std::min<std::uint64_t>(SerialTypeSize(t), UINT32_MAX),

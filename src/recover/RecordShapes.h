@@ -79,9 +79,10 @@ bool CheckRecord(const PageBytes& bytes, const RecoverSchema& schema, RecordPars
                  std::uint32_t limit);
 
 // A whole cell at x: payload size, rowid, record of at most `columns`
-// values whose sizes add up to the payload.
+// values whose sizes add up to the payload; with `indexCell` the cell of an
+// index b-tree leaf (a WITHOUT ROWID table's): no rowid.
 bool ParseCell(const PageBytes& bytes, std::uint32_t x, std::uint32_t limit, std::size_t columns,
-               RecordParse& parse);
+               RecordParse& parse, bool indexCell = false);
 // Checks a cell read by ParseCell against `schema`; parse.end becomes the
 // cell's end.
 bool FinishCell(const PageBytes& bytes, const RecoverSchema& schema, RecordParse& parse,

@@ -105,6 +105,9 @@ bool CRegionScan::TryEach(std::uint32_t x, std::uint32_t limit, bool head, Recor
 {
     if (!head)
         return TryEachCell(x, limit, best, bestSchema);
+    // An index cell's freed head leaves too little to prove a record.
+    if (m_indexCells)
+        return false;
     int bestFit = -1;
     for (std::size_t i = 0; i < m_order.size(); ++i) {
         if (m_sameAs[i] >= 0)
@@ -126,12 +129,14 @@ bool CRegionScan::TryEach(std::uint32_t x, std::uint32_t limit, bool head, Recor
 bool CRegionScan::TryEachCell(std::uint32_t x, std::uint32_t limit, RecordParse& best, int& bestSchema)
 {
     // The cell's bytes do not depend on the table: read them once.
-    if (!ParseCell(m_bytes, x, limit, m_maxColumns, m_cell))
+    if (limit - x <= m_cellPrefix || !ParseCell(m_bytes, x + m_cellPrefix, limit, m_maxColumns, m_cell, m_indexCells))
         return false;
     int bestFit = -1;
     for (std::size_t i = 0; i < m_order.size(); ++i) {
         const RecoverSchema& schema = m_schemas[m_order[i]];
+        // A WITHOUT ROWID table's record holds every column.
         if (m_sameAs[i] >= 0 || m_cell.types.size() > schema.affinity.size() ||
+            (m_indexCells && m_cell.types.size() != schema.affinity.size()) ||
             !FinishCell(m_bytes, schema, m_cell, limit))
             continue;
         const int fit = Fit(schema, m_cell.types);
@@ -157,8 +162,8 @@ bool CRegionScan::TryCell(const RecoverSchema& schema, std::uint32_t x, std::uin
     if (m_noCell.empty())
         m_noCell.assign(m_bytes.usable, 0);
     if (m_noCell[x] == 0)
-        m_noCell[x] = ParseCell(m_bytes, x, m_bytes.usable, m_maxColumns, parse) ? 2 : 1;
-    return m_noCell[x] == 2 && ParseCell(m_bytes, x, limit, schema.affinity.size(), parse) &&
+        m_noCell[x] = ParseCell(m_bytes, x, m_bytes.usable, m_maxColumns, parse, m_indexCells) ? 2 : 1;
+    return m_noCell[x] == 2 && ParseCell(m_bytes, x, limit, schema.affinity.size(), parse, m_indexCells) &&
            FinishCell(m_bytes, schema, parse, limit);
 }
 

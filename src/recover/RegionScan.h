@@ -36,6 +36,14 @@ public:
     // array is the newest layout of the page, so a record reaching over one
     // of them had its tail overwritten by that cell and is not read whole.
     void SetCellStarts(std::vector<std::uint32_t> starts) { m_cellStarts = std::move(starts); }
+    // The page is an index b-tree page (a WITHOUT ROWID table's): only
+    // whole index cells are read, each after `childPointer` bytes (4 on an
+    // interior page, whose cells begin with their left child).
+    void SetIndexCells(bool index, std::uint32_t childPointer)
+    {
+        m_indexCells = index;
+        m_cellPrefix = childPointer;
+    }
 
     // Scans [from, to) of the page; `freeblocks` are the (start, end) pairs
     // of the page's freeblock chain, in ascending order.
@@ -78,6 +86,8 @@ private:
     std::vector<int> m_sameAs;  // by position in m_order: an earlier twin, or -1
     std::size_t m_maxColumns = 0;
     std::vector<std::uint32_t> m_cellStarts;
+    bool m_indexCells = false;
+    std::uint32_t m_cellPrefix = 0;
     std::uint32_t m_headEnd = 0;  // where the freeblock tried as a head says it ends
     std::uint32_t m_cutEnd = 0;   // where a record tried as a head may have been cut, or 0
     // Scratch records, kept so that the byte-by-byte scan allocates nothing.

@@ -1,5 +1,7 @@
 #include "recover/SchemaFit.h"
 
+#include <algorithm>
+
 RecoverSchema SchemaOf(TableInfo& table, bool live)
 {
     RecoverSchema schema;
@@ -7,9 +9,30 @@ RecoverSchema SchemaOf(TableInfo& table, bool live)
     schema.table = &table;
     schema.alias = table.rowidAliasColumn;
     schema.live = live;
+    if (table.withoutRowid) {
+        schema.withoutRowid = true;
+        schema.recordColumns = table.recordColumns;
+        for (int column : table.recordColumns)
+            schema.affinity.push_back(AffinityOf(table.columns[column].type));
+        return schema;
+    }
     for (const ColumnInfo& column : table.columns)
         schema.affinity.push_back(AffinityOf(column.type));
     return schema;
+}
+
+bool Recoverable(const TableInfo& table)
+{
+    if (table.rootPage == 0 || table.columns.empty())
+        return false;
+    if (!table.withoutRowid)
+        return table.recordColumns.empty();
+    std::vector<bool> shown(table.columns.size(), false);
+    for (int column : table.recordColumns)
+        if (column >= 0 && static_cast<std::size_t>(column) < shown.size())
+            shown[column] = true;
+    return table.recordColumns.size() == table.columns.size() &&
+           std::find(shown.begin(), shown.end(), false) == shown.end();
 }
 
 RecoverSchema SchemaTableSchema()
@@ -63,7 +86,7 @@ int Fit(const RecoverSchema& schema, const std::vector<std::uint64_t>& types)
 
 bool ReadAlike(const RecoverSchema& a, const RecoverSchema& b)
 {
-    return a.alias == b.alias && a.affinity == b.affinity;
+    return a.alias == b.alias && a.affinity == b.affinity && a.withoutRowid == b.withoutRowid;
 }
 
 std::vector<int> SchemaOrder(std::size_t count, int preferred)

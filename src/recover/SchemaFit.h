@@ -18,7 +18,16 @@ struct RecoverSchema {
     std::vector<ColumnAffinity> affinity;  // by column, from the declared types
     int alias = -1;                        // the rowid alias column, or -1
     bool live = false;
+    // A WITHOUT ROWID table: its records are the cells of an index b-tree
+    // (no rowid), their values in stored order (the key first), value i
+    // showing column recordColumns[i]; `affinity` is in that order too.
+    bool withoutRowid = false;
+    std::vector<int> recordColumns;
 };
+
+// True for a table recovery reads: stored columns only, and a WITHOUT
+// ROWID table only when its record holds every column.
+bool Recoverable(const TableInfo& table);
 
 RecoverSchema SchemaOf(TableInfo& table, bool live);
 
