@@ -15,6 +15,10 @@ deleted, dropped or overwrote, whether or not its bytes survive:
                          shorter rows took ("partial")), as a public corpus of
                          deleted-record cases is built; the target applies
                          to this set
+  WITHOUT ROWID          a table whose key is not its first column, rows
+                         deleted as in single and run, in every layout, in
+                         the file and in WAL mode; shown, judged only for
+                         live rows and phantoms
   WAL mode               the same kinds and layouts in WAL mode, checkpointed
                          once filled, each deletion only in the log; read
                          from a copy of the database and its log taken
@@ -42,7 +46,10 @@ journal still holds must be recovered (`recover --journal`).
 
 Write-ahead logs: databases copied while their writer still holds them
 (wal_autocheckpoint=0); `tables --wal` and `rows --wal` must equal what
-sqlite3 shows on a copy of the database and its log.
+sqlite3 shows on a copy of the database and its log. The dropped fixture (kind
+drop-in-log) holds a table created, filled and dropped with secure_delete on
+since the checkpoint: its CREATE statement and its rows are only in older
+log frames.
 
 usage: recover_score.py SALVIX_CLI [WORKDIR] [--quick] [--verbose]"""
 import json, os, random, shutil, sqlite3, struct, subprocess, sys
@@ -101,7 +108,15 @@ def fill(c, rng, n):
     c.execute("COMMIT")
 
 KINDS = ["single", "run", "page", "shrink", "grow", "drop", "drop+new", "overwrite", "long", "no-text",
-         "partial", "wal"]
+         "partial", "no-rowid", "wal", "drop-in-log"]
+# The kinds of the one-kind-per-database sets; "wal" and "drop-in-log" are
+# the log fixtures' own, and "no-rowid" is scored as a set of its own: a
+# freed index cell loses the head that would prove its record, so the text
+# of most such rows survives without any proof of where it ends.
+SCENARIO_KINDS = KINDS[:-3]
+
+# A WITHOUT ROWID table whose key is not its first column.
+KV = "CREATE TABLE kv(n INTEGER, v TEXT, k TEXT PRIMARY KEY) WITHOUT ROWID"
 
 # Tables of numbers only: an id that is not the rowid, and a millisecond
 # time as the first column. Their column types, for the bytes a record of
@@ -111,7 +126,7 @@ NUMERIC = {
     "samples": ("CREATE TABLE samples(ts INTEGER, lat REAL, lon REAL, acc INTEGER)", "IRRI"),
 }
 # The tables whose first column is not the rowid.
-NO_ALIAS = ("contacts", "readings", "samples")
+NO_ALIAS = ("contacts", "readings", "samples", "kv")
 
 def alias_of(table):
     return -1 if table in NO_ALIAS else 0
@@ -283,6 +298,18 @@ def scenario_fixture(path, page_size, encoding, auto_vacuum, seed, n, kind, wal=
         c.execute("DELETE FROM messages WHERE _id IN (%s)" % ",".join(map(str, dead)))
         for i, rid in enumerate(dead):
             add_message(c, rid, i)
+    elif kind == "no-rowid":
+        # Single rows, a run and the last rows of a WITHOUT ROWID table.
+        c.execute(KV)
+        c.execute("BEGIN")
+        for i in range(1, n + 1):
+            c.execute("INSERT INTO kv VALUES(?,?,?)", (i * 7, " ".join(rng.choice(WORDS) for _ in range(3)), "key%05d" % i))
+        c.execute("COMMIT")
+        a = rng.randint(1, n // 2)
+        where = "n IN (%s) OR n BETWEEN %d AND %d OR n > %d" % (
+            ",".join(str(7 * i) for i in rng.sample(range(1, n + 1), 8)), 7 * a, 7 * (a + 11), 7 * (n - 40))
+        take(c, truth, kind, "kv", where)
+        c.execute("DELETE FROM kv WHERE " + where)
     elif kind == "long":
         # Long messages (one to three pages of text) that go on to overflow
         # pages; every other one deleted.
@@ -321,7 +348,15 @@ def wal_fixture(path, kind, seed):
                 c.execute("INSERT INTO messages(thread_id,address,date,body,read) VALUES(1,'x',?,?,0)", (i, "filler %d" % i))
             c.execute("COMMIT")
             c.execute("PRAGMA wal_checkpoint(PASSIVE)")
-        if kind == "vacuumed":
+        if kind == "dropped":
+            # A table created, filled and dropped since the checkpoint, with
+            # secure_delete on: its CREATE statement and rows are only in
+            # older log frames.
+            add_notes(c, rng)
+            take(c, truth, "drop-in-log", "notes", "1")
+            c.execute("PRAGMA secure_delete=ON")
+            c.execute("DROP TABLE notes")
+        elif kind == "vacuumed":
             # auto_vacuum FULL moves the last pages down over the freed ones
             # and the commit shrinks the database; the main file keeps its
             # old tail until a checkpoint.
@@ -630,7 +665,7 @@ def main():
     anchor, anchor_kinds, by_layout = Score(), {}, []
     for k, (ps, enc, av) in enumerate(layouts):
         layout = Score()
-        for j, kind in enumerate(KINDS[:-1]):
+        for j, kind in enumerate(SCENARIO_KINDS):
             path = os.path.join(WORK, "one-%s-%d-%s-%s.db" % (kind.replace("+", "-"), ps, enc, av))
             truth, live, path = scenario_fixture(path, ps, enc, av, 3000 + 16 * k + j, n, kind)
             s = run_fixture(path, truth, live, enc, False, anchor_kinds)
@@ -651,13 +686,24 @@ def main():
     logged, logged_kinds = Score(), {}
     for k, (ps, enc, av) in enumerate(layouts):
         layout = Score()
-        for j, kind in enumerate(KINDS[:-1]):
+        for j, kind in enumerate(SCENARIO_KINDS):
             path = os.path.join(WORK, "wal-one-%s-%d-%s-%s.db" % (kind.replace("+", "-"), ps, enc, av))
             truth, live, copy = scenario_fixture(path, ps, enc, av, 3000 + 16 * k + j, n, kind, wal=True)
             layout.add(run_fixture(copy, truth, live, enc, True, logged_kinds))
         print(line("%d %s %s" % (ps, enc, av), layout))
         logged.add(layout)
     print_kinds(logged_kinds)
+
+    print("== WITHOUT ROWID, one database per layout, in the file and in WAL mode ==")
+    print(HEADER.replace("fixture", "layout  "))
+    norowid, norowid_kinds = Score(), {}
+    for k, (ps, enc, av) in enumerate(layouts):
+        for wal in (False, True):
+            path = os.path.join(WORK, "%sno-rowid-%d-%s-%s.db" % ("wal-" if wal else "", ps, enc, av))
+            truth, live, path = scenario_fixture(path, ps, enc, av, 3500 + k, n, "no-rowid", wal=wal)
+            s = run_fixture(path, truth, live, enc, wal, norowid_kinds.setdefault(wal, {}))
+            norowid.add(s)
+            print(line("%d %s %s%s" % (ps, enc, av, " WAL" if wal else ""), s))
 
     # Every kind in one database.
     print("== stress: every kind in one database ==")
@@ -670,7 +716,7 @@ def main():
         stress.add(s)
         print(line(os.path.basename(path), s))
     wal_ok = 0
-    kinds = ["log_only", "update", "restart", "truncated", "flipped", "bigendian", "vacuumed"]
+    kinds = ["log_only", "update", "restart", "truncated", "flipped", "bigendian", "vacuumed", "dropped"]
     for k, kind in enumerate(kinds):
         path = os.path.join(WORK, "wal-%s.db" % kind)
         truth, copy = wal_fixture(path, kind, 2000 + k)
@@ -683,7 +729,7 @@ def main():
             same = same and got == rows[t]
         wal_ok += same
         text = "%-38s tables/rows --wal %s" % (os.path.basename(copy), "equal to sqlite3" if same else "DIFFER")
-        if truth and kind in ("update", "restart", "vacuumed"):
+        if truth and kind in ("update", "restart", "vacuumed", "dropped"):
             live = {t: [tuple(r) for r in rows[t]] for t in rows}
             s = run_fixture(copy, truth, live, "UTF-8", True, stress_kinds)
             stress.add(s)
@@ -699,6 +745,7 @@ def main():
     print_total("ONE KIND PER DATABASE, WAL MODE", logged)
     print_total("STRESS", stress)
     print_total("ROLLBACK JOURNALS", journals)
+    print_total("WITHOUT ROWID", norowid)
     print("WAL agreement: %d of %d fixtures" % (wal_ok, len(kinds)))
     print("Journals: %d of %d fixtures equal to sqlite3 or with every journal-only row whole" % (journal_ok, journal_fixtures))
     no_text, partial = anchor_kinds.get("no-text", Score()), anchor_kinds.get("partial", Score())
@@ -706,7 +753,8 @@ def main():
           journals.live == 0 and journal_ok == journal_fixtures and
           anchor.whole * 100 >= 93 * anchor.in_file and no_text.whole * 100 >= 95 * no_text.in_file and
           partial.partly_back * 2 >= partial.partly and
-          all(s.phantom * 100 < max(s.reported, 1) for s in (anchor, logged, stress)))
+          norowid.live == 0 and
+          all(s.phantom * 100 < max(s.reported, 1) for s in (anchor, logged, stress, norowid)))
     print("target (one kind per database: >= 93%% of the rows still in the files whole, >= 95%% on the no-text kind, "
           "half the partly overwritten rows of the partial kind back in part; no live row and phantoms < 1%% "
           "in every set; WAL agreement; journals: equal to sqlite3, every journal-only row, no live row): %s"
