@@ -115,9 +115,10 @@ void CPageOwners::MapFileTrees(CPageSource& source, const DbInfo& db,
     if (fileRoots.empty())
         return;
     m_fileOwner.assign(source.FileSize() / db.pageSize + 1, -1);
-    for (const auto& [name, root] : fileRoots) {
+    for (const auto& fileRoot : fileRoots) {
+        const std::uint32_t root = fileRoot.second;
         const auto schema = std::find_if(schemas.begin(), schemas.end(), [&](const RecoverSchema& s) {
-            return EqualsIgnoringAsciiCase(s.name, name);
+            return EqualsIgnoringAsciiCase(s.name, fileRoot.first);
         });
         if (schema == schemas.end())
             continue;
