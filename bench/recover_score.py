@@ -552,13 +552,16 @@ def in_file(truth, path, encoding):
         found.append(all(there(t) for t in texts))
     return found
 
-def partly_there(truth, path, encoding):
+def partly_there(truth, live, path, encoding):
     """For each truth row of messages, whether its record was partly
-    overwritten: its address still in the main file, its body no more."""
+    overwritten: its address still in the main file, its body no more, and
+    no live row with its head (an update that kept the head is never
+    reported in part)."""
     data = open(path, "rb").read()
     codec = "utf-16-le" if encoding == "UTF-16le" else "utf-8"
-    return [table == "messages" and row[2].encode(codec) in data and row[4].encode(codec) not in data
-            for table, row, _ in truth]
+    heads = {r[1:4] for r in live.get("messages", [])}
+    return [table == "messages" and row[1:4] not in heads and row[2].encode(codec) in data and
+            row[4].encode(codec) not in data for table, row, _ in truth]
 
 def matches(rec, table, row):
     """2: every value of the truth row (a lost rowid column aside), 1: at
@@ -649,7 +652,7 @@ def print_total(title, t):
 
 def run_fixture(path, truth, live, encoding, wal, kinds):
     recs = recover(path, wal)
-    partly = None if wal else partly_there(truth, path, encoding)
+    partly = None if wal else partly_there(truth, live, path, encoding)
     return score(truth, live, recs, in_file(truth, path, encoding), kinds, partly)
 
 def main():

@@ -24,6 +24,21 @@ int VarintLength(std::uint64_t value)
 
 bool IsText(std::uint64_t t) { return t >= 13 && t % 2 == 1; }
 
+// Whether the integer of serial type `t` (1 to 6) at `at` is stored in as
+// few bytes as SQLite stores it; `number` tells whether it is other than 0
+// and 1 (which a file of the current format keeps in the header alone).
+bool MinimalInteger(const PageBytes& bytes, std::uint64_t at, std::uint64_t t, bool& number)
+{
+    std::int64_t value = 0;
+    if (!ReadIntegerValue(bytes.page, bytes.usable, at, t, value))
+        return false;
+    number = value < 0 || value > 1;
+    std::uint64_t fits = 1;
+    for (const std::int64_t bound : {0x80ll, 0x8000ll, 0x800000ll, 0x80000000ll, 0x800000000000ll})
+        fits += value < -bound || value >= bound;
+    return fits == t;
+}
+
 // Whether the real at `at` is one a column of this affinity holds. A
 // column of numeric affinity stores a real of integral value as an
 // integer, so a real there has a fraction; and the numbers phones keep
@@ -206,9 +221,12 @@ bool CheckRecord(const PageBytes& bytes, const RecoverSchema& schema, RecordPars
             return false;
         if (offset + size <= parse.localEnd && t == 7 && !PlausibleReal(bytes, offset, schema.affinity[i]))
             return false;
+        bool number = t == 7;
+        if (offset + size <= parse.localEnd && t >= 1 && t <= 6 && !MinimalInteger(bytes, offset, t, number))
+            return false;
         if (!lost && static_cast<int>(i) != schema.alias) {
             substantial += t != 0 && t != 12 && t != 13;
-            numbers += (t >= 1 && t <= 7);
+            numbers += number;
             telling = telling || (t >= 1 && t <= 6) || (t > 13 && t % 2 == 1);
         }
         offset += size;
