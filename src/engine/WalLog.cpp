@@ -118,50 +118,10 @@ bool CWalLog::Read(const CSourceFile& file, HWND logWnd)
             break;
         }
         for (std::uint64_t k = 0; k < count; ++k) {
-            const std::uint8_t* frame = block.data() + k * frameSize;
-            Frame entry;
-            entry.index = static_cast<std::uint32_t>(first + k + 1);
-            entry.pageNumber = *Get32(frame, frameSize, 0);
-            entry.commitSize = *Get32(frame, frameSize, 4);
-            entry.pageOffset = position + k * frameSize + kFrameHeaderSize;
-            entry.salt1 = *Get32(frame, frameSize, 8);
-            entry.salt2 = *Get32(frame, frameSize, 12);
-            // Begun from the previous frame's stored checksum: the running
-            // checksum while the log is valid, and past its end still a
-            // test of whether this frame is whole.
-            std::uint32_t c0 = p0;
-            std::uint32_t c1 = p1;
-            Checksum(frame, 8, c0, c1);
-            Checksum(frame + kFrameHeaderSize, m_pageSize, c0, c1);
-            p0 = *Get32(frame, frameSize, 16);
-            p1 = *Get32(frame, frameSize, 20);
-            entry.checksumValid = c0 == p0 && c1 == p1;
-            const bool ownSalts = entry.salt1 == m_salt1 && entry.salt2 == m_salt2;
-            entry.state = ownSalts ? FrameState::kInvalid : FrameState::kStale;
-            if (valid) {
-                const std::uint64_t at = entry.pageOffset - kFrameHeaderSize;
-                if (!ownSalts) {
-                    valid = false;
-                    PostWal(logWnd, kLogInfo,
-                            WideFormat(u"write-ahead log: frame %u at offset %I64u is from an "
-                                       u"earlier log (other salts); the log ends before it",
-                                       {entry.index, at}));
-                } else if (entry.pageNumber == 0 || !entry.checksumValid) {
-                    valid = false;
-                    PostWal(logWnd, kLogWarning,
-                            WideFormat(u"write-ahead log: frame %u at offset %I64u fails its "
-                                       u"checksum; the log ends before it",
-                                       {entry.index, at}));
-                } else {
-                    entry.state = FrameState::kUncommitted;
-                    ++m_validFrames;
-                    if (entry.commitSize != 0) {
-                        m_committed = entry.index;
-                        m_databasePages = entry.commitSize;
-                        ++m_commits;
-                    }
-                }
-            }
+            Frame entry = ReadFrame(block.data() + k * frameSize, position + k * frameSize,
+                                    static_cast<std::uint32_t>(first + k + 1), p0, p1);
+            if (valid)
+                valid = AcceptFrame(entry, logWnd);
             m_frames.push_back(entry);
         }
     }
@@ -171,17 +131,7 @@ bool CWalLog::Read(const CSourceFile& file, HWND logWnd)
                            u"of %I64u bytes); the log ends before it",
                            {kHeaderSize + frameCount * frameSize, body % frameSize, frameSize}));
 
-    // The committed frames: the last one of each page is the version shown;
-    // a page past the last commit's page count was cut off by it. The set
-    // of pages seen grows with the frames, not with their page numbers.
-    std::unordered_set<std::uint32_t> seen;
-    seen.reserve(m_committed);
-    for (std::uint32_t i = m_committed; i > 0; --i) {
-        Frame& frame = m_frames[i - 1];
-        const bool latest = seen.insert(frame.pageNumber).second;
-        frame.state = latest && frame.pageNumber <= m_databasePages ? FrameState::kApplied
-                                                                     : FrameState::kSuperseded;
-    }
+    MarkCommittedFrames();
     PostWal(logWnd, kLogInfo,
             WideFormat(u"write-ahead log: %u frames, %u valid, %u committed; the last commit "
                        u"leaves %u pages",
@@ -198,4 +148,76 @@ CPageOffsets CWalLog::CommittedPageOffsets() const
             offsets.Add(m_frames[i].pageNumber, m_frames[i].pageOffset);
     offsets.Finish();
     return offsets;
+}
+
+// Reads the frame whose header starts at `frame` (file offset `at`). The
+// checksum begins from the previous frame's stored checksum (`p0`, `p1`,
+// replaced by this frame's): the running checksum while the log is valid,
+// and past its end still a test of whether this frame is whole.
+CWalLog::Frame CWalLog::ReadFrame(const std::uint8_t* frame, std::uint64_t at, std::uint32_t index,
+                                  std::uint32_t& p0, std::uint32_t& p1) const
+{
+    const std::uint64_t frameSize = kFrameHeaderSize + std::uint64_t(m_pageSize);
+    Frame entry;
+    entry.index = index;
+    entry.pageNumber = *Get32(frame, frameSize, 0);
+    entry.commitSize = *Get32(frame, frameSize, 4);
+    entry.pageOffset = at + kFrameHeaderSize;
+    entry.salt1 = *Get32(frame, frameSize, 8);
+    entry.salt2 = *Get32(frame, frameSize, 12);
+    std::uint32_t c0 = p0;
+    std::uint32_t c1 = p1;
+    Checksum(frame, 8, c0, c1);
+    Checksum(frame + kFrameHeaderSize, m_pageSize, c0, c1);
+    p0 = *Get32(frame, frameSize, 16);
+    p1 = *Get32(frame, frameSize, 20);
+    entry.checksumValid = c0 == p0 && c1 == p1;
+    const bool ownSalts = entry.salt1 == m_salt1 && entry.salt2 == m_salt2;
+    entry.state = ownSalts ? FrameState::kInvalid : FrameState::kStale;
+    return entry;
+}
+
+// Takes `entry`, read while the log was still valid, into the log: a frame
+// of another log's salts, of page 0 or with a wrong checksum ends the log
+// (false); else it counts as valid and a commit frame moves the commit point.
+bool CWalLog::AcceptFrame(Frame& entry, HWND logWnd)
+{
+    const std::uint64_t at = entry.pageOffset - kFrameHeaderSize;
+    if (entry.state == FrameState::kStale) {
+        PostWal(logWnd, kLogInfo,
+                WideFormat(u"write-ahead log: frame %u at offset %I64u is from an "
+                           u"earlier log (other salts); the log ends before it",
+                           {entry.index, at}));
+        return false;
+    }
+    if (entry.pageNumber == 0 || !entry.checksumValid) {
+        PostWal(logWnd, kLogWarning,
+                WideFormat(u"write-ahead log: frame %u at offset %I64u fails its "
+                           u"checksum; the log ends before it",
+                           {entry.index, at}));
+        return false;
+    }
+    entry.state = FrameState::kUncommitted;
+    ++m_validFrames;
+    if (entry.commitSize != 0) {
+        m_committed = entry.index;
+        m_databasePages = entry.commitSize;
+        ++m_commits;
+    }
+    return true;
+}
+
+void CWalLog::MarkCommittedFrames()
+{
+    // The committed frames: the last one of each page is the version shown;
+    // a page past the last commit's page count was cut off by it. The set
+    // of pages seen grows with the frames, not with their page numbers.
+    std::unordered_set<std::uint32_t> seen;
+    seen.reserve(m_committed);
+    for (std::uint32_t i = m_committed; i > 0; --i) {
+        Frame& frame = m_frames[i - 1];
+        const bool latest = seen.insert(frame.pageNumber).second;
+        frame.state = latest && frame.pageNumber <= m_databasePages ? FrameState::kApplied
+                                                                     : FrameState::kSuperseded;
+    }
 }

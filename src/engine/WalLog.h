@@ -87,6 +87,12 @@ public:
 
 private:
     bool ReadHeader(const CSourceFile& file, HWND logWnd);
+    Frame ReadFrame(const std::uint8_t* frame, std::uint64_t at, std::uint32_t index, std::uint32_t& p0,
+                    std::uint32_t& p1) const;
+    bool AcceptFrame(Frame& entry, HWND logWnd);
+    // Marks each committed frame applied (the last of its page within the
+    // last commit's page count) or superseded.
+    void MarkCommittedFrames();
     void Checksum(const std::uint8_t* data, std::uint32_t length, std::uint32_t& s0,
                   std::uint32_t& s1) const;
 

@@ -73,29 +73,32 @@ void CRecordDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     PaintRuns(painter, cell, text);
 }
 
+// The cell's text rect: the cell less its check box and margins. The style
+// would lay out the text to find it, measuring every emoji, which decodes
+// its picture: a one-letter stand-in gives the same rect.
+static QRect TextArea(const QStyleOptionViewItem& cell)
+{
+    const QWidget* widget = cell.widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    QStyleOptionViewItem layout(cell);
+    layout.text = QStringLiteral("x");
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+    return style->subElementRect(QStyle::SE_ItemViewItemText, &layout, widget).adjusted(margin, 0, -margin, 0);
+}
+
 // Draws `text` left-aligned and vertically centred in the cell's text rect,
 // plain runs with the painter and emoji from their pictures, cut with "…"
 // where the cell ends (as the style elides).
 void CRecordDelegate::PaintRuns(QPainter* painter, const QStyleOptionViewItem& cell, const QString& text) const
 {
-    const QWidget* widget = cell.widget;
-    QStyle* style = widget ? widget->style() : QApplication::style();
-    // The style's text rect is the cell less its check box and margins. It
-    // would lay out the text to find it, measuring every emoji, which
-    // decodes its picture: a one-letter stand-in gives the same rect.
-    QStyleOptionViewItem layout(cell);
-    layout.text = QStringLiteral("x");
-    const QRect area = style->subElementRect(QStyle::SE_ItemViewItemText, &layout, widget)
-                           .adjusted(style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1, 0,
-                                     -(style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1), 0);
+    const QRect area = TextArea(cell);
     const QPalette::ColorGroup group = !(cell.state & QStyle::State_Enabled) ? QPalette::Disabled
                                        : (cell.state & QStyle::State_Active) ? QPalette::Normal
                                                                               : QPalette::Inactive;
-    const QColor color = cell.palette.color(
-        group, (cell.state & QStyle::State_Selected) ? QPalette::HighlightedText : QPalette::Text);
+    const bool selected = cell.state & QStyle::State_Selected;
+    const QColor color = cell.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
     const QFontMetrics metrics(cell.font);
     const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
-    const int ellipsis = metrics.horizontalAdvance(QChar(0x2026));
     const int baseline = area.top() + (area.height() - metrics.height()) / 2 + metrics.ascent();
 
     painter->save();
@@ -109,19 +112,17 @@ void CRecordDelegate::PaintRuns(QPainter* painter, const QStyleOptionViewItem& c
     line.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
     const int right = area.right() + 1;
     int x = area.left();
-    bool cut = false;
     qsizetype runStart = 0;
     // Plain text between emoji goes to the painter in one piece.
     auto drawRun = [&](qsizetype from, qsizetype to) {
-        if (to <= from || cut)
-            return;
-        const QString run = line.mid(from, to - from);
-        painter->drawText(QPoint(x, baseline), run);
-        x += metrics.horizontalAdvance(run);
-        cut = x > right;
+        if (to > from && x <= right) {
+            const QString run = line.mid(from, to - from);
+            painter->drawText(QPoint(x, baseline), run);
+            x += metrics.horizontalAdvance(run);
+        }
     };
     QTextBoundaryFinder clusters(QTextBoundaryFinder::Grapheme, line);
-    for (qsizetype start = 0; start < line.size() && !cut;) {
+    for (qsizetype start = 0; start < line.size() && x <= right;) {
         qsizetype end = clusters.toNextBoundary();
         if (end <= start)
             end = line.size();
@@ -129,19 +130,17 @@ void CRecordDelegate::PaintRuns(QPainter* painter, const QStyleOptionViewItem& c
         if (IsEmojiCluster(cluster)) {
             drawRun(runStart, start);
             const QPixmap picture = EmojiPicture(cluster, cell.font, color, ratio);
-            const int width = qRound(picture.width() / picture.devicePixelRatio());
-            if (!cut)
+            if (x <= right)
                 painter->drawPixmap(QPoint(x, baseline - metrics.ascent()), picture);
-            x += width;
-            cut = cut || x > right;
+            x += qRound(picture.width() / picture.devicePixelRatio());
             runStart = end;
         }
         start = end;
     }
     drawRun(runStart, line.size());
-    if (cut) {
+    if (x > right) {
+        const int ellipsis = metrics.horizontalAdvance(QChar(0x2026));
         const QRect mark(right - ellipsis, area.top(), ellipsis, area.height());
-        const bool selected = cell.state & QStyle::State_Selected;
         painter->fillRect(mark, selected ? cell.palette.brush(group, QPalette::Highlight)
                           : cell.backgroundBrush.style() != Qt::NoBrush ? cell.backgroundBrush
                                                                         : cell.palette.brush(group, QPalette::Base));
