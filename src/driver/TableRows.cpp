@@ -178,7 +178,7 @@ std::string_view CTableRows::Text(std::size_t row, int column, Scratch& scratch)
     const std::size_t c = static_cast<std::size_t>(column);
     if (c < m_columns) {
         if (row < live) {
-            const RowValues& values = m_parser.m_rows[row];
+            const RowValues values = m_parser.m_rows[row];
             return c < values.size() ? values[c] : std::string_view();
         }
         if (row - live >= m_recovered.size())

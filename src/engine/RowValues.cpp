@@ -4,71 +4,85 @@
 
 #include "platform/TextConvert.h"
 
-// Block layout: uint32 count, count × uint32 end offsets, then the texts.
+// Block layout: one byte width w, uint32 count, count × w-byte end offsets
+// (native byte order), then the texts. Loads go through memcpy: blocks are
+// packed without alignment.
 namespace {
-std::size_t HeaderBytes(std::size_t count) { return (1 + count) * sizeof(std::uint32_t); }
-}  // namespace
+constexpr std::size_t kCountAt = 1;
+constexpr std::size_t kEndsAt = kCountAt + sizeof(std::uint32_t);
 
-RowValues::RowValues(std::string_view joined, const std::vector<std::uint32_t>& ends)
+std::size_t EndWidth(std::size_t textBytes)
 {
-    const std::size_t count = ends.size();
-    const std::size_t bytes = HeaderBytes(count) + joined.size();
-    m_block.reset(new std::byte[bytes]);
-    const auto count32 = static_cast<std::uint32_t>(count);
-    std::memcpy(m_block.get(), &count32, sizeof count32);
-    if (count != 0)
-        std::memcpy(m_block.get() + sizeof count32, ends.data(), count * sizeof(std::uint32_t));
-    if (!joined.empty())
-        std::memcpy(m_block.get() + HeaderBytes(count), joined.data(),
-                    joined.size());
+    return textBytes <= 0xFF ? 1 : (textBytes <= 0xFFFF ? 2 : 4);
 }
 
-RowValues::RowValues(const RowValues& other)
+template <typename T>
+void PutEnds(std::byte* to, const std::vector<std::uint32_t>& ends)
 {
-    if (other.m_block) {
-        const std::size_t bytes = other.BlockBytes();
-        m_block.reset(new std::byte[bytes]);
-        std::memcpy(m_block.get(), other.m_block.get(), bytes);
+    for (std::size_t i = 0; i < ends.size(); ++i) {
+        const T end = static_cast<T>(ends[i]);
+        std::memcpy(to + i * sizeof end, &end, sizeof end);
     }
 }
 
-RowValues& RowValues::operator=(const RowValues& other)
+template <typename T>
+std::uint32_t LoadEnd(const std::byte* ends, std::size_t index)
 {
-    if (this != &other)
-        *this = RowValues(other);
-    return *this;
+    T end;
+    std::memcpy(&end, ends + index * sizeof end, sizeof end);
+    return end;
+}
+}  // namespace
+
+std::size_t RowValues::BlockBytes(std::size_t count, std::size_t textBytes)
+{
+    return kEndsAt + count * EndWidth(textBytes) + textBytes;
 }
 
-const std::uint32_t* RowValues::Header() const
+void RowValues::WriteBlock(std::byte* to, std::string_view joined,
+                           const std::vector<std::uint32_t>& ends)
 {
-    return reinterpret_cast<const std::uint32_t*>(m_block.get());
-}
-
-const char* RowValues::Text() const
-{
-    return reinterpret_cast<const char*>(m_block.get() + HeaderBytes(size()));
+    const std::size_t width = EndWidth(joined.size());
+    to[0] = static_cast<std::byte>(width);
+    const auto count32 = static_cast<std::uint32_t>(ends.size());
+    std::memcpy(to + kCountAt, &count32, sizeof count32);
+    if (width == 1)
+        PutEnds<std::uint8_t>(to + kEndsAt, ends);
+    else if (width == 2)
+        PutEnds<std::uint16_t>(to + kEndsAt, ends);
+    else
+        PutEnds<std::uint32_t>(to + kEndsAt, ends);
+    if (!joined.empty())
+        std::memcpy(to + kEndsAt + ends.size() * width, joined.data(), joined.size());
 }
 
 std::size_t RowValues::size() const
 {
-    if (!m_block) return 0;
+    if (m_block == nullptr) return 0;
     std::uint32_t count;
-    std::memcpy(&count, m_block.get(), sizeof count);
+    std::memcpy(&count, m_block + kCountAt, sizeof count);
     return count;
 }
 
-std::size_t RowValues::BlockBytes() const
+std::uint32_t RowValues::End(std::size_t index) const
 {
-    const std::size_t count = size();
-    const std::size_t textBytes = count == 0 ? 0 : Header()[count];
-    return HeaderBytes(count) + textBytes;
+    const std::byte* ends = m_block + kEndsAt;
+    switch (Width()) {
+    case 1: return LoadEnd<std::uint8_t>(ends, index);
+    case 2: return LoadEnd<std::uint16_t>(ends, index);
+    default: return LoadEnd<std::uint32_t>(ends, index);
+    }
+}
+
+const char* RowValues::Text() const
+{
+    return reinterpret_cast<const char*>(m_block + kEndsAt + size() * Width());
 }
 
 std::string_view RowValues::operator[](std::size_t index) const
 {
-    const std::uint32_t* ends = Header() + 1;
-    const std::uint32_t begin = index == 0 ? 0 : ends[index - 1];
-    return std::string_view(Text() + begin, ends[index] - begin);
+    const std::uint32_t begin = index == 0 ? 0 : End(index - 1);
+    return std::string_view(Text() + begin, End(index) - begin);
 }
 
 std::u16string RowValues::Wide(std::size_t index) const

@@ -1,18 +1,20 @@
 // One decoded row: the display text of each value, in column order, as
 // UTF-8.
 //
-// A table read keeps every row of a table in memory, so a row is one heap
-// block: the value count, the end offset of each value, then the texts
-// back to back. A million rows cost a million blocks, not seven million
-// strings. The texts are UTF-8 (already checked: malformed stored bytes are
+// A row is a view of one block in the arena of its table (RowArena): the
+// width of its end offsets (1, 2 or 4 bytes: the fewest that hold the
+// row's text length, so a short row of nine values spends 14 bytes on its
+// layout, not 40), the value count, the end offset of each value, then the
+// texts back to back.
+// The texts are UTF-8 (already checked: malformed stored bytes are
 // U+FFFD), half the size of UTF-16 for the mostly ASCII values of phone
 // databases and made without a conversion; a view converts only the values
-// it shows.
+// it shows. A view is valid while its arena holds the row: until the
+// arena is cleared or destroyed.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,13 +22,8 @@
 class RowValues {
 public:
     RowValues() = default;
-    // `joined` holds every value's UTF-8 text back to back; `ends[i]` is
-    // where value i ends in it.
-    RowValues(std::string_view joined, const std::vector<std::uint32_t>& ends);
-    RowValues(const RowValues& other);
-    RowValues& operator=(const RowValues& other);
-    RowValues(RowValues&&) noexcept = default;
-    RowValues& operator=(RowValues&&) noexcept = default;
+    // `block` is a row block as WriteBlock() lays it out.
+    explicit RowValues(const std::byte* block) : m_block(block) {}
 
     std::size_t size() const;
     bool empty() const { return size() == 0; }
@@ -34,10 +31,17 @@ public:
     std::u16string Wide(std::size_t index) const;
     std::vector<std::u16string> ToVector() const;  // every value as wide text
 
+    // The bytes of the block for `count` values with `textBytes` of text.
+    static std::size_t BlockBytes(std::size_t count, std::size_t textBytes);
+    // Writes the block of `joined` (every value's text back to back) and
+    // `ends` (where value i ends in it) at `to`, BlockBytes() long.
+    static void WriteBlock(std::byte* to, std::string_view joined,
+                           const std::vector<std::uint32_t>& ends);
+
 private:
-    std::size_t BlockBytes() const;
-    const std::uint32_t* Header() const;
+    std::size_t Width() const { return static_cast<std::size_t>(m_block[0]); }
+    std::uint32_t End(std::size_t index) const;
     const char* Text() const;
 
-    std::unique_ptr<std::byte[]> m_block;
+    const std::byte* m_block = nullptr;
 };

@@ -3,18 +3,17 @@
 //
 // Opening a database walks the schema b-tree rooted at page 1 and appends a
 // DbInfo with its tables to g_dbList; reading a table walks that table's
-// b-tree and leaves one RowValues per record in m_rows.
+// b-tree and leaves one row per record in m_rows (one arena per table).
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <string>
 #include <vector>
 
 #include "engine/CellMap.h"
 #include "engine/DbInfo.h"
+#include "engine/RowArena.h"
 #include "engine/RowSink.h"
-#include "engine/RowValues.h"
 #include "engine/PageSource.h"
 #include "platform/WindowMessage.h"
 
@@ -91,7 +90,9 @@ public:
     // over its file (read only); otherwise a non-empty journal only gets a
     // warning.
     bool m_bUseJournal = false;
-    std::deque<RowValues> m_rows;
+    // The rows of the last table read, in walk order; views into them
+    // stay valid until the next read clears them.
+    RowArena m_rows;
     // Where each row of m_rows was read: its page and its cell's offset.
     struct RowCell {
         std::uint32_t page = 0;
