@@ -97,14 +97,30 @@ std::string_view ValueOf(const CTableRows& rows, std::uint32_t index, int column
     return rows.Text(index, column, scratch);
 }
 
-// Stable sort of text keys: by prefix over the whole list, then each run
+// The place of a row (its index in m_tableRows) in the shown walk order:
+// live rows last read first, then the recovered ones. Sorting breaks ties
+// by it, which orders equal values as a stable sort would, in place,
+// without a stable sort's buffer the size of the list.
+struct ShownPlace {
+    std::size_t liveShown;
+    std::size_t liveCount;
+    std::size_t operator()(std::uint32_t index) const
+    {
+        return index < liveShown ? liveShown - 1 - index : liveShown + (index - liveCount);
+    }
+};
+
+// Sort of text keys, ties in shown order: by prefix over the whole list, then each run
 // of equal prefixes by the rest of its texts, looked up once per run.
 // Equal prefixes may hide a shorter text padded with zeros, so the rest is
 // compared from the shorter length on.
-void SortTexts(std::vector<TextKey>& texts, const CTableRows& rows, int column, bool ascending)
+void SortTexts(std::vector<TextKey>& texts, const CTableRows& rows, int column, bool ascending,
+               const ShownPlace& place)
 {
-    std::stable_sort(texts.begin(), texts.end(), [ascending](const TextKey& a, const TextKey& b) {
-        return ascending ? a.prefix < b.prefix : b.prefix < a.prefix;
+    std::sort(texts.begin(), texts.end(), [ascending, &place](const TextKey& a, const TextKey& b) {
+        if (a.prefix != b.prefix)
+            return ascending ? a.prefix < b.prefix : b.prefix < a.prefix;
+        return place(a.index) < place(b.index);
     });
     std::vector<std::pair<std::string_view, std::uint32_t>> run;
     for (auto first = texts.begin(); first != texts.end();) {
@@ -118,11 +134,13 @@ void SortTexts(std::vector<TextKey>& texts, const CTableRows& rows, int column, 
             CTableRows::Scratch scratch;
             for (auto key = first; key != end; ++key)
                 run.emplace_back(ValueOf(rows, key->index, column, scratch), key->index);
-            std::stable_sort(run.begin(), run.end(), [ascending](const auto& a, const auto& b) {
+            std::sort(run.begin(), run.end(), [ascending, &place](const auto& a, const auto& b) {
                 const std::size_t from =
                     std::min<std::size_t>({kPrefixBytes, a.first.size(), b.first.size()});
                 const int c = CompareText(a.first.substr(from), b.first.substr(from));
-                return ascending ? c < 0 : c > 0;
+                if (c != 0)
+                    return ascending ? c < 0 : c > 0;
+                return place(a.second) < place(b.second);
             });
             for (std::size_t i = 0; i < run.size(); ++i)
                 first[static_cast<std::ptrdiff_t>(i)].index = run[i].second;
@@ -387,13 +405,16 @@ std::vector<std::uint32_t> CRecordListModel::SortedOrder(const CJobContext& job,
     liveShown = std::min(liveShown, rows.LiveCount());
     recoveredShown = std::min(recoveredShown, rows.RecoveredCount());
     const std::size_t shown = liveShown + recoveredShown;
-    // The rows split into empty values, numbers and text, each kept in the
-    // shown order (last read first) so that a stable sort keeps equal values
-    // in that order. Each kind is then sorted on its own compact keys; text
+    // The rows split into empty values (kept in the shown order, last read
+    // first), numbers and text; equal values keep the shown order. Each kind is then sorted on its own compact keys; text
     // goes back to the rows only where the first eight bytes tie.
     std::vector<std::uint32_t> empty;
     std::vector<NumberKey> numbers;
     std::vector<TextKey> texts;
+    // Room for every shown row in each kind: the pages a kind never fills
+    // are never touched, and the list grows without copies.
+    numbers.reserve(shown);
+    texts.reserve(shown);
     CTableRows::Scratch scratch;
     for (std::size_t r = 0; r < shown; ++r) {
         const auto index = static_cast<std::uint32_t>(
@@ -408,11 +429,14 @@ std::vector<std::uint32_t> CRecordListModel::SortedOrder(const CJobContext& job,
             texts.push_back(MakeTextKey(value, index));
     }
     const bool ascending = mode == SortMode::kAscending;
-    std::stable_sort(numbers.begin(), numbers.end(), [ascending](const NumberKey& a, const NumberKey& b) {
+    const ShownPlace place{liveShown, rows.LiveCount()};
+    std::sort(numbers.begin(), numbers.end(), [ascending, &place](const NumberKey& a, const NumberKey& b) {
         const int c = CompareNumbers(a.key, b.key);
-        return ascending ? c < 0 : c > 0;
+        if (c != 0)
+            return ascending ? c < 0 : c > 0;
+        return place(a.index) < place(b.index);
     });
-    SortTexts(texts, rows, column, ascending);
+    SortTexts(texts, rows, column, ascending, place);
     order.reserve(shown);
     const auto addEmpty = [&] { order.insert(order.end(), empty.begin(), empty.end()); };
     const auto addNumbers = [&] {
