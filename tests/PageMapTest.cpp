@@ -138,8 +138,9 @@ TEST_P(PageMapTest, EveryPageAgreesWithItsBytesAndWithDbStat)
         seen.insert(map.Kind());
         ExpectCoversOnce(map, file.PageSize());
         EXPECT_TRUE(map.Faults().empty());
-        if (reserved != 0)
+        if (reserved != 0) {
             EXPECT_EQ(map.Regions().back().kind, PageRegionKind::kReserved);
+        }
         EXPECT_EQ(BytesOf(map, {PageRegionKind::kReserved}), static_cast<std::uint64_t>(reserved));
         if (const auto it = freelist.find(n); it != freelist.end()) {
             EXPECT_EQ(map.Kind(), it->second);
@@ -159,8 +160,9 @@ TEST_P(PageMapTest, EveryPageAgreesWithItsBytesAndWithDbStat)
         EXPECT_EQ(map.Kind() == PageKind::kTableLeaf || map.Kind() == PageKind::kTableInterior,
                   type == kTableLeaf || type == kTableInterior);
         ExpectBtreeLayout(file, n, map);
-        if (n == 1)
+        if (n == 1) {
             EXPECT_EQ(map.Regions().front().kind, PageRegionKind::kFileHeader);
+        }
     }
     EXPECT_EQ(seen.size(), 7u) << "the fixture lacks a page kind";
 }
@@ -260,8 +262,9 @@ TEST(TimeDecoder, EncodingsAtKnownInstantsAndRangeEdges)
         SCOPED_TRACE(std::string(c.text) + " as " + TimeEncodingName(c.encoding));
         const auto decoded = DecodeTimeText(c.text, c.encoding);
         EXPECT_EQ(decoded.has_value(), c.expected != nullptr);
-        if (decoded && c.expected)
+        if (decoded && c.expected) {
             EXPECT_EQ(*decoded, c.expected);
+        }
     }
     const auto readings = TimeReadings("1578268800000");
     ASSERT_EQ(readings.size(), 1u);

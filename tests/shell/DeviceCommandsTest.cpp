@@ -9,6 +9,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "DesktopFixture.h"
 #include "ChildFrame.h"
 #include "DeviceCommands.h"
 #include "MainFrame.h"
@@ -26,7 +27,7 @@ const QString kSample = QStringLiteral(SALVIX_SOURCE_DIR "/samples/phone.db");
 
 }  // namespace
 
-class DeviceCommandsTest : public QObject {
+class DeviceCommandsTest : public CDesktopFixture {
     Q_OBJECT
 private slots:
     void initTestCase() { InitShellResources(); }
@@ -38,12 +39,6 @@ private slots:
     void scanOpensTheDialogOnTheDatabaseFile();
 
 private:
-    void WaitIdle() { QTRY_VERIFY_WITH_TIMEOUT(CJobControl::RunningWorkers() == 0, 20000); }
-    CChildFrame* Child(int index) const
-    {
-        QMdiSubWindow* window = m_frame->MdiArea()->subWindowList().value(index);
-        return window != nullptr ? dynamic_cast<CChildFrame*>(window->widget()) : nullptr;
-    }
     CSalvixLeftTreeCtrl* Tree() const { return Child(0)->LeftTree(); }
     CSalvixCtrlItem Top() const { return Tree()->GetChildItem(SCI_ROOT); }
     QStringList LogTail(int from) const
@@ -63,19 +58,11 @@ private:
         return texts;
     }
 
-    std::unique_ptr<CMainFrame> m_frame;
-    std::int32_t m_nDocCount = 0;
 };
 
 void DeviceCommandsTest::init()
 {
-    m_frame = std::make_unique<CMainFrame>();
-    QVERIFY(m_frame->Create(false));
-    m_nDocCount = 0;
-    m_frame->SetAppCommandHandler([this](UINT nID) {
-        return nID == ID_FILE_NEW && CChildFrame::NewDocument(*m_frame, m_nDocCount) != nullptr;
-    });
-    QVERIFY(CChildFrame::NewDocument(*m_frame, m_nDocCount) != nullptr);
+    QVERIFY(StartFrame());
     m_frame->show();
     QVERIFY(Tree()->OpenDatabasePath(kSample));
     WaitIdle();

@@ -18,6 +18,7 @@
 #include <QTest>
 #include <QToolBar>
 
+#include "DesktopFixture.h"
 #include "CaseReportDlg.h"
 #include "ChildFrame.h"
 #include "MainFrame.h"
@@ -41,7 +42,7 @@ QString Log(COutputWnd* log, int row)
 
 }  // namespace
 
-class DeviceJobsTest : public QObject {
+class DeviceJobsTest : public CDesktopFixture {
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -62,8 +63,6 @@ private slots:
     void caseReportHoldsHashesCheckedRecordsAndLog();
 
 private:
-    void WaitIdle() { QTRY_VERIFY_WITH_TIMEOUT(CJobControl::RunningWorkers() == 0, 20000); }
-    CChildFrame* Child(int index) const;
     CSalvixLeftTreeCtrl* DeviceTree() const { return Child(0)->LeftTree(); }
     void Open(const QString& path);
     CChildFrame* OpenTable(const QString& name);
@@ -72,8 +71,6 @@ private:
     CSalvixCtrlItem TableItem(const QString& name) const;
     int LogCount() const { return m_frame->OutputWnd()->LogCount(); }
 
-    std::unique_ptr<CMainFrame> m_frame;
-    std::int32_t m_nDocCount = 0;
     QStringList m_boxes;
     QTemporaryDir m_dir;
     QString m_bigDb;  // 5000 rows, for jobs long enough to interrupt
@@ -96,12 +93,8 @@ void DeviceJobsTest::initTestCase()
 
 void DeviceJobsTest::init()
 {
-    m_frame = std::make_unique<CMainFrame>();
-    QVERIFY(m_frame->Create(false));
-    m_nDocCount = 0;
-    m_frame->SetAppCommandHandler([this](UINT nID) {
-        return nID == ID_FILE_NEW && CChildFrame::NewDocument(*m_frame, m_nDocCount) != nullptr;
-    });
+    CreateFrame();
+    QVERIFY(m_frame != nullptr);
     m_frame->m_strNewTableTitle = u"not the device";
     QVERIFY(CChildFrame::NewDocument(*m_frame, m_nDocCount) != nullptr);
     m_frame->show();
@@ -116,12 +109,6 @@ void DeviceJobsTest::cleanup()
     g_dbList.clear();
     g_bStop = 0;
     g_bBusy = 0;
-}
-
-CChildFrame* DeviceJobsTest::Child(int index) const
-{
-    QMdiSubWindow* window = m_frame->MdiArea()->subWindowList().value(index);
-    return window != nullptr ? dynamic_cast<CChildFrame*>(window->widget()) : nullptr;
 }
 
 void DeviceJobsTest::Open(const QString& path)

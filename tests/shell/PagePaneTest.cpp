@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "DesktopFixture.h"
 #include "ChildFrame.h"
 #include "LogFramesWnd.h"
 #include "MainFrame.h"
@@ -45,7 +46,7 @@ bool RunSqlite(const QString& dir, const QString& script)
 
 }  // namespace
 
-class PagePaneTest : public QObject {
+class PagePaneTest : public CDesktopFixture {
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -57,12 +58,6 @@ private slots:
     void timeColumnChangesDisplayCopyAndExport();
 
 private:
-    void WaitIdle() { QTRY_VERIFY_WITH_TIMEOUT(CJobControl::RunningWorkers() == 0, 20000); }
-    CChildFrame* Child(int index) const
-    {
-        QMdiSubWindow* window = m_frame->MdiArea()->subWindowList().value(index);
-        return window != nullptr ? dynamic_cast<CChildFrame*>(window->widget()) : nullptr;
-    }
     CSalvixRightView* OpenSms();
     // The first live row, the first recovered row (free space of a page as
     // shown) and the last (a page version in a log frame).
@@ -70,8 +65,6 @@ private:
     // Picks encoding `encoding` (-1: "原值") in column's header menu.
     void ChooseTime(CSalvixRightView* view, int column, int encoding);
 
-    std::unique_ptr<CMainFrame> m_frame;
-    std::int32_t m_nDocCount = 0;
     QTemporaryDir m_dir;
     QString m_db;
 };
@@ -96,13 +89,7 @@ void PagePaneTest::initTestCase()
 
 void PagePaneTest::init()
 {
-    m_frame = std::make_unique<CMainFrame>();
-    QVERIFY(m_frame->Create(false));
-    m_nDocCount = 0;
-    m_frame->SetAppCommandHandler([this](UINT nID) {
-        return nID == ID_FILE_NEW && CChildFrame::NewDocument(*m_frame, m_nDocCount) != nullptr;
-    });
-    QVERIFY(CChildFrame::NewDocument(*m_frame, m_nDocCount) != nullptr);
+    QVERIFY(StartFrame());
     m_frame->resize(1400, 900);
     m_frame->show();
     CSalvixLeftTreeCtrl* device = Child(0)->LeftTree();

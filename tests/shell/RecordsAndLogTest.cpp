@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QtEndian>
 
+#include "DesktopFixture.h"
 #include "ChildFrame.h"
 #include "LogFramesWnd.h"
 #include "MainFrame.h"
@@ -57,7 +58,7 @@ QList<QJsonObject> CliRecover(const QString& db, const QString& table, bool wal)
 
 }  // namespace
 
-class RecordsAndLogTest : public QObject {
+class RecordsAndLogTest : public CDesktopFixture {
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -69,8 +70,6 @@ private slots:
     void frameWindowSortsEveryFrame();
 
 private:
-    void WaitIdle() { QTRY_VERIFY_WITH_TIMEOUT(CJobControl::RunningWorkers() == 0, 20000); }
-    CChildFrame* Child(int index) const;
     CSalvixLeftTreeCtrl* DeviceTree() const { return Child(0)->LeftTree(); }
     CSalvixCtrlItem Item(const QString& text) const;
     CChildFrame* OpenTable(const QString& text);
@@ -78,8 +77,6 @@ private:
     // Compares the recovered rows of `window` with the records of `cli`.
     void CompareRecovered(CChildFrame* window, const QList<QJsonObject>& cli);
 
-    std::unique_ptr<CMainFrame> m_frame;
-    std::int32_t m_nDocCount = 0;
     QTemporaryDir m_dir;
     QString m_deleted;  // rows deleted into free space, a table dropped
     QString m_logged;   // a copy taken with its log open mid-transaction
@@ -121,13 +118,7 @@ void RecordsAndLogTest::initTestCase()
 
 void RecordsAndLogTest::init()
 {
-    m_frame = std::make_unique<CMainFrame>();
-    QVERIFY(m_frame->Create(false));
-    m_nDocCount = 0;
-    m_frame->SetAppCommandHandler([this](UINT nID) {
-        return nID == ID_FILE_NEW && CChildFrame::NewDocument(*m_frame, m_nDocCount) != nullptr;
-    });
-    QVERIFY(CChildFrame::NewDocument(*m_frame, m_nDocCount) != nullptr);
+    QVERIFY(StartFrame());
     m_frame->show();
 }
 
@@ -137,12 +128,6 @@ void RecordsAndLogTest::cleanup()
     m_frame.reset();
     g_dbList.clear();
     g_bStop = 0;
-}
-
-CChildFrame* RecordsAndLogTest::Child(int index) const
-{
-    QMdiSubWindow* window = m_frame->MdiArea()->subWindowList().value(index);
-    return window != nullptr ? dynamic_cast<CChildFrame*>(window->widget()) : nullptr;
 }
 
 CSalvixCtrlItem RecordsAndLogTest::Item(const QString& text) const
