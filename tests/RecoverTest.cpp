@@ -309,6 +309,18 @@ TEST(RecoverTest, ChainsOfRowsOnlyInTheLogAreReadAsTheirTransactionLeftThem)
     EXPECT_EQ(whole.size(), 10u) << file.log.Dump();
 }
 
+// The names the device tree lists under a database: its dropped tables,
+// read without a scan for records.
+std::set<std::u16string> TreeListsDropped(CRecoveredFile& file)
+{
+    CRecordRecoverer tree(file.parser, *file.db);
+    tree.ReadDroppedTables();
+    std::set<std::u16string> names;
+    for (const TableInfo& table : tree.DroppedTables())
+        names.insert(table.name);
+    return names;
+}
+
 // Tables named only on page versions no schema tree uses: one created,
 // filled and dropped (with secure_delete on) since the checkpoint, its
 // CREATE statement and its rows only in older log frames; and schema pages
@@ -359,6 +371,9 @@ TEST(RecoverTest, CreateStatementsInLogFramesAndOnFreelistPagesNameDroppedTables
         named.insert(table.name);
     EXPECT_EQ(named, held) << dropped.log.Dump();
     EXPECT_GE(held.size(), 16u);
+    // The device tree reads the dropped tables alone, and names the same.
+    EXPECT_EQ(TreeListsDropped(dropped), held);
+    EXPECT_EQ(TreeListsDropped(logged), std::set<std::u16string>{u"gone"});
 }
 
 // A WITHOUT ROWID table (its key not its first column) with rows deleted

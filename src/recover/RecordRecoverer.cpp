@@ -72,9 +72,14 @@ void CRecordRecoverer::ReadDroppedTables()
         PostOpenError(m_parser.m_hLogWnd, u"error", m_db.path, kLogError);
         return;
     }
-    m_owners.Reset(m_parser.m_pageSource.PageCount());
+    CPageSource& source = m_parser.m_pageSource;
+    m_owners.Reset(source.PageCount());
     FindDroppedTables(m_parser, m_db, m_owners, m_found);
-    m_parser.m_pageSource.Close();
+    // Names on freelist pages and in log frames need only the schema tree's
+    // pages and the freelist, not the owners of every tree.
+    m_owners.ReadFreelist(source, m_db.UsableSize());
+    FindDroppedTablesInOldPages(m_parser, m_db, m_owners, m_found);
+    source.Close();
 }
 
 void CRecordRecoverer::Report(const std::u16string& onlyTable, CRecoverSink& sink)

@@ -41,8 +41,9 @@ public:
     // no live or dropped table has that name.
     bool Run(const std::u16string& onlyTable, CRecoverSink& sink);
 
-    // Finds the dropped tables alone, without scanning for records: a walk
-    // of the schema pages only.
+    // Finds the dropped tables alone, without scanning for records: the
+    // schema pages' free space, then CREATE statements on freelist pages and
+    // in log frames of schema pages no longer used.
     void ReadDroppedTables();
 
     // Tables named by CREATE statements left in free space of the schema
