@@ -90,8 +90,14 @@ def rows_of(c, table):
         return [tuple(disp(v) for v in r) for r in c.execute("SELECT * FROM %s" % table)]
     return [tuple(disp(v) for v in r) for r in c.execute("SELECT * FROM %s" % table)]
 
-def fill(c, rng, n):
+# The index of the "index" kind, made before the rows are inserted, as an
+# app makes it.
+MESSAGES_INDEX = "CREATE INDEX messages_address ON messages(address, date)"
+
+def fill(c, rng, n, index=False):
     c.execute(SCHEMA["messages"]); c.execute(SCHEMA["contacts"]); c.execute(SCHEMA["calls"])
+    if index:
+        c.execute(MESSAGES_INDEX)
     c.execute("BEGIN")
     for i in range(1, n + 1):
         body = " ".join(rng.choice(WORDS) for _ in range(rng.randint(1, 10)))
@@ -108,12 +114,14 @@ def fill(c, rng, n):
     c.execute("COMMIT")
 
 KINDS = ["single", "run", "page", "shrink", "grow", "drop", "drop+new", "overwrite", "long", "no-text",
-         "partial", "no-rowid", "wal", "drop-in-log"]
+         "partial", "no-rowid", "index", "wal", "drop-in-log"]
 # The kinds of the one-kind-per-database sets; "wal" and "drop-in-log" are
 # the log fixtures' own, and "no-rowid" is scored as a set of its own: a
 # freed index cell loses the head that would prove its record, so the text
-# of most such rows survives without any proof of where it ends.
-SCENARIO_KINDS = KINDS[:-3]
+# of most such rows survives without any proof of where it ends. "index"
+# (rows whose table bytes were rewritten, their index entries left) is a
+# set of its own too: an entry holds only the indexed columns and the rowid.
+SCENARIO_KINDS = KINDS[:-4]
 
 # A WITHOUT ROWID table whose key is not its first column.
 KV = "CREATE TABLE kv(n INTEGER, v TEXT, k TEXT PRIMARY KEY) WITHOUT ROWID"
@@ -230,7 +238,7 @@ def scenario_fixture(path, page_size, encoding, auto_vacuum, seed, n, kind, wal=
     and its log taken while the writer still holds them."""
     rng = random.Random(seed)
     c = connect(path, page_size, encoding, auto_vacuum, wal)
-    fill(c, rng, n)
+    fill(c, rng, n, index=kind == "index")
     if kind in ("drop", "drop+new"):
         add_notes(c, rng)
     if wal:
@@ -310,6 +318,21 @@ def scenario_fixture(path, page_size, encoding, auto_vacuum, seed, n, kind, wal=
             ",".join(str(7 * i) for i in rng.sample(range(1, n + 1), 8)), 7 * a, 7 * (a + 11), 7 * (n - 40))
         take(c, truth, kind, "kv", where)
         c.execute("DELETE FROM kv WHERE " + where)
+    elif kind == "index":
+        # Single rows and a run whose table bytes are gone but whose index
+        # entries are not: their address is first changed to one of the same
+        # length (the table cell is overwritten in place, the old index entry
+        # freed with secure_delete off), then the rows are deleted with
+        # secure_delete on (which wipes the table cells and the new entries).
+        a = rng.randint(1, n - 30)
+        where = "_id IN (%s) OR _id BETWEEN %d AND %d" % (
+            ",".join(map(str, rng.sample(range(1, n + 1), 12))), a, a + 23)
+        take(c, truth, kind, "messages", where)
+        c.execute("UPDATE messages SET address = '+1666' || substr(address, 6) WHERE " + where)
+        take(c, truth, kind, "messages", where)  # the versions deleted
+        c.execute("PRAGMA secure_delete=ON")
+        c.execute("DELETE FROM messages WHERE " + where)
+        c.execute("PRAGMA secure_delete=OFF")
     elif kind == "long":
         # Long messages (one to three pages of text) that go on to overflow
         # pages; every other one deleted.
@@ -544,13 +567,35 @@ def in_file(truth, path, encoding):
         missing = sum(1 for piece in pieces if piece not in data)
         return missing <= len(raw) // (page_size - 4) + 1
     found = []
-    for table, row, _ in truth:
+    for table, row, kind in truth:
+        if kind == "index":
+            found.append(index_entry(row, codec) in data)
+            continue
         if table in NUMERIC:
             found.append(numeric_body(table, row) in data)
             continue
         texts = [v for v in row if not v.lstrip("-").isdigit()]
         found.append(all(there(t) for t in texts))
     return found
+
+def index_entry(row, codec):
+    """The record of a message's entry in messages_address: address, date,
+    rowid."""
+    def integer(v):
+        v = int(v)
+        if v in (0, 1):
+            return 8 + v, b""
+        for t, size in ((1, 1), (2, 2), (3, 3), (4, 4), (5, 6), (6, 8)):
+            if -(1 << (8 * size - 1)) <= v < (1 << (8 * size - 1)):
+                return t, v.to_bytes(size, "big", signed=True)
+    text = row[2].encode(codec)
+    types, body = [13 + 2 * len(text)], text
+    for v in (row[3], row[0]):
+        t, b = integer(v)
+        types.append(t)
+        body += b
+    header = b"".join(bytes([t]) if t < 128 else bytes([0x80 | (t >> 7), t & 0x7F]) for t in types)
+    return bytes([len(header) + 1]) + header + body
 
 def partly_there(truth, live, path, encoding):
     """For each truth row of messages, whether its record was partly
@@ -639,8 +684,10 @@ def print_kinds(kinds, order=KINDS):
             print("  %-12s %6d %7d %6d %6d %8.1f%% %11.1f%%" % (kind, k.truth, k.in_file, k.whole, k.part,
                   100.0 * k.whole / max(k.truth, 1), 100.0 * k.whole / max(k.in_file, 1)))
             if k.partly:
-                print("  %-12s %d rows partly overwritten (head in the file, body not): %d back in part or "
-                      "whole (%.1f%%)" % ("", k.partly, k.partly_back, 100.0 * k.partly_back / k.partly))
+                what = ("rows whose index entry is in the file" if kind == "index" else
+                        "rows partly overwritten (head in the file, body not)")
+                print("  %-12s %d %s: %d back in part or whole (%.1f%%)" % (
+                    "", k.partly, what, k.partly_back, 100.0 * k.partly_back / k.partly))
 
 def print_total(title, t):
     print("%s: truth %d (%d still in the files): whole %d (%.1f%% of truth, %.1f%% of those in the files), "
@@ -652,8 +699,11 @@ def print_total(title, t):
 
 def run_fixture(path, truth, live, encoding, wal, kinds):
     recs = recover(path, wal)
+    present = in_file(truth, path, encoding)
     partly = None if wal else partly_there(truth, live, path, encoding)
-    return score(truth, live, recs, in_file(truth, path, encoding), kinds, partly)
+    if not wal and all(kind == "index" for _, _, kind in truth):
+        partly = present  # the rows an index entry still tells of
+    return score(truth, live, recs, present, kinds, partly)
 
 def main():
     os.makedirs(WORK, exist_ok=True)
@@ -708,6 +758,17 @@ def main():
             norowid.add(s)
             print(line("%d %s %s%s" % (ps, enc, av, " WAL" if wal else ""), s))
 
+    print("== index entries: rows whose table bytes were rewritten (in file: the index entry is) ==")
+    print(HEADER.replace("fixture", "layout  "))
+    indexed, indexed_kinds = Score(), {}
+    for k, (ps, enc, av) in enumerate(layouts):
+        path = os.path.join(WORK, "index-%d-%s-%s.db" % (ps, enc, av))
+        truth, live, path = scenario_fixture(path, ps, enc, av, 3700 + k, n, "index")
+        s = run_fixture(path, truth, live, enc, False, indexed_kinds)
+        indexed.add(s)
+        print(line("%d %s %s" % (ps, enc, av), s))
+    print_kinds(indexed_kinds)
+
     # Every kind in one database.
     print("== stress: every kind in one database ==")
     print(HEADER)
@@ -749,6 +810,7 @@ def main():
     print_total("STRESS", stress)
     print_total("ROLLBACK JOURNALS", journals)
     print_total("WITHOUT ROWID", norowid)
+    print_total("INDEX ENTRIES", indexed)
     print("WAL agreement: %d of %d fixtures" % (wal_ok, len(kinds)))
     print("Journals: %d of %d fixtures equal to sqlite3 or with every journal-only row whole" % (journal_ok, journal_fixtures))
     no_text, partial = anchor_kinds.get("no-text", Score()), anchor_kinds.get("partial", Score())
@@ -756,8 +818,8 @@ def main():
           journals.live == 0 and journal_ok == journal_fixtures and
           anchor.whole * 100 >= 93 * anchor.in_file and no_text.whole * 100 >= 95 * no_text.in_file and
           partial.partly_back * 2 >= partial.partly and
-          norowid.live == 0 and
-          all(s.phantom * 100 < max(s.reported, 1) for s in (anchor, logged, stress, norowid)))
+          norowid.live == 0 and indexed.live == 0 and
+          all(s.phantom * 100 < max(s.reported, 1) for s in (anchor, logged, stress, norowid, indexed)))
     print("target (one kind per database: >= 93%% of the rows still in the files whole, >= 95%% on the no-text kind, "
           "half the partly overwritten rows of the partial kind back in part; no live row and phantoms < 1%% "
           "in every set; WAL agreement; journals: equal to sqlite3, every journal-only row, no live row): %s"

@@ -1,9 +1,11 @@
 #include "recover/CandidateEmitter.h"
 
 #include <algorithm>
+#include <charconv>
 #include <unordered_set>
 
 #include "engine/ByteReader.h"
+#include "platform/TextConvert.h"
 #include "platform/WideFormat.h"
 #include "records/RecordDecoder.h"
 #include "recover/TextPlausibility.h"
@@ -28,26 +30,17 @@ void CCandidateEmitter::OnFound(int s, const RecordParse& parse, std::uint32_t o
                                 bool atCell)
 {
     const RecoverSchema& schema = m_context.schemas[s];
+    if (schema.indexOf >= 0) {
+        OnIndexEntry(s, parse, offset, inFreeblock, atCell);
+        return;
+    }
     Candidate candidate;
     candidate.schema = s;
     candidate.attested = s == m_origin.attestedSchema;
     RecoveredRecord& record = candidate.record;
-    record.table = schema.name;
-    record.source = m_origin.source != kUnallocated || !inFreeblock ? m_origin.source : kFreeblock;
-    record.page = m_origin.number;
-    record.offset = m_origin.base + offset;
-    record.end = parse.end;
-    record.frame = m_origin.frame;
+    PlaceRecord(record, schema, parse, offset, inFreeblock);
     record.rowid = parse.rowid;
-    record.values.resize(schema.affinity.size());
-    m_chain.clear();
-    if (parse.overflow) {
-        std::uint64_t total = parse.bodyStart;
-        for (std::uint64_t t : parse.types)
-            total += std::min<std::uint64_t>(SerialTypeSize(t), UINT32_MAX);
-        if (total > parse.localEnd)
-            ReadChain(parse.localEnd, total - parse.localEnd, atCell);
-    }
+    ReadOverflow(parse, atCell);
     FillValues(schema, parse, record.values);
     // A WITHOUT ROWID table's values are stored key first.
     if (!schema.recordColumns.empty()) {
@@ -60,6 +53,70 @@ void CCandidateEmitter::OnFound(int s, const RecordParse& parse, std::uint32_t o
     // make the record partial (a lost first serial type alone does not).
     for (std::size_t i = parse.firstLost ? 1 : 0; i < record.values.size(); ++i)
         record.partial = record.partial || (!record.values[i] && static_cast<int>(i) != schema.alias);
+    m_context.candidates.Add(std::move(candidate));
+}
+
+void CCandidateEmitter::PlaceRecord(RecoveredRecord& record, const RecoverSchema& schema, const RecordParse& parse,
+                                    std::uint32_t offset, bool inFreeblock) const
+{
+    record.table = schema.name;
+    record.source = m_origin.source != kUnallocated || !inFreeblock ? m_origin.source : kFreeblock;
+    record.page = m_origin.number;
+    record.offset = m_origin.base + offset;
+    record.end = parse.end;
+    record.frame = m_origin.frame;
+    record.values.resize(schema.affinity.size());
+}
+
+void CCandidateEmitter::ReadOverflow(const RecordParse& parse, bool atCell)
+{
+    m_chain.clear();
+    if (!parse.overflow)
+        return;
+    std::uint64_t total = parse.bodyStart;
+    for (std::uint64_t t : parse.types)
+        total += std::min<std::uint64_t>(SerialTypeSize(t), UINT32_MAX);
+    if (total > parse.localEnd)
+        ReadChain(parse.localEnd, total - parse.localEnd, atCell);
+}
+
+// An index entry is a partial row of its table: the indexed columns in
+// their places, the rowid last in the entry. It is one only when every
+// value read and the last is an integer.
+void CCandidateEmitter::OnIndexEntry(int s, const RecordParse& parse, std::uint32_t offset, bool inFreeblock,
+                                     bool atCell)
+{
+    const RecoverSchema& index = m_context.schemas[s];
+    const RecoverSchema& table = m_context.schemas[index.indexOf];
+    const std::size_t count = index.recordColumns.size();
+    const std::uint64_t last = parse.types.empty() ? 0 : parse.types.back();
+    if (parse.types.size() != count + 1 || parse.firstLost || parse.partial ||
+        !((last >= 1 && last <= 6) || last == 8 || last == 9))
+        return;
+    std::vector<std::optional<std::u16string>> stored(count + 1);
+    ReadOverflow(parse, atCell);
+    FillValues(index, parse, stored);
+    if (std::any_of(stored.begin(), stored.end(), [](const auto& value) { return !value.has_value(); }))
+        return;
+    const std::string rowidText = WideToUtf8(*stored[count]);
+    std::int64_t rowid = 0;
+    if (std::from_chars(rowidText.data(), rowidText.data() + rowidText.size(), rowid).ec != std::errc())
+        return;
+    Candidate candidate;
+    candidate.schema = index.indexOf;
+    candidate.fromIndex = true;
+    RecoveredRecord& record = candidate.record;
+    PlaceRecord(record, table, parse, offset, inFreeblock);
+    record.rowid = rowid;
+    record.partial = true;
+    for (std::size_t i = 0; i < count; ++i) {
+        // An index on the rowid alias holds the rowid again.
+        if (index.recordColumns[i] == table.alias && *stored[i] != *stored[count])
+            return;
+        record.values[index.recordColumns[i]] = std::move(stored[i]);
+    }
+    if (table.alias >= 0)
+        record.values[table.alias] = *stored[count];
     m_context.candidates.Add(std::move(candidate));
 }
 

@@ -56,6 +56,12 @@ private:
     // (`ownChain`) from its own page version's state.
     void ReadChain(std::uint32_t pointerAt, std::uint64_t needed, bool ownChain);
     bool ReadChainPage(std::uint32_t number, bool ownChain);
+    // The record's table, place and where it was read.
+    void PlaceRecord(RecoveredRecord& record, const RecoverSchema& schema, const RecordParse& parse,
+                     std::uint32_t offset, bool inFreeblock) const;
+    // The overflow chain of a record that went on to overflow pages, into m_chain.
+    void ReadOverflow(const RecordParse& parse, bool atCell);
+    void OnIndexEntry(int s, const RecordParse& parse, std::uint32_t offset, bool inFreeblock, bool atCell);
     void FillValues(const RecoverSchema& schema, const RecordParse& parse,
                     std::vector<std::optional<std::u16string>>& values);
     // Display text of a value reaching past the local part into m_chain;

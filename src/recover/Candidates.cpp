@@ -1,6 +1,7 @@
 #include "recover/Candidates.h"
 
 #include "engine/LogPost.h"
+#include "platform/TextConvert.h"
 #include "platform/WideFormat.h"
 
 std::u16string CCandidates::ValuesKey(const Candidate& candidate) const
@@ -25,6 +26,9 @@ void CCandidates::Add(Candidate&& candidate)
     // has its rowid is kept.
     const RecoveredRecord& record = candidate.record;
     std::u16string key = record.table.value_or(u"") + ValuesKey(candidate);
+    // Index entries of different rows may hold the same indexed values.
+    if (candidate.fromIndex && record.rowid)
+        key += u'\x1d' + Widen(std::to_string(*record.rowid));
     const auto [it, added] = m_seen.emplace(std::move(key), m_candidates.size());
     if (added) {
         m_candidates.push_back(std::move(candidate));

@@ -18,6 +18,9 @@ struct Candidate {
     bool live = false;
     bool rowidLive = false;  // a live row of its table has its rowid
     bool attested = false;   // read from a page the main file's own tree of its table holds
+    // Read from an entry of one of the table's indexes: the indexed columns
+    // and the rowid only.
+    bool fromIndex = false;
 };
 
 class CCandidates {

@@ -1,9 +1,30 @@
 #include "recover/PageScans.h"
 
+#include <algorithm>
+
 #include "engine/Globals.h"
 #include "engine/LogPost.h"
 #include "platform/WideFormat.h"
 #include "recover/LeafScan.h"
+
+namespace {
+
+// Two indexes whose entries hold values of the same affinities read any
+// bytes alike, but show them in different columns: on a page that is not
+// one of theirs (which comes first in `order`), neither is tried.
+void KeepTellingIndexes(const std::vector<RecoverSchema>& schemas, std::vector<int>& order)
+{
+    const auto alike = [&](int a, int b) {
+        return a != b && schemas[b].indexOf >= 0 && schemas[a].affinity == schemas[b].affinity;
+    };
+    const int first = order.empty() ? -1 : order.front();
+    std::erase_if(order, [&](int s) {
+        return schemas[s].indexOf >= 0 && s != first &&
+               std::any_of(order.begin(), order.end(), [&](int other) { return alike(s, other); });
+    });
+}
+
+}  // namespace
 
 void ScanPage(RecoverContext& context, const std::uint8_t* page, const PageOrigin& origin,
               std::vector<int> order, ScanAs as)
@@ -13,6 +34,7 @@ void ScanPage(RecoverContext& context, const std::uint8_t* page, const PageOrigi
     const bool index = as.headerOffset >= 0 &&
                        (page[as.headerOffset] == kIndexLeaf || page[as.headerOffset] == kIndexInterior);
     std::erase_if(order, [&](int s) { return context.schemas[s].withoutRowid != index; });
+    KeepTellingIndexes(context.schemas, order);
     if (order.empty())
         return;
     const PageBytes bytes{page, context.db.UsableSize(), context.db.textEncoding};
@@ -73,15 +95,19 @@ void ScanFreelistLeaf(RecoverContext& context, std::uint32_t number, std::vector
 
 void ScanTables(RecoverContext& context)
 {
+    // The tables' trees, then their indexes' (which come after them).
     for (int s = 0; s < static_cast<int>(context.schemas.size()); ++s) {
-        if (!context.schemas[s].live)
+        const RecoverSchema& schema = context.schemas[s];
+        if (!schema.live && schema.indexOf < 0)
             continue;
         context.owners.WalkTree(
-            context.parser.m_pageSource, context.db.UsableSize(), context.schemas[s].table->rootPage, s,
+            context.parser.m_pageSource, context.db.UsableSize(),
+            schema.indexOf >= 0 ? schema.indexRoot : schema.table->rootPage, s,
             [&](std::uint32_t number, const std::uint8_t* page, std::uint32_t h) {
+                context.indexEntries.AddLiveRowids(s, page, h, context.db.UsableSize());
                 ScanPage(context, page, PageOrigin{number, kUnallocated}, {s}, ScanAs{static_cast<int>(h)});
             },
-            context.schemas[s].withoutRowid);
+            schema.withoutRowid);
     }
 }
 

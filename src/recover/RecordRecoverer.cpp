@@ -12,6 +12,7 @@
 #include "engine/SqliteParser.h"
 #include "platform/TextConvert.h"
 #include "platform/WideFormat.h"
+#include "recover/IndexDefinitions.h"
 #include "recover/JournalScan.h"
 #include "recover/LiveRowIndex.h"
 #include "recover/PageScans.h"
@@ -36,8 +37,11 @@ bool CRecordRecoverer::Run(const std::u16string& onlyTable, CRecoverSink& sink)
         source.Close();
         return false;
     }
+    // The indexes of the live tables come after every table.
+    AddIndexSchemas(source, m_db, m_schemas);
+    m_indexEntries.Reset(m_schemas);
     CLogHistory history(source, m_db.pageSize);
-    RecoverContext context{m_parser, m_db, m_schemas, m_owners, history, m_candidates};
+    RecoverContext context{m_parser, m_db, m_schemas, m_owners, history, m_candidates, m_indexEntries};
     ScanTables(context);
     ScanFreelist(context);
     ScanLog(context);
@@ -45,6 +49,7 @@ bool CRecordRecoverer::Run(const std::u16string& onlyTable, CRecoverSink& sink)
     source.Close();
     m_candidates.MergeAttested(m_parser.m_hLogWnd);
     DropLiveRows(context);
+    m_indexEntries.Sift(m_candidates.Items(), m_parser.m_hLogWnd);
     Report(onlyTable, sink);
     return true;
 }

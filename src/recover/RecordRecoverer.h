@@ -18,6 +18,7 @@
 #include "engine/DbInfo.h"
 #include "recover/Candidates.h"
 #include "recover/DroppedTables.h"
+#include "recover/IndexEntries.h"
 #include "recover/LogHistory.h"
 #include "recover/PageOwners.h"
 #include "recover/RecoveredRecord.h"
@@ -63,4 +64,5 @@ private:
     std::vector<RecoverSchema> m_schemas;
     CCandidates m_candidates{m_schemas};
     CPageOwners m_owners;
+    CIndexEntries m_indexEntries;
 };

@@ -8,6 +8,7 @@
 #include "engine/DbInfo.h"
 #include "engine/SqliteParser.h"
 #include "recover/Candidates.h"
+#include "recover/IndexEntries.h"
 #include "recover/LogHistory.h"
 #include "recover/PageOwners.h"
 #include "recover/SchemaFit.h"
@@ -19,4 +20,5 @@ struct RecoverContext {
     CPageOwners& owners;
     CLogHistory& history;
     CCandidates& candidates;
+    CIndexEntries& indexEntries;
 };

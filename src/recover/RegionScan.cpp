@@ -8,10 +8,12 @@ void CRegionScan::SetSchemas(std::vector<int> order)
 {
     m_order = std::move(order);
     m_maxColumns = 0;
+    m_entries = false;
     m_sameAs.assign(m_order.size(), -1);
     for (std::size_t i = 0; i < m_order.size(); ++i) {
         const RecoverSchema& schema = m_schemas[m_order[i]];
         m_maxColumns = std::max(m_maxColumns, schema.affinity.size());
+        m_entries = m_entries || schema.indexOf >= 0;
         // Tables of the same column affinities read any bytes alike.
         for (std::size_t k = 0; k < i && m_sameAs[i] < 0; ++k)
             if (m_sameAs[k] < 0 && ReadAlike(m_schemas[m_order[k]], schema))
@@ -128,16 +130,26 @@ bool CRegionScan::TryEach(std::uint32_t x, std::uint32_t limit, bool head, Recor
 
 bool CRegionScan::TryEachCell(std::uint32_t x, std::uint32_t limit, RecordParse& best, int& bestSchema)
 {
+    if (TryCellsAt(x, limit, m_cellPrefix, false, best, bestSchema))
+        return true;
+    // An index interior page keeps in its free space the leaf cells it held
+    // before it split (no child pointer): read for index entries.
+    return m_cellPrefix != 0 && m_entries && TryCellsAt(x, limit, 0, true, best, bestSchema);
+}
+
+bool CRegionScan::TryCellsAt(std::uint32_t x, std::uint32_t limit, std::uint32_t prefix, bool entriesOnly,
+                             RecordParse& best, int& bestSchema)
+{
     // The cell's bytes do not depend on the table: read them once.
-    if (limit - x <= m_cellPrefix || !ParseCell(m_bytes, x + m_cellPrefix, limit, m_maxColumns, m_cell, m_indexCells))
+    if (limit - x <= prefix || !ParseCell(m_bytes, x + prefix, limit, m_maxColumns, m_cell, m_indexCells))
         return false;
     int bestFit = -1;
     for (std::size_t i = 0; i < m_order.size(); ++i) {
         const RecoverSchema& schema = m_schemas[m_order[i]];
         // A WITHOUT ROWID table's record holds every column.
-        if (m_sameAs[i] >= 0 || m_cell.types.size() > schema.affinity.size() ||
+        if (m_sameAs[i] >= 0 || (entriesOnly && schema.indexOf < 0) || m_cell.types.size() > schema.affinity.size() ||
             (m_indexCells && m_cell.types.size() != schema.affinity.size()) ||
-            !FinishCell(m_bytes, schema, m_cell, limit))
+            !FinishCell(m_bytes, schema, m_cell, limit) || !EntryEndsCleanly(schema, limit))
             continue;
         const int fit = Fit(schema, m_cell.types);
         if (fit > bestFit) {
@@ -150,6 +162,22 @@ bool CRegionScan::TryEachCell(std::uint32_t x, std::uint32_t limit, RecordParse&
     FinishCell(m_bytes, m_schemas[bestSchema], m_cell, limit);
     best = m_cell;
     return true;
+}
+
+// An index entry is short and its bytes hold few values to check: one in
+// stray bytes (a newer cell pointer array or cell over an older one) is
+// told apart by what follows it, as a freed cell run holds it.
+bool CRegionScan::EntryEndsCleanly(const RecoverSchema& schema, std::uint32_t limit)
+{
+    const std::uint32_t end = m_cell.cellEnd;
+    if (schema.indexOf < 0 || EndsCleanly(schema, end, limit, false, false))
+        return true;
+    // Or the header of a freed cell that a later merge took into a larger
+    // freeblock (whose size newer cells may since have cut short).
+    const std::uint32_t usable = m_bytes.usable;
+    const std::uint32_t next = Get16(m_bytes.page, limit, end).value_or(1);
+    const std::uint32_t size = Get16(m_bytes.page, limit, end + 2).value_or(0);
+    return size >= 4 && size <= usable - end && (next == 0 || (next > end && next < usable));
 }
 
 bool CRegionScan::TryCell(const RecoverSchema& schema, std::uint32_t x, std::uint32_t limit,

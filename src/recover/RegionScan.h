@@ -65,6 +65,11 @@ private:
     // Tries every schema at x, intact cell or freeblock head.
     bool TryEach(std::uint32_t x, std::uint32_t limit, bool head, RecordParse& best, int& bestSchema);
     bool TryEachCell(std::uint32_t x, std::uint32_t limit, RecordParse& best, int& bestSchema);
+    // The cells at x after `prefix` bytes, against the schemas of index
+    // entries alone when `entriesOnly`.
+    bool TryCellsAt(std::uint32_t x, std::uint32_t limit, std::uint32_t prefix, bool entriesOnly,
+                    RecordParse& best, int& bestSchema);
+    bool EntryEndsCleanly(const RecoverSchema& schema, std::uint32_t limit);
     bool TryCell(const RecoverSchema& schema, std::uint32_t x, std::uint32_t limit, RecordParse& parse);
     // A freed cell whose first four bytes hold a freeblock header.
     bool TryFreeblockHead(const RecoverSchema& schema, std::uint32_t f, std::uint32_t limit,
@@ -85,6 +90,7 @@ private:
     std::vector<int> m_order;
     std::vector<int> m_sameAs;  // by position in m_order: an earlier twin, or -1
     std::size_t m_maxColumns = 0;
+    bool m_entries = false;  // index entries are among the records read
     std::vector<std::uint32_t> m_cellStarts;
     bool m_indexCells = false;
     std::uint32_t m_cellPrefix = 0;

@@ -23,6 +23,12 @@ struct RecoverSchema {
     // showing column recordColumns[i]; `affinity` is in that order too.
     bool withoutRowid = false;
     std::vector<int> recordColumns;
+    // An ordinary index of the table at schema index `indexOf`: its records
+    // are index entries (withoutRowid set, as their cells are an index
+    // b-tree's), value i showing table column recordColumns[i] and the last
+    // value the table row's rowid; its b-tree's root is `indexRoot`.
+    int indexOf = -1;
+    std::uint32_t indexRoot = 0;
 };
 
 // True for a table recovery reads: stored columns only, and a WITHOUT
