@@ -91,8 +91,9 @@ bool IndexOfRow(const SchemaRow& row, const std::vector<RecoverSchema>& schemas,
         if (!schema.live || schema.withoutRowid || schema.indexOf >= 0 ||
             !EqualsIgnoringAsciiCase(schema.name, row.texts[2]))
             continue;
+        // A partial row keeps two values or more besides its rowid.
         const auto columns = IndexedColumns(row.texts[4], *schema.table);
-        if (!columns)
+        if (!columns || columns->size() - std::count(columns->begin(), columns->end(), schema.alias) < 2)
             return false;
         index = IndexSchemaOf(schemas, static_cast<int>(s), *columns, static_cast<std::uint32_t>(row.rootPage));
         return true;

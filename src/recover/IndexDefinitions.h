@@ -22,5 +22,6 @@ RecoverSchema IndexSchemaOf(const std::vector<RecoverSchema>& schemas, int table
                             const std::vector<int>& columns, std::uint32_t root);
 
 // Appends a schema for each index of a live rowid table in `schemas` that
-// the schema tree of the database shown names; returns how many.
+// the schema tree of the database shown names, on two columns or more
+// besides the rowid; returns how many.
 std::size_t AddIndexSchemas(CPageSource& source, const DbInfo& db, std::vector<RecoverSchema>& schemas);
