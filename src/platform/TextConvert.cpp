@@ -1,10 +1,11 @@
 #include "TextConvert.h"
 
+#include "Utf8Blocks.h"
+
 #include <cstring>
 #include <memory>
 #if defined(__SSE2__)
 #include <emmintrin.h>
-#include <tmmintrin.h>
 #endif
 
 namespace {
@@ -71,7 +72,7 @@ int DecodeSequence(const std::uint8_t* data, std::size_t size, std::size_t i, st
     return length;
 }
 
-bool IsEscapable(std::uint8_t b) { return b < 0x20 || b == '"' || b == '\\'; }
+bool IsEscapable(std::uint8_t b) { return IsUtf8Escapable(b); }
 
 // End of the run of ASCII bytes from `i` (with `stopAtEscapable`, of ASCII
 // bytes IsEscapable leaves alone): sixteen bytes at a time where the
@@ -105,207 +106,6 @@ std::size_t AsciiRunEnd(const std::uint8_t* data, std::size_t size, std::size_t 
     }
     while (i < size && data[i] < 0x80 && !(stopAtEscapable && IsEscapable(data[i])))
         ++i;
-    return i;
-}
-
-#if defined(__SSE2__)
-std::uint32_t BytesEqual(__m128i block, std::uint8_t value)
-{
-    return static_cast<std::uint32_t>(
-        _mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(value)))));
-}
-
-std::uint32_t EscapableBytes(__m128i block)
-{
-    const __m128i controlMax = _mm_set1_epi8(0x1F);
-    return static_cast<std::uint32_t>(
-               _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(block, controlMax), controlMax))) |
-           BytesEqual(block, '"') | BytesEqual(block, '\\');
-}
-
-// The start of the sequence under way at `i` of checked bytes: `i` itself
-// unless `pending` says the previous block's last sequence goes on.
-std::size_t SequenceStart(const std::uint8_t* data, std::size_t i, bool pending)
-{
-    if (pending) {
-        while (IsContinuation(data[i - 1]))
-            --i;
-        --i;
-    }
-    return i;
-}
-#endif
-
-#if defined(__SSE2__) && (defined(__x86_64__) || defined(__i386__))
-#define SALVIX_UTF8_BLOCKS 1
-
-// Sixteen bytes are checked at once by looking up, for each byte, the
-// faults its pair with the byte before could make (a byte pair tells every
-// fault of the rule but a missing third or fourth byte), by the high and
-// low half of the first byte and the high half of the second; a byte is
-// wrong when all three lookups share a fault. The byte pairs:
-//   too short   a lead, then no continuation byte
-//   too long    an ASCII byte, then a continuation byte
-//   two conts   two continuation bytes where the second is not due
-//   overlong    E0 then 80..9F, F0 then 80..8F, C0 or C1 then any
-//   surrogate   ED then A0..BF
-//   too large   F4 then 90..BF, F5..FF then any
-// A continuation byte two or three places after a three- or four-byte lead
-// is due: the "two conts" fault is cleared there, and is a fault where it
-// is missing.
-enum : std::uint8_t {
-    kTooShort = 1 << 0,
-    kTooLong = 1 << 1,
-    kOverlong3 = 1 << 2,
-    kTooLarge = 1 << 3,
-    kSurrogate = 1 << 4,
-    kOverlong2 = 1 << 5,
-    kTooLarge1000 = 1 << 6,  // F5..FF then 80..8F
-    kOverlong4 = 1 << 6,     // F0 then 80..8F: told apart by the low half
-    kTwoConts = 1 << 7,
-    kCarry = kTooShort | kTooLong | kTwoConts,  // faults that need no low half
-};
-
-__attribute__((target("ssse3"))) __m128i HalfLookup(__m128i halves, const std::uint8_t (&table)[16])
-{
-    return _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(table)), halves);
-}
-
-// The faulty bytes of `block` (non-zero bytes), `previous` the sixteen
-// bytes before it.
-__attribute__((target("ssse3"))) __m128i Utf8Faults(__m128i block, __m128i previous)
-{
-    static constexpr std::uint8_t kFirstHigh[16] = {
-        kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong, kTooLong,  // ASCII
-        kTwoConts, kTwoConts, kTwoConts, kTwoConts,                                      // 80..BF
-        kTooShort | kOverlong2,                                                          // C0..CF
-        kTooShort,                                                                       // D0..DF
-        kTooShort | kOverlong3 | kSurrogate,                                             // E0..EF
-        kTooShort | kTooLarge | kTooLarge1000 | kOverlong4};                             // F0..FF
-    static constexpr std::uint8_t kFirstLow[16] = {
-        kCarry | kOverlong3 | kOverlong2 | kOverlong4,  // x0
-        kCarry | kOverlong2,                            // x1
-        kCarry, kCarry,                                 // x2, x3
-        kCarry | kTooLarge,                             // x4
-        kCarry | kTooLarge | kTooLarge1000, kCarry | kTooLarge | kTooLarge1000,
-        kCarry | kTooLarge | kTooLarge1000, kCarry | kTooLarge | kTooLarge1000,
-        kCarry | kTooLarge | kTooLarge1000, kCarry | kTooLarge | kTooLarge1000,
-        kCarry | kTooLarge | kTooLarge1000, kCarry | kTooLarge | kTooLarge1000,
-        kCarry | kTooLarge | kTooLarge1000 | kSurrogate,  // xD
-        kCarry | kTooLarge | kTooLarge1000, kCarry | kTooLarge | kTooLarge1000};
-    static constexpr std::uint8_t kSecondHigh[16] = {
-        kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort, kTooShort,
-        kTooLong | kOverlong2 | kTwoConts | kOverlong3 | kTooLarge1000 | kOverlong4,  // 80..8F
-        kTooLong | kOverlong2 | kTwoConts | kOverlong3 | kTooLarge,                   // 90..9F
-        kTooLong | kOverlong2 | kTwoConts | kSurrogate | kTooLarge,                   // A0..AF
-        kTooLong | kOverlong2 | kTwoConts | kSurrogate | kTooLarge,                   // B0..BF
-        kTooShort, kTooShort, kTooShort, kTooShort};                                  // C0..FF
-    const __m128i low4 = _mm_set1_epi8(0x0F);
-    const __m128i before1 = _mm_alignr_epi8(block, previous, 15);
-    const __m128i pairFaults = _mm_and_si128(
-        _mm_and_si128(HalfLookup(_mm_and_si128(_mm_srli_epi16(before1, 4), low4), kFirstHigh),
-                      HalfLookup(_mm_and_si128(before1, low4), kFirstLow)),
-        HalfLookup(_mm_and_si128(_mm_srli_epi16(block, 4), low4), kSecondHigh));
-    // Bytes two after E0..FF or three after F0..FF are due continuations.
-    const __m128i third = _mm_subs_epu8(_mm_alignr_epi8(block, previous, 14), _mm_set1_epi8(static_cast<char>(0xE0 - 0x80)));
-    const __m128i fourth = _mm_subs_epu8(_mm_alignr_epi8(block, previous, 13), _mm_set1_epi8(static_cast<char>(0xF0 - 0x80)));
-    const __m128i due = _mm_and_si128(_mm_or_si128(third, fourth), _mm_set1_epi8(static_cast<char>(0x80)));
-    return _mm_xor_si128(due, pairFaults);
-}
-
-// True when `block` ends inside a sequence: a lead of two or more bytes in
-// its last byte, of three or more in the one before, of four in the third last.
-bool EndsInsideSequence(__m128i block)
-{
-    const __m128i limits = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
-                                         static_cast<char>(0xEF), static_cast<char>(0xDF),
-                                         static_cast<char>(0xBF));
-    return _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_subs_epu8(block, limits), _mm_setzero_si128())) !=
-           0xFFFF;
-}
-
-// The bytes from `i` to the end (fewer than sixteen) followed by spaces.
-__attribute__((target("ssse3"))) __m128i LastBytesThenSpaces(const std::uint8_t* data,
-                                                             std::size_t size, std::size_t i)
-{
-    const std::size_t count = size - i;
-    if (size < 16) {
-        alignas(16) std::uint8_t last[16];
-        std::memset(last, ' ', sizeof last);
-        std::memcpy(last, data + i, count);
-        return _mm_load_si128(reinterpret_cast<const __m128i*>(last));
-    }
-    // The text's last sixteen bytes, moved down by the ones already checked
-    // (a shuffle index of 0x80 gives zero), with spaces after them.
-    static constexpr std::uint8_t kMoveDown[32] = {
-        0,    1,    2,    3,    4,    5,    6,    7,    8,    9,    10,   11,   12,   13,   14,   15,
-        0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80};
-    static constexpr std::uint8_t kSpacesAfter[32] = {
-        0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,
-        ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
-    const __m128i tail = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + size - 16));
-    const __m128i moved = _mm_shuffle_epi8(
-        tail, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kMoveDown + 16 - count)));
-    return _mm_or_si128(moved,
-                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(kSpacesAfter + 16 - count)));
-}
-
-__attribute__((target("ssse3"))) std::size_t CopyWellFormedBlocksSsse3(char* out, const std::uint8_t* data,
-                                                                     std::size_t size, std::size_t i)
-{
-    char* const base = out - i;
-    __m128i previous = _mm_setzero_si128();
-    bool pending = false;  // the previous block ends inside a sequence
-    while (size - i >= 16) {
-        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(base + i), block);
-        if (EscapableBytes(block) != 0)
-            return SequenceStart(data, i, pending);
-        if (_mm_movemask_epi8(block) != 0 || pending) {
-            const __m128i faults = Utf8Faults(block, previous);
-            if (_mm_movemask_epi8(_mm_cmpeq_epi8(faults, _mm_setzero_si128())) != 0xFFFF)
-                return SequenceStart(data, i, pending);
-            pending = EndsInsideSequence(block);
-        }
-        previous = block;
-        i += 16;
-    }
-    // The last bytes, followed by spaces: a sequence they leave unfinished
-    // is then a fault of the last block.
-    const __m128i block = LastBytesThenSpaces(data, size, i);
-    if (EscapableBytes(block) != 0 ||
-        _mm_movemask_epi8(_mm_cmpeq_epi8(Utf8Faults(block, previous), _mm_setzero_si128())) != 0xFFFF)
-        return SequenceStart(data, i, pending);
-    std::memcpy(base + i, data + i, size - i);
-    return size;
-}
-
-const bool g_hasSsse3 = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("ssse3") != 0;
-}();
-#endif
-
-// Where the one-sequence-at-a-time loop must take over from `i` (a
-// sequence start): blocks of sixteen bytes that hold only well-formed
-// sequences (or the rest of one begun before) and no escapable byte are
-// passed over, and so are the last bytes when they hold only such.
-// Each block is stored at `out` (the place of byte `i`) as it is read, so
-// the bytes passed over are copied in the same pass; bytes stored past the
-// returned place are left for the caller to overwrite. The return is the end
-// of the text, or the start of the sequence under way where the first other
-// block begins: at most three bytes before it. Without the processor's
-// byte shuffle, `i` itself.
-std::size_t CopyWellFormedBlocks(char* out, const std::uint8_t* data, std::size_t size,
-                                 std::size_t i)
-{
-#if defined(SALVIX_UTF8_BLOCKS)
-    if (g_hasSsse3)
-        return CopyWellFormedBlocksSsse3(out, data, size, i);
-#endif
-    (void)out;
-    (void)data;
-    (void)size;
     return i;
 }
 
@@ -352,17 +152,18 @@ char* WriteUtf8Checked(char* out, const std::uint8_t* data, std::size_t size,
     // interrupts them.
     std::size_t copied = 0;
     std::size_t i = 0;
-    // Blocks are checked (and copied) sixteen bytes at once; from a block
-    // that holds anything else, the bytes are taken one sequence at a time
-    // until the block is passed.
-    std::size_t scalarUntil = 0;
+    // Blocks are checked, escaped and copied by CopyUtf8Blocks; from a block
+    // with a malformed sequence, the bytes are taken one sequence at a time
+    // until the block is passed. Without the blocks, all of them are.
+    const bool blocks = HasUtf8Blocks();
+    std::size_t scalarUntil = blocks ? 0 : size;
     while (i < size) {
         if (i >= scalarUntil) {
             out = CopyBytes(out, data + copied, i - copied);
-            const std::size_t end = CopyWellFormedBlocks(out, data, size, i);
-            out += end - i;
-            i = copied = end;
-            scalarUntil = i + 16 + 3;
+            const Utf8BlocksEnd end = CopyUtf8Blocks(out, data, size, i, escapes);
+            out = end.out;
+            i = copied = end.i;
+            scalarUntil = i + kUtf8BlockBytes + 3;
             if (i >= size)
                 break;
         }

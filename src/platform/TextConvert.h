@@ -37,7 +37,7 @@ void AppendUtf8Checked(std::string& out, const std::uint8_t* data, std::size_t s
 // the room, may be overwritten.
 char* WriteUtf8Checked(char* out, const std::uint8_t* data, std::size_t size,
                        const AsciiEscapes* escapes = nullptr);
-constexpr std::size_t Utf8CheckedRoom(std::size_t size) { return 6 * size + 16; }
+constexpr std::size_t Utf8CheckedRoom(std::size_t size) { return 6 * size + 32; }
 // UTF-16 code units (as AppendUtf16AsWide reads them) straight to UTF-8.
 void AppendUtf16AsUtf8(std::string& out, const std::uint8_t* data, std::size_t size,
                        bool bigEndian);
