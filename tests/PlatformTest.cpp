@@ -10,9 +10,11 @@
 #include <thread>
 #include <vector>
 
+#include "platform/IntegerFormat.h"
 #include "platform/MessageLoop.h"
 #include "platform/RealFormat.h"
 #include "platform/TextConvert.h"
+#include "platform/Utf8Blocks.h"
 #include "platform/WideFormat.h"
 #include "platform/WindowMessage.h"
 
@@ -65,7 +67,7 @@ TEST(TextConvert, Utf16BothOrdersAndBrokenPairs)
 
 // AppendUtf8Checked must read exactly as Utf8ToWide then WideToUtf8 of the
 // bytes before the first NUL, with the escapes applied afterwards, wherever
-// a sequence falls against the sixteen-byte blocks it checks at once.
+// a sequence falls against the blocks it checks at once.
 std::string CheckedAsWideRoundTrip(const std::string& bytes, const AsciiEscapes* escapes)
 {
     const std::string text = WideToUtf8(Utf8ToWide(
@@ -85,16 +87,20 @@ TEST(TextConvert, CheckedUtf8ReadsAsTheWideRoundTripAtEveryBlockOffset)
         "\xC2\x80",                                                    // well-formed edges
         "\xF4\x90\x80\x80", "\xE0\x9F\xBF", "\xED\xA0\x80", "\xC1\xBF", "\xF0\x8F\xBF\xBF",  // out of range
         "\x80", "\xFF", "\xE4\xBD", "\xF0\x9F\x98",                      // stray or cut
-        std::string(1, '\0') + "after", "\t", "\"", "\\"};
+        std::string(1, '\0') + "after", "\t", "\"", "\\",
+        "\x7F\x80", "\x1F\x7F", "\xC2\x7F", "\xDF\xC0\x80", "\r\n\\\"",     // around 0x7F/0x80, runs of escapes
+        "\t\xE4\xBD", "\xFF\"", "\xE4\xBD\xA0\x01\xF0\x9F\x98"};        // an escape and a fault in one block
     const std::string fillers[] = {"", "ASCII words here", "\xE4\xBD\xA0\xE5\xA5\xBD\xE4\xB8\x96\xE7\x95\x8C",
                                    "\xF0\x9F\x98\x80\xF0\x9F\x91\x8D\xF0\x9F\x8E\x89",
                                    "\xE0\xA0\x80\xED\x9F\xBF\xF4\x8F\xBF\xBF\xC2\x80"};
     AsciiEscapes escapes{};
     escapes['\t'] = "\\t";
     escapes['"'] = "\\\"";
+    escapes['\\'] = "\\\\";
+    escapes[1] = "\\u0001";  // the longest replacement
     for (const std::string& piece : pieces)
         for (const std::string& filler : fillers)
-            for (std::size_t lead = 0; lead < 20; ++lead)
+            for (std::size_t lead = 0; lead < 2 * kUtf8BlockBytes + 4; ++lead)
                 for (const bool atEnd : {false, true}) {
                     const std::string bytes = std::string(lead, 'a') + filler + filler + piece +
                                               (atEnd ? "" : filler + std::string(lead, 'z'));
@@ -128,6 +134,22 @@ TEST(RealFormat, ShortestRealIsToCharsText)
         char expected[64], got[kShortestRealMax];
         const std::string_view want(expected, std::to_chars(expected, expected + 64, v).ptr - expected);
         EXPECT_EQ(std::string_view(got, WriteShortestReal(got, v) - got), want);
+    }
+}
+
+// Integers of every length, both signs and both ends of the range, as
+// std::to_chars writes them.
+TEST(IntegerFormat, IntegerIsToCharsText)
+{
+    std::vector<std::int64_t> values = {0, INT64_MIN, INT64_MAX, INT64_MIN + 1};
+    std::uint64_t power = 1;  // 10^(digits - 1); unsigned, as the last step passes INT64_MAX
+    for (int digits = 1; digits <= 19; ++digits, power *= 10)
+        for (const std::uint64_t v : {power - 1, power, power + 1, 7 * power + 3})
+            values.insert(values.end(), {static_cast<std::int64_t>(v), -static_cast<std::int64_t>(v)});
+    for (const std::int64_t v : values) {
+        char expected[24], got[kIntegerMax];
+        const std::string_view want(expected, std::to_chars(expected, expected + 24, v).ptr - expected);
+        EXPECT_EQ(std::string_view(got, WriteInteger(got, v) - got), want);
     }
 }
 

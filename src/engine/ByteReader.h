@@ -3,8 +3,10 @@
 // which take the buffer's length and report a read that would leave it.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 
 // True when `size` bytes starting at `offset` lie inside a buffer of
@@ -42,6 +44,12 @@ inline std::optional<std::uint32_t> Get32(const std::uint8_t* data, std::size_t 
 // checked that they lie inside its buffer.
 inline std::uint64_t LoadBigEndian(const std::uint8_t* bytes, std::size_t size)
 {
+    if (size == 8 && std::endian::native == std::endian::little) {
+        // Reals and large integers: one load and a byte swap.
+        std::uint64_t word;
+        std::memcpy(&word, bytes, sizeof word);
+        return __builtin_bswap64(word);
+    }
     std::uint64_t value = 0;
     for (std::size_t i = 0; i < size; ++i)
         value = (value << 8) | bytes[i];

@@ -27,10 +27,15 @@ bool CPageSource::ReadAhead(void* buffer, std::uint32_t count, std::uint64_t pos
     if (!inWindow) {
         if (position != m_lastEnd)
             return false;  // not a sequential read: read just what was asked
-        m_window.resize(kReadAheadBytes);
-        const std::int64_t got = m_file.ReadAt(m_window.data(), kReadAheadBytes, position);
-        m_window.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
+        if (!m_prefetch.Take(position, m_window)) {
+            m_window.resize(kReadAheadBytes);
+            const std::int64_t got = m_file.ReadAt(m_window.data(), kReadAheadBytes, position);
+            m_window.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
+        }
         m_windowStart = position;
+        // The window after this one is read while this one is used.
+        if (m_window.size() == kReadAheadBytes && position + kReadAheadBytes < m_fileSize)
+            m_prefetch.Start(m_file, position + kReadAheadBytes, kReadAheadBytes);
         if (m_window.size() < count)
             return false;  // the end of the file: the plain read zero-fills
     }
@@ -41,6 +46,7 @@ bool CPageSource::ReadAhead(void* buffer, std::uint32_t count, std::uint64_t pos
 
 void CPageSource::Close()
 {
+    m_prefetch.Drop();
     m_window.clear();
     m_windowStart = 0;
     m_lastEnd = UINT64_MAX;

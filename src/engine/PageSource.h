@@ -13,6 +13,7 @@
 #include "engine/RollbackJournal.h"
 #include "engine/SourceFile.h"
 #include "engine/WalLog.h"
+#include "engine/WindowPrefetch.h"
 #include "platform/WindowMessage.h"
 
 class CPageSource {
@@ -103,7 +104,8 @@ private:
     // Reads that continue where the previous one ended are served from a
     // window of the next kReadAheadBytes, read in one call: a table's
     // leaves mostly lie in order, and one large read costs far less than
-    // many page-sized ones. False when the read is not served that way.
+    // many page-sized ones; the window after it is read on a worker thread
+    // meanwhile. False when the read is not served that way.
     static constexpr std::uint32_t kReadAheadBytes = 256 * 1024;
     bool ReadAhead(void* buffer, std::uint32_t count, std::uint64_t position);
 
@@ -111,6 +113,7 @@ private:
     std::uint64_t m_fileSize = 0;
     std::vector<std::uint8_t> m_window;
     std::uint64_t m_windowStart = 0;
+    CWindowPrefetch m_prefetch;  // after m_file: stopped before it closes
     std::uint64_t m_lastEnd = UINT64_MAX;
     std::uint32_t m_pageSize = 0;
 

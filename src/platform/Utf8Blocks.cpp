@@ -180,13 +180,16 @@ SALVIX_AVX2 Utf8BlocksEnd CopyUtf8BlocksAvx2(char* out, const std::uint8_t* data
 {
     const std::size_t begin = i;
     __m256i previous = _mm256_setzero_si256();
+    bool previousAscii = true;
     for (;;) {
         const std::size_t count = size - i < kUtf8BlockBytes ? size - i : kUtf8BlockBytes;
         const __m256i block = count == kUtf8BlockBytes
                                   ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i))
                                   : LastBytesThenSpaces(data, size, i);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), block);
-        const std::uint32_t faults = Utf8Faults(block, previous);
+        // ASCII after ASCII cannot be malformed: the lookups are skipped.
+        const bool ascii = _mm256_movemask_epi8(block) == 0;
+        const std::uint32_t faults = ascii && previousAscii ? 0 : Utf8Faults(block, previous);
         const std::uint32_t special = SpecialBytes(block, escapes != nullptr);
         if ((faults | special) == 0) {
             if (count < kUtf8BlockBytes)
@@ -194,6 +197,7 @@ SALVIX_AVX2 Utf8BlocksEnd CopyUtf8BlocksAvx2(char* out, const std::uint8_t* data
             out += kUtf8BlockBytes;
             i += kUtf8BlockBytes;
             previous = block;
+            previousAscii = ascii;
             continue;
         }
         // A fault before the first special byte, or at it (a sequence cut
@@ -213,6 +217,7 @@ SALVIX_AVX2 Utf8BlocksEnd CopyUtf8BlocksAvx2(char* out, const std::uint8_t* data
         out = WriteSpecial(out, data[i], escapes);
         ++i;
         previous = _mm256_setzero_si256();
+        previousAscii = true;
     }
 }
 

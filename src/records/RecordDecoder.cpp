@@ -10,7 +10,6 @@
 //   N>=13 odd     text in the database encoding (N-13)/2
 #include "RecordDecoder.h"
 
-#include <charconv>
 #include <cstring>
 #include <type_traits>
 
@@ -18,6 +17,7 @@
 #include "engine/LogPost.h"
 #include "engine/RowSink.h"
 #include "engine/SqliteParser.h"
+#include "platform/IntegerFormat.h"
 #include "platform/RealFormat.h"
 #include "platform/TextConvert.h"
 #include "platform/WideFormat.h"
@@ -43,9 +43,28 @@ void AppendAscii(std::string& out, const char* text, std::size_t size) { out.app
 struct Utf8Cursor {
     char* at;
 };
-void AppendAscii(Utf8Cursor& out, const char* text, std::size_t size)
+// Texts of up to sixteen bytes (separators, numbers) are moved as two
+// fixed-size pieces that may overlap: a call of memcpy for a few bytes of
+// varying length costs more than the bytes.
+template <std::size_t N>
+void CopyTwoPieces(char* to, const char* from, std::size_t size)
 {
-    std::memcpy(out.at, text, size);
+    std::memcpy(to, from, N);
+    std::memcpy(to + size - N, from + size - N, N);
+}
+// Taken in line: most calls move a one- to three-byte separator.
+[[gnu::always_inline]] inline void AppendAscii(Utf8Cursor& out, const char* text, std::size_t size)
+{
+    if (size > 16)
+        std::memcpy(out.at, text, size);
+    else if (size >= 8)
+        CopyTwoPieces<8>(out.at, text, size);
+    else if (size >= 4)
+        CopyTwoPieces<4>(out.at, text, size);
+    else if (size >= 2)
+        CopyTwoPieces<2>(out.at, text, size);
+    else if (size == 1)
+        *out.at = *text;
     out.at += size;
 }
 
@@ -56,22 +75,29 @@ void AppendEllipsis(Text& out) { AppendAscii(out, "\xE2\x80\xA6", 3); }
 template <typename Text>
 void AppendInteger(Text& out, std::int64_t value)
 {
-    char digits[24];
-    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    AppendAscii(out, digits, static_cast<std::size_t>(end - digits));
+    char digits[kIntegerMax];
+    AppendAscii(out, digits, static_cast<std::size_t>(WriteInteger(digits, value) - digits));
 }
-void AppendInteger(Utf8Cursor& out, std::int64_t value)
+void AppendInteger(Utf8Cursor& out, std::int64_t value) { out.at = WriteInteger(out.at, value); }
+
+template <typename Text>
+void AppendHex(Text& out, const std::uint8_t* bytes, std::uint64_t count)
 {
-    out.at = std::to_chars(out.at, out.at + 24, value).ptr;
+    char hex[2 * kBlobPreviewBytes];
+    WriteUpperHex(hex, bytes, count);
+    AppendAscii(out, hex, 2 * count);
+}
+void AppendHex(Utf8Cursor& out, const std::uint8_t* bytes, std::uint64_t count)
+{
+    WriteUpperHex(out.at, bytes, count);
+    out.at += 2 * count;
 }
 
 template <typename Text>
 void AppendBlob(Text& out, const std::uint8_t* bytes, std::uint64_t available, std::uint64_t size)
 {
     const std::uint64_t shown = std::min({available, size, kBlobPreviewBytes});
-    char hex[2 * kBlobPreviewBytes];
-    WriteUpperHex(hex, bytes, shown);
-    AppendAscii(out, hex, 2 * shown);
+    AppendHex(out, bytes, shown);
     if (size > kBlobPreviewBytes) {
         AppendEllipsis(out);
         AppendAscii(out, " (", 2);
