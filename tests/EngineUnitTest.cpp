@@ -1,11 +1,17 @@
 // Unit tests of the pieces the page walk relies on: the column list of a
-// CREATE TABLE statement, size display and varints.
+// CREATE TABLE statement, size display, varints and page reads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <numeric>
+
 #include "engine/DbInfo.h"
+#include "engine/PageSource.h"
 #include "engine/FormatSize.h"
 #include "records/SchemaCatalogue.h"
 #include "records/Varint.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -196,6 +202,45 @@ TEST(ReadVarint, LengthsValuesAndShortInput)
     for (std::int32_t n : {0, 1, 3}) {
         std::int32_t count = n;
         EXPECT_EQ(ReadVarint(open, count, value), -1) << n;
+    }
+}
+
+// Page reads in order run through read-ahead windows, the next one read on
+// a worker; jumps, returns, a re-opened file and the last partial page must
+// all read exactly the file's bytes.
+TEST(PageSource, PagesReadInAnyOrderAreTheFileBytes)
+{
+    constexpr std::uint32_t kPage = 4096;
+    constexpr std::uint32_t kPages = 700;  // several windows, the last page partial
+    CTempDir dir;
+    const std::string path = dir.File("pages.bin");
+    std::vector<std::uint8_t> bytes(std::size_t{kPages} * kPage - 1000);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<std::uint8_t>(i * 7 ^ i >> 12);
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), out), bytes.size());
+    std::fclose(out);
+
+    std::vector<std::uint32_t> inOrder(kPages);
+    std::iota(inOrder.begin(), inOrder.end(), 1u);
+    std::vector<std::uint32_t> jumps;  // runs of ten from scattered starts, some revisited
+    for (const std::uint32_t start : {1u, 600u, 64u, 65u, 300u, 1u, 690u, 128u})
+        for (std::uint32_t n = start; n < start + 10 && n <= kPages; ++n)
+            jumps.push_back(n);
+    CPageSource source;
+    for (const auto& order : {inOrder, jumps, inOrder}) {
+        ASSERT_TRUE(source.Open(path));  // each order from a freshly opened file
+        source.SetPageSize(kPage);
+        std::vector<std::uint8_t> page(kPage);
+        for (const std::uint32_t n : order) {
+            ASSERT_TRUE(source.ReadPage(n, page.data(), kPage)) << n;
+            const std::size_t at = std::size_t{n - 1} * kPage;
+            const std::size_t held = std::min<std::size_t>(kPage, bytes.size() - at);
+            ASSERT_TRUE(std::equal(page.begin(), page.begin() + held, bytes.begin() + at)) << n;
+            ASSERT_TRUE(std::all_of(page.begin() + held, page.end(), [](std::uint8_t b) { return b == 0; }))
+                << n;
+        }
     }
 }
 
