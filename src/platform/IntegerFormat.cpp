@@ -49,7 +49,7 @@ char* WriteShortDigits(char* out, std::uint32_t value)
 
 }  // namespace
 
-char* WriteInteger(char* first, std::int64_t value)
+char* WriteLongInteger(char* first, std::int64_t value)
 {
     // The magnitude in unsigned arithmetic, so that INT64_MIN negates.
     std::uint64_t magnitude = static_cast<std::uint64_t>(value);

@@ -8,4 +8,12 @@
 // Writes the text at `first` (room for kIntegerMax characters) and returns
 // its end.
 constexpr int kIntegerMax = 20;
-char* WriteInteger(char* first, std::int64_t value);
+char* WriteLongInteger(char* first, std::int64_t value);
+inline char* WriteInteger(char* first, std::int64_t value)
+{
+    if (static_cast<std::uint64_t>(value) < 10) {  // flags and small counts: in line
+        *first = static_cast<char>('0' + value);
+        return first + 1;
+    }
+    return WriteLongInteger(first, value);
+}

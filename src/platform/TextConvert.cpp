@@ -111,7 +111,8 @@ std::size_t AsciiRunEnd(const std::uint8_t* data, std::size_t size, std::size_t 
 
 char* CopyBytes(char* out, const std::uint8_t* data, std::size_t count)
 {
-    std::memcpy(out, data, count);
+    if (count != 0)  // most texts need no call at all: the blocks copied them
+        std::memcpy(out, data, count);
     return out + count;
 }
 

@@ -10,6 +10,7 @@
 //   N>=13 odd     text in the database encoding (N-13)/2
 #include "RecordDecoder.h"
 
+#include <algorithm>
 #include <cstring>
 #include <type_traits>
 
@@ -374,9 +375,9 @@ void AppendReal(Text& out, double value)
     AppendAscii(out, digits, size);
     // A real never reads as an integer: "3" becomes "3.0". Texts with a
     // point, an exponent, "inf" or "nan" are left as they are.
-    bool integral = true;
-    for (std::size_t i = 0; i < size; ++i)
-        integral = integral && (digits[i] == '-' || (digits[i] >= '0' && digits[i] <= '9'));
+    const bool integral = std::all_of(digits, digits + size, [](char c) {
+        return c == '-' || (c >= '0' && c <= '9');
+    });
     if (integral)
         AppendAscii(out, ".0", 2);
 }
