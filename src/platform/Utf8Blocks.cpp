@@ -145,21 +145,42 @@ SALVIX_AVX2 std::uint32_t SpecialBytes(__m256i block, bool escaping)
     return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_or_si256(control, quoteOrBackslash)));
 }
 
+// The last `count` (at most sixteen) of the sixteen bytes at `tail`, moved
+// to the front, followed by spaces: a byte shuffle whose indices are a
+// window on a table (an index of 0x80 gives zero), so no copy of varying
+// length is made and no bytes are stored to be read back.
+SALVIX_AVX2 __m128i LastOfSixteenThenSpaces(const std::uint8_t* tail, std::size_t count)
+{
+    static constexpr std::uint8_t kMoveDown[32] = {
+        0,    1,    2,    3,    4,    5,    6,    7,    8,    9,    10,   11,   12,   13,   14,   15,
+        0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80};
+    static constexpr std::uint8_t kSpacesAfter[32] = {
+        0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,
+        ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tail));
+    const __m128i moved = _mm_shuffle_epi8(
+        bytes, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kMoveDown + 16 - count)));
+    return _mm_or_si128(moved, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kSpacesAfter + 16 - count)));
+}
+
 // The text's bytes from `i` to its end (fewer than thirty-two) followed by
 // spaces: a sequence they leave unfinished is then a fault of this block.
-// From a text of a block or more, its last thirty-two bytes are read back
-// from where the wanted ones start, so no copy of varying length is made.
+// Only a text shorter than sixteen bytes is copied out to be read.
 SALVIX_AVX2 __m256i LastBytesThenSpaces(const std::uint8_t* data, std::size_t size, std::size_t i)
 {
     const std::size_t count = size - i;
-    alignas(32) std::uint8_t last[2 * kUtf8BlockBytes];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(last + kUtf8BlockBytes), _mm256_set1_epi8(' '));
-    if (size >= kUtf8BlockBytes)
-        _mm256_store_si256(reinterpret_cast<__m256i*>(last),
-                           _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + size - kUtf8BlockBytes)));
-    else
-        std::memcpy(last + kUtf8BlockBytes - count, data + i, count);
-    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(last + kUtf8BlockBytes - count));
+    const __m128i spaces = _mm_set1_epi8(' ');
+    if (size < 16) {
+        alignas(16) std::uint8_t last[16];
+        _mm_store_si128(reinterpret_cast<__m128i*>(last), spaces);
+        std::memcpy(last, data + i, count);
+        return _mm256_set_m128i(spaces, _mm_load_si128(reinterpret_cast<const __m128i*>(last)));
+    }
+    const std::uint8_t* lastSixteen = data + size - 16;
+    if (count < 16)
+        return _mm256_set_m128i(spaces, LastOfSixteenThenSpaces(lastSixteen, count));
+    return _mm256_set_m128i(LastOfSixteenThenSpaces(lastSixteen, count - 16),
+                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i)));
 }
 
 // Writes the output for the special ASCII byte `b` at `out`.
