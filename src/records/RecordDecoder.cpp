@@ -352,16 +352,26 @@ void DecodeTableRecordUtf8(CSqliteParser& parser, const DbInfo& db, const std::u
             out.Append(text);
         }
     } else {
-        ForEachPlacedValue(table, types, offset, [&](int column, std::uint64_t t, std::uint64_t at) {
-            PutUtf8Value(out, next(), table, db, record, dataLength, column, t, at, rowid,
-                         layout.escapes);
-        });
+        // Values in declaration order, the common case, are walked as they
+        // lie: value i under column i.
+        const std::size_t count = std::min(types.size(), table.columns.size());
+        std::string_view separator = layout.rowBegin;
+        for (std::size_t i = 0; i < count; ++i) {
+            PutUtf8Value(out, separator, table, db, record, dataLength, static_cast<int>(i),
+                         types[i], offset, rowid, layout.escapes);
+            separator = layout.between;
+            const std::uint64_t size = SerialTypeSize(types[i]);
+            offset = size > UINT64_MAX - offset ? UINT64_MAX : offset + size;
+        }
+        written = count;
     }
     if (written == 0) {
         out.Truncate(rowStart);
         return;
     }
-    out.Append(layout.rowEnd);
+    Utf8Cursor end{out.Room(layout.rowEnd.size())};
+    AppendAscii(end, layout.rowEnd.data(), layout.rowEnd.size());
+    out.Commit(end.at);
     sink.OnUtf8Row();
 }
 
