@@ -374,6 +374,72 @@ bool ReadFirstTypeLost(const PageBytes& bytes, const RecoverSchema& schema, std:
     return false;
 }
 
+namespace {
+
+// The serial type of a lost first value of `size` bytes whose varint took
+// `typeLength` bytes (the second of two, `low`, survives): its storage
+// class is the column's own; 0 when no such type fits.
+std::uint64_t EntryFirstType(ColumnAffinity affinity, std::uint32_t size, std::uint32_t typeLength,
+                             std::uint8_t low)
+{
+    if (affinity == ColumnAffinity::kText || affinity == ColumnAffinity::kNumeric) {
+        const std::uint64_t t = 13 + 2ull * size;
+        const bool fits = typeLength == 1 ? t < 0x80 : t >= 0x80 && t < 0x4000 && (t & 0x7F) == low;
+        return size > 0 && fits ? t : 0;
+    }
+    if (affinity != ColumnAffinity::kInteger || typeLength != 1)
+        return 0;
+    switch (size) {
+    case 1: case 2: case 3: case 4: return size;
+    case 6: return 5;
+    case 8: return 6;
+    default: return 0;
+    }
+}
+
+}  // namespace
+
+bool ReadEntryFirstTypeLost(const PageBytes& bytes, const RecoverSchema& schema, std::uint32_t f,
+                            std::uint32_t limit, CRecordEnds& ends, RecordParse& parse)
+{
+    const std::size_t columns = schema.affinity.size();
+    if (columns < 2 || f + 5 > limit)
+        return false;
+    std::optional<RecordParse> proved;
+    for (std::uint32_t typeLength = 1; typeLength <= 2; ++typeLength) {
+        const std::uint32_t at = f + 3 + typeLength;
+        parse.Restart();
+        std::uint32_t consumed = 0;
+        if ((typeLength == 2 && (bytes.page[f + 4] & 0x80) != 0) ||
+            !ReadTypes(bytes, at, 0, columns - 1, parse.types, consumed) || 1 + typeLength + consumed >= 0x80)
+            continue;
+        std::uint64_t rest = 0;
+        for (std::uint64_t t : parse.types)
+            rest += SerialTypeSize(t);
+        parse.types.insert(parse.types.begin(), 0);
+        parse.bodyStart = at + consumed;
+        parse.localEnd = limit;
+        for (std::uint32_t v = 1; parse.bodyStart + rest + v <= limit; ++v) {
+            // A payload of two varint bytes, held whole in the page.
+            const auto end = static_cast<std::uint32_t>(parse.bodyStart + rest + v);
+            const std::uint32_t payload = end - (f + 2);
+            parse.types[0] = EntryFirstType(schema.affinity[0], v, typeLength, bytes.page[f + 4]);
+            if (payload < 0x80 || payload >= 0x4000 || LocalPayloadSize(payload, bytes.usable, false) < payload ||
+                parse.types[0] == 0 || !ends.EndsCleanly(schema, end, limit, true, true) ||
+                !CheckRecord(bytes, schema, parse, limit))
+                continue;
+            // Two readings that both end cleanly prove neither.
+            if (proved)
+                return false;
+            proved = parse;
+        }
+    }
+    if (!proved)
+        return false;
+    parse = std::move(*proved);
+    return true;
+}
+
 bool ReadPartialHead(const PageBytes& bytes, const RecoverSchema& schema, std::uint32_t f,
                      std::uint32_t limit, bool cutAtLimit, RecordParse& parse)
 {

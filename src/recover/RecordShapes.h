@@ -104,6 +104,13 @@ bool ReadHeaderSizeLost(const PageBytes& bytes, const RecoverSchema& schema, std
 // strictly, then as any freed run may end).
 bool ReadFirstTypeLost(const PageBytes& bytes, const RecoverSchema& schema, std::uint32_t f,
                        std::uint32_t limit, CRecordEnds& ends, RecordParse& parse);
+// A freed index entry (an ordinary index's cell) whose payload size took
+// two bytes: the freeblock header took them, the header size and the first
+// serial type, one byte or two (the second at f + 4 then survives). The
+// first value's size is the one that makes the entry end where `ends`
+// accepts strictly; more than one such reading proves none.
+bool ReadEntryFirstTypeLost(const PageBytes& bytes, const RecoverSchema& schema, std::uint32_t f,
+                            std::uint32_t limit, CRecordEnds& ends, RecordParse& parse);
 // A freed cell whose tail a newer cell took: its record header whole at
 // f + 4 (header size lost) or after the end of a varint further on, the
 // record cut at `limit` when `cutAtLimit` (where newer bytes begin), or a

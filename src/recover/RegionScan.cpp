@@ -107,9 +107,10 @@ bool CRegionScan::TryEach(std::uint32_t x, std::uint32_t limit, bool head, Recor
 {
     if (!head)
         return TryEachCell(x, limit, best, bestSchema);
-    // An index cell's freed head leaves too little to prove a record.
+    // An index cell's freed head leaves too little to prove a record, but
+    // for an index entry of two payload size bytes.
     if (m_indexCells)
-        return false;
+        return m_entries && TryEachEntryHead(x, limit, best, bestSchema);
     int bestFit = -1;
     for (std::size_t i = 0; i < m_order.size(); ++i) {
         if (m_sameAs[i] >= 0)
@@ -121,6 +122,23 @@ bool CRegionScan::TryEach(std::uint32_t x, std::uint32_t limit, bool head, Recor
         const int fit = Fit(m_schemas[s], parse.types);
         if (fit > bestFit) {
             best = parse;
+            bestSchema = s;
+            bestFit = fit;
+        }
+    }
+    return bestFit >= 0;
+}
+
+bool CRegionScan::TryEachEntryHead(std::uint32_t f, std::uint32_t limit, RecordParse& best, int& bestSchema)
+{
+    int bestFit = -1;
+    for (std::size_t i = 0; i < m_order.size(); ++i) {
+        const int s = m_order[i];
+        if (m_schemas[s].indexOf < 0 || !ReadEntryFirstTypeLost(m_bytes, m_schemas[s], f, limit, *this, m_head))
+            continue;
+        const int fit = Fit(m_schemas[s], m_head.types);
+        if (fit > bestFit) {
+            best = m_head;
             bestSchema = s;
             bestFit = fit;
         }

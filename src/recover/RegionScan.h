@@ -65,6 +65,8 @@ private:
     // Tries every schema at x, intact cell or freeblock head.
     bool TryEach(std::uint32_t x, std::uint32_t limit, bool head, RecordParse& best, int& bestSchema);
     bool TryEachCell(std::uint32_t x, std::uint32_t limit, RecordParse& best, int& bestSchema);
+    // A freed index entry whose first four bytes hold a freeblock header.
+    bool TryEachEntryHead(std::uint32_t f, std::uint32_t limit, RecordParse& best, int& bestSchema);
     // The cells at x after `prefix` bytes, against the schemas of index
     // entries alone when `entriesOnly`.
     bool TryCellsAt(std::uint32_t x, std::uint32_t limit, std::uint32_t prefix, bool entriesOnly,
