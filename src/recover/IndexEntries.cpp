@@ -1,5 +1,6 @@
 #include "recover/IndexEntries.h"
 
+#include <algorithm>
 #include <map>
 
 #include "engine/ByteReader.h"
@@ -33,8 +34,15 @@ void CIndexEntries::AddLiveRowids(int s, const std::uint8_t* page, std::uint32_t
         std::uint32_t p = 0;
         std::uint32_t r = 0;
         if (cell && ReadVarintAt(page, usable, *cell, payload, p) && ReadVarintAt(page, usable, *cell + p, rowid, r))
-            m_liveRowids[s].insert(static_cast<std::int64_t>(rowid));
+            m_liveRowids[s].push_back(static_cast<std::int64_t>(rowid));
     }
+}
+
+std::u16string CIndexEntries::ValueKey(int schema, std::size_t column, const std::u16string& value)
+{
+    std::u16string key{static_cast<char16_t>(schema), static_cast<char16_t>(schema >> 16),
+                       static_cast<char16_t>(column)};
+    return key + value;
 }
 
 bool CIndexEntries::RecoveredFromTable(const std::vector<Candidate>& candidates, const Candidate& entry) const
@@ -44,8 +52,14 @@ bool CIndexEntries::RecoveredFromTable(const std::vector<Candidate>& candidates,
     // A record whose rowid a freeblock header overwrote: the same values
     // where the entry has any.
     const auto& values = entry.record.values;
-    for (std::size_t c : m_withoutRowid[entry.schema]) {
-        const auto& other = candidates[c].record.values;
+    std::size_t first = 0;
+    while (first < values.size() && (!values[first] || static_cast<int>(first) == m_alias[entry.schema]))
+        ++first;
+    if (first == values.size())
+        return false;
+    const auto range = m_withoutRowid.equal_range(ValueKey(entry.schema, first, *values[first]));
+    for (auto it = range.first; it != range.second; ++it) {
+        const auto& other = candidates[it->second].record.values;
         bool same = other.size() == values.size();
         for (std::size_t i = 0; i < values.size() && same; ++i)
             same = !values[i] || static_cast<int>(i) == m_alias[entry.schema] ||
@@ -72,20 +86,25 @@ bool CIndexEntries::Join(Candidate& kept, const Candidate& entry)
 void CIndexEntries::Sift(std::vector<Candidate>& candidates, HWND log)
 {
     m_tableRowids.assign(m_indexed.size(), {});
-    m_withoutRowid.assign(m_indexed.size(), {});
+    m_withoutRowid.clear();
     std::size_t entries = 0;
     for (std::size_t c = 0; c < candidates.size(); ++c) {
         const Candidate& candidate = candidates[c];
         entries += candidate.fromIndex;
         if (candidate.fromIndex || !Indexed(candidate.schema))
             continue;
+        const auto& values = candidate.record.values;
         if (candidate.record.rowid)
             m_tableRowids[candidate.schema].insert(*candidate.record.rowid);
         else
-            m_withoutRowid[candidate.schema].push_back(c);
+            for (std::size_t i = 0; i < values.size(); ++i)
+                if (values[i] && static_cast<int>(i) != m_alias[candidate.schema])
+                    m_withoutRowid.emplace(ValueKey(candidate.schema, i, *values[i]), c);
     }
     if (entries == 0)
         return;
+    for (std::vector<std::int64_t>& rowids : m_liveRowids)
+        std::sort(rowids.begin(), rowids.end());
     std::map<std::pair<int, std::int64_t>, std::size_t> byRowid;
     std::vector<bool> drop(candidates.size(), false);
     std::uint64_t known = 0;
@@ -94,7 +113,9 @@ void CIndexEntries::Sift(std::vector<Candidate>& candidates, HWND log)
         const Candidate& entry = candidates[c];
         if (!entry.fromIndex || entry.live)
             continue;
-        if (m_liveRowids[entry.schema].count(*entry.record.rowid) != 0 || RecoveredFromTable(candidates, entry)) {
+        const std::vector<std::int64_t>& live = m_liveRowids[entry.schema];
+        if (std::binary_search(live.begin(), live.end(), *entry.record.rowid) ||
+            RecoveredFromTable(candidates, entry)) {
             drop[c] = true;
             ++known;
             continue;

@@ -7,6 +7,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -35,11 +37,15 @@ private:
     // Joins `entry` into `kept` (an entry of the same rowid) when no value
     // of one differs from the other's.
     static bool Join(Candidate& kept, const Candidate& entry);
+    // A value of column `column` of a candidate of table `schema`, as a key.
+    static std::u16string ValueKey(int schema, std::size_t column, const std::u16string& value);
 
     std::vector<bool> m_indexed;
     std::vector<int> m_alias;  // by schema index
-    std::vector<std::unordered_set<std::int64_t>> m_liveRowids;  // by schema index
-    // Per schema, the rowids of table-page candidates, and those without one.
+    // By schema index; sorted once the scans are done (8 bytes a live row).
+    std::vector<std::vector<std::int64_t>> m_liveRowids;
+    // Per schema, the rowids of table-page candidates; those without one
+    // by each of their values (ValueKey).
     std::vector<std::unordered_set<std::int64_t>> m_tableRowids;
-    std::vector<std::vector<std::size_t>> m_withoutRowid;
+    std::unordered_multimap<std::u16string, std::size_t> m_withoutRowid;
 };

@@ -419,12 +419,14 @@ bool ReadEntryFirstTypeLost(const PageBytes& bytes, const RecoverSchema& schema,
         parse.types.insert(parse.types.begin(), 0);
         parse.bodyStart = at + consumed;
         parse.localEnd = limit;
-        for (std::uint32_t v = 1; parse.bodyStart + rest + v <= limit; ++v) {
-            // A payload of two varint bytes, held whole in the page.
+        // A payload of two varint bytes (128 or more), held whole in the page.
+        const std::uint64_t before = parse.bodyStart + rest - (f + 2);
+        for (auto v = static_cast<std::uint32_t>(before < 0x80 ? 0x80 - before : 1);
+             parse.bodyStart + rest + v <= limit && before + v < 0x4000; ++v) {
             const auto end = static_cast<std::uint32_t>(parse.bodyStart + rest + v);
             const std::uint32_t payload = end - (f + 2);
             parse.types[0] = EntryFirstType(schema.affinity[0], v, typeLength, bytes.page[f + 4]);
-            if (payload < 0x80 || payload >= 0x4000 || LocalPayloadSize(payload, bytes.usable, false) < payload ||
+            if (LocalPayloadSize(payload, bytes.usable, false) < payload ||
                 parse.types[0] == 0 || !ends.EndsCleanly(schema, end, limit, true, true) ||
                 !CheckRecord(bytes, schema, parse, limit))
                 continue;

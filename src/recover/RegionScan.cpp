@@ -67,6 +67,7 @@ std::uint32_t CRegionScan::HeadLimit(std::uint32_t x, std::uint32_t to, const Fr
 
 void CRegionScan::ScanRegion(std::uint32_t from, std::uint32_t to, const Freeblocks& freeblocks)
 {
+    m_freeblocks = &freeblocks;
     std::uint32_t x = from;
     bool afterRecord = false;
     std::size_t next = 0;  // the chain is in ascending order
@@ -74,6 +75,7 @@ void CRegionScan::ScanRegion(std::uint32_t from, std::uint32_t to, const Freeblo
         while (next < freeblocks.size() && freeblocks[next].second <= x)
             ++next;
         const bool inFree = next < freeblocks.size() && freeblocks[next].first <= x;
+        m_inFree = inFree;
         bool freeStart = false;
         bool staleHead = false;
         const std::uint32_t limit = HeadLimit(x, to, freeblocks, next, freeStart, staleHead);
@@ -184,18 +186,26 @@ bool CRegionScan::TryCellsAt(std::uint32_t x, std::uint32_t limit, std::uint32_t
 
 // An index entry is short and its bytes hold few values to check: one in
 // stray bytes (a newer cell pointer array or cell over an older one) is
-// told apart by what follows it, as a freed cell run holds it.
+// told apart by what follows it, as a run of cells holds it: the region's
+// end, a whole cell, a fragment inside a freeblock of the chain, or the
+// header of a freed cell that a later merge took into a larger freeblock
+// (whose size newer cells may since have cut short). Outside the chain
+// such a header must point at the end of the chain or into it.
 bool CRegionScan::EntryEndsCleanly(const RecoverSchema& schema, std::uint32_t limit)
 {
     const std::uint32_t end = m_cell.cellEnd;
-    if (schema.indexOf < 0 || EndsCleanly(schema, end, limit, false, false))
+    if (schema.indexOf < 0 || EndsCleanly(schema, end, limit, true, false) ||
+        (m_inFree && EndsCleanly(schema, end, limit, false, false)))
         return true;
-    // Or the header of a freed cell that a later merge took into a larger
-    // freeblock (whose size newer cells may since have cut short).
     const std::uint32_t usable = m_bytes.usable;
     const std::uint32_t next = Get16(m_bytes.page, limit, end).value_or(1);
     const std::uint32_t size = Get16(m_bytes.page, limit, end + 2).value_or(0);
-    return size >= 4 && size <= usable - end && (next == 0 || (next > end && next < usable));
+    const auto chained = [&](std::uint32_t at) {
+        return m_freeblocks && std::any_of(m_freeblocks->begin(), m_freeblocks->end(),
+                                            [&](const auto& f) { return f.first == at; });
+    };
+    return size >= 4 && size <= usable - end && (next == 0 || (next > end && next < usable)) &&
+           (m_inFree || next == 0 || chained(next));
 }
 
 bool CRegionScan::TryCell(const RecoverSchema& schema, std::uint32_t x, std::uint32_t limit,

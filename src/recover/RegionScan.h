@@ -93,6 +93,8 @@ private:
     std::vector<int> m_sameAs;  // by position in m_order: an earlier twin, or -1
     std::size_t m_maxColumns = 0;
     bool m_entries = false;  // index entries are among the records read
+    bool m_inFree = false;   // the offset tried lies in a freeblock of the chain
+    const Freeblocks* m_freeblocks = nullptr;  // the chain of the region scanned
     std::vector<std::uint32_t> m_cellStarts;
     bool m_indexCells = false;
     std::uint32_t m_cellPrefix = 0;
