@@ -27,8 +27,28 @@ public:
     // Appends a row: `joined` holds every value's UTF-8 text back to back,
     // `ends[i]` is where value i ends in it.
     void emplace_back(std::string_view joined, const std::vector<std::uint32_t>& ends);
+
+    // Appends a row written in place, with no copy through a joined text:
+    // ClaimRow() returns where `count` values whose texts take at most
+    // `textRoom` bytes go, back to back; CommitRow() takes the row, its
+    // texts ending at `textEnd` and value i at ends[i] from the start.
+    // Nothing else may touch the arena between the two. A claim is at most
+    // kMaxClaim bytes of text; larger rows go through emplace_back().
+    static constexpr std::size_t kMaxClaim = std::size_t{1} << 20;
+    char* ClaimRow(std::size_t count, std::size_t textRoom);
+    void CommitRow(const char* textEnd, const std::vector<std::uint32_t>& ends);
     // Forgets every row and frees the chunks.
     void clear();
+
+    // Moving rows between arenas, for a table decoded on several threads.
+    // TakeBlocks() hands out the blocks of the rows appended since its last
+    // call and forgets their places, keeping the blocks in this arena's
+    // chunks; AppendBlocks() appends rows whose blocks another arena holds;
+    // AdoptChunks() then takes that arena's chunks over, so that its rows
+    // live as long as this arena's.
+    std::vector<const std::byte*> TakeBlocks();
+    void AppendBlocks(const std::vector<const std::byte*>& blocks);
+    void AdoptChunks(RowArena& other);
 
     std::size_t size() const { return m_count; }
     bool empty() const { return m_count == 0; }
@@ -71,17 +91,25 @@ public:
 
 private:
     static constexpr std::size_t kChunkBytes = std::size_t{4} << 20;
+    static_assert(kMaxClaim <= kChunkBytes / 2, "a claim must fit a fresh chunk with its layout");
     static constexpr std::size_t kIndexShift = 16;
     static constexpr std::size_t kIndexBlock = std::size_t{1} << kIndexShift;
 
     // Room for a block of `bytes`: at the end of the current chunk,
     // starting a new one when it is full.
     std::byte* Reserve(std::size_t bytes);
+    // A chunk's bytes, left uninitialised.
+    static std::byte* NewChunk(std::size_t bytes);
+    struct ChunkDelete {
+        void operator()(std::byte* chunk) const;
+    };
     void AddToIndex(const std::byte* block);
 
-    std::vector<std::unique_ptr<std::byte[]>> m_chunks;
+    std::vector<std::unique_ptr<std::byte, ChunkDelete>> m_chunks;
     std::byte* m_current = nullptr;  // the chunk rows are appended to
     std::size_t m_chunkUsed = 0;
     std::vector<std::unique_ptr<const std::byte*[]>> m_index;
     std::size_t m_count = 0;
+    std::byte* m_claimed = nullptr;  // the block ClaimRow() handed out
+    char* m_claimedText = nullptr;
 };

@@ -36,13 +36,31 @@ std::uint32_t LoadEnd(const std::byte* ends, std::size_t index)
 
 std::size_t RowValues::BlockBytes(std::size_t count, std::size_t textBytes)
 {
-    return kEndsAt + count * EndWidth(textBytes) + textBytes;
+    return TextOffset(count, textBytes) + textBytes;
+}
+
+std::size_t RowValues::TextOffset(std::size_t count, std::size_t textBytes)
+{
+    return kEndsAt + count * EndWidth(textBytes);
+}
+
+std::size_t RowValues::MaxTextOffset(std::size_t count)
+{
+    return kEndsAt + count * sizeof(std::uint32_t);
 }
 
 void RowValues::WriteBlock(std::byte* to, std::string_view joined,
                            const std::vector<std::uint32_t>& ends)
 {
-    const std::size_t width = EndWidth(joined.size());
+    WriteHead(to, joined.size(), ends);
+    if (!joined.empty())
+        std::memcpy(to + TextOffset(ends.size(), joined.size()), joined.data(), joined.size());
+}
+
+void RowValues::WriteHead(std::byte* to, std::size_t textBytes,
+                          const std::vector<std::uint32_t>& ends)
+{
+    const std::size_t width = EndWidth(textBytes);
     to[0] = static_cast<std::byte>(width);
     const auto count32 = static_cast<std::uint32_t>(ends.size());
     std::memcpy(to + kCountAt, &count32, sizeof count32);
@@ -52,8 +70,6 @@ void RowValues::WriteBlock(std::byte* to, std::string_view joined,
         PutEnds<std::uint16_t>(to + kEndsAt, ends);
     else
         PutEnds<std::uint32_t>(to + kEndsAt, ends);
-    if (!joined.empty())
-        std::memcpy(to + kEndsAt + ends.size() * width, joined.data(), joined.size());
 }
 
 std::size_t RowValues::size() const

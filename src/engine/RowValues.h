@@ -33,10 +33,17 @@ public:
 
     // The bytes of the block for `count` values with `textBytes` of text.
     static std::size_t BlockBytes(std::size_t count, std::size_t textBytes);
+    // Where the texts begin in that block; at most MaxTextOffset(count).
+    static std::size_t TextOffset(std::size_t count, std::size_t textBytes);
+    static std::size_t MaxTextOffset(std::size_t count);
     // Writes the block of `joined` (every value's text back to back) and
     // `ends` (where value i ends in it) at `to`, BlockBytes() long.
     static void WriteBlock(std::byte* to, std::string_view joined,
                            const std::vector<std::uint32_t>& ends);
+    // Writes the block's layout alone (width, count, end offsets) for
+    // `textBytes` of text, which the caller puts at TextOffset().
+    static void WriteHead(std::byte* to, std::size_t textBytes,
+                          const std::vector<std::uint32_t>& ends);
 
 private:
     std::size_t Width() const { return static_cast<std::size_t>(m_block[0]); }

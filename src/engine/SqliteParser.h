@@ -25,6 +25,8 @@ enum PageType : std::uint8_t {
     kTableLeaf = 13,
 };
 
+class CRowDecodePool;
+
 class CSqliteParser {
 public:
     CSqliteParser() = default;
@@ -101,6 +103,11 @@ public:
     std::vector<RowCell> m_rowCells;
     // When set, a table read hands each row to it instead of m_rows.
     CRowSink* m_pRowSink = nullptr;
+    // Threads a table read into m_rows decodes its records on, beside the
+    // walk: 0 one per processor (see CRowDecodePool), 1 none (the walk
+    // decodes each record itself). The rows, their places and the log
+    // lines are the same either way.
+    unsigned m_nDecodeThreads = 0;
 
 private:
     struct Payload;
@@ -134,9 +141,15 @@ private:
                            std::uint16_t cellOffset, std::uint32_t payloadStart,
                            std::uint32_t boundary, std::uint64_t payloadSize, bool tableCell,
                            int sizeLength, int rowidLength, std::int64_t rowid);
+    // Hands the record of a cell to the decoder, or to the decode pool of
+    // the read under way, and notes where its rows came from.
+    void HandRecord(DbInfo& db, const std::uint8_t* record, std::uint32_t length,
+                    std::uint32_t pageNumber, std::uint16_t cellOffset, int sizeLength,
+                    int rowidLength, std::int64_t rowid);
     void PostError(const std::u16string& text);
     void PostStop();
 
+    CRowDecodePool* m_pDecodePool = nullptr;  // set while ReadTable() walks
     CellMap m_cellMap;             // the current leaf page's map, reused
     std::vector<bool> m_visited;   // pages entered during the current walk
     int m_depth = 0;

@@ -14,6 +14,7 @@
 #include "platform/WideFormat.h"
 #include "records/OverflowChain.h"
 #include "records/RecordDecoder.h"
+#include "records/RowDecodePool.h"
 #include "records/Varint.h"
 
 void CSqliteParser::ParseCells(DbInfo& db, const std::uint8_t* page, std::uint32_t length,
@@ -82,9 +83,8 @@ void CSqliteParser::DecodeCellPayload(DbInfo& db, const std::uint8_t* page,
         return;
     }
     if (!overflows) {
-        DecodeRecord(page + payloadStart, *this, db, local, pageNumber, sizeLength, rowidLength,
-                     rowid);
-        NoteRowCell(pageNumber, cellOffset);
+        HandRecord(db, page + payloadStart, local, pageNumber, cellOffset, sizeLength, rowidLength,
+                   rowid);
         return;
     }
 
@@ -117,7 +117,19 @@ void CSqliteParser::DecodeCellPayload(DbInfo& db, const std::uint8_t* page,
         written += take;
         next = *Get32(overflowPage.data(), overflowPage.size(), 0);
     }
-    DecodeRecord(payload.data(), *this, db, static_cast<std::uint32_t>(total), pageNumber,
-                 sizeLength, rowidLength, rowid);
+    HandRecord(db, payload.data(), static_cast<std::uint32_t>(total), pageNumber, cellOffset,
+               sizeLength, rowidLength, rowid);
+}
+
+void CSqliteParser::HandRecord(DbInfo& db, const std::uint8_t* record, std::uint32_t length,
+                               std::uint32_t pageNumber, std::uint16_t cellOffset, int sizeLength,
+                               int rowidLength, std::int64_t rowid)
+{
+    if (m_pDecodePool != nullptr) {
+        m_pDecodePool->AddRecord(record, length, pageNumber, cellOffset, sizeLength, rowidLength,
+                                 rowid);
+        return;
+    }
+    DecodeRecord(record, *this, db, length, pageNumber, sizeLength, rowidLength, rowid);
     NoteRowCell(pageNumber, cellOffset);
 }

@@ -16,6 +16,7 @@
 
 #include "engine/ByteReader.h"
 #include "engine/LogPost.h"
+#include "engine/RowArena.h"
 #include "engine/RowSink.h"
 #include "engine/SqliteParser.h"
 #include "platform/IntegerFormat.h"
@@ -300,6 +301,43 @@ void DecodeTableRecord(CSqliteParser& parser, const DbInfo& db, const std::uint8
     }
 }
 
+// The row of a table record written straight into the table's arena
+// (m_rows): the room its values may need is claimed once and each value is
+// written through a cursor, with no joined string to copy. False, with
+// nothing written, for a row the arena takes only as a whole (a value over
+// kLargeTextBytes of text, or more room than one claim).
+bool DecodeTableRecordInPlace(CSqliteParser& parser, const DbInfo& db, const std::uint8_t* record,
+                              std::uint64_t dataLength, std::uint64_t offset,
+                              const std::vector<std::uint64_t>& types, std::int64_t rowid)
+{
+    const TableInfo& table = *parser.m_pTable;
+    const std::size_t count = std::min(types.size(), table.columns.size());
+    std::uint64_t room = 0;
+    std::uint64_t at = offset;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint64_t textBytes = TextBytesHeld(types[i], at, dataLength);
+        if (textBytes > kLargeTextBytes)
+            return false;
+        room += ValueRoom(textBytes);
+        const std::uint64_t size = SerialTypeSize(types[i]);
+        at = size > UINT64_MAX - at ? UINT64_MAX : at + size;
+    }
+    if (room > RowArena::kMaxClaim)
+        return false;
+    if (count == 0)
+        return true;  // a record with no values gives no row
+    thread_local std::vector<std::uint32_t> ends;
+    ends.clear();
+    char* const start = parser.m_rows.ClaimRow(count, static_cast<std::size_t>(room));
+    Utf8Cursor cursor{start};
+    ForEachPlacedValue(table, types, offset, [&](int column, std::uint64_t t, std::uint64_t place) {
+        AppendColumnValue(cursor, table, db, record, dataLength, column, t, place, rowid);
+        ends.push_back(static_cast<std::uint32_t>(cursor.at - start));
+    });
+    parser.m_rows.CommitRow(cursor.at, ends);
+    return true;
+}
+
 // Writes `separator` and the display text of one value onto `out`: through
 // a cursor in the room the value may need, or, for a large text, through a
 // string, so that no room many times a long text's size is claimed.
@@ -511,6 +549,9 @@ int DecodeRecord(const std::uint8_t* record, CSqliteParser& parser, DbInfo& db,
         return 0;
     else if (parser.m_pRowSink != nullptr && parser.m_pRowSink->Utf8RowLayout() != nullptr)
         DecodeTableRecordUtf8(parser, db, record, dataLength, headerSize, types, rowid);
+    else if (parser.m_pRowSink == nullptr && parser.m_pTable->recordColumns.empty() &&
+             DecodeTableRecordInPlace(parser, db, record, dataLength, headerSize, types, rowid))
+        return 0;
     else if (parser.m_pRowSink == nullptr || parser.m_pRowSink->TakesUtf8())
         DecodeTableRecord<std::string>(parser, db, record, dataLength, headerSize, types, rowid);
     else

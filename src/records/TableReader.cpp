@@ -1,9 +1,13 @@
 // Reading one table: its b-tree is walked from the root page and every
 // record becomes a row of display texts in m_rows.
+#include <memory>
+
+#include "engine/ByteReader.h"
 #include "engine/Globals.h"
 #include "engine/LogPost.h"
 #include "engine/SqliteParser.h"
 #include "platform/WideFormat.h"
+#include "records/RowDecodePool.h"
 
 namespace {
 
@@ -75,7 +79,20 @@ void CSqliteParser::ReadTable()
     }
     ResetWalk();
     m_visited[root] = true;
+    // A table of more than one page has its records decoded beside the
+    // walk, on the processors there are; a single page is not worth it.
+    const unsigned workers =
+        m_nDecodeThreads != 0 ? m_nDecodeThreads : CRowDecodePool::DefaultWorkers();
+    const auto rootType = Get8(page.data(), page.size(), 0).value_or(0);
+    std::unique_ptr<CRowDecodePool> pool;
+    if (m_pRowSink == nullptr && workers > 1 &&
+        (rootType == kTableInterior || rootType == kIndexInterior))
+        pool = std::make_unique<CRowDecodePool>(*this, *m_pDb, workers);
+    m_pDecodePool = pool.get();
     ParsePage(*m_pDb, page.data(), m_pDb->pageSize, root, 0);
+    if (pool != nullptr)
+        pool->Finish();
+    m_pDecodePool = nullptr;
     m_pageSource.Close();
 }
 

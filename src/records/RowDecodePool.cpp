@@ -1,0 +1,201 @@
+#include "RowDecodePool.h"
+
+#include <algorithm>
+#include <functional>
+
+#include "engine/SqliteParser.h"
+#include "platform/ThreadStart.h"
+#include "records/RecordDecoder.h"
+
+namespace {
+
+// Record bytes per batch: a few thousand records, enough that handing a
+// batch over costs nothing beside decoding it.
+constexpr std::size_t kBatchBytes = 256 * 1024;
+// The most processors worth decoding on: the walk itself has to keep up.
+constexpr unsigned kMostWorkers = 4;
+
+}  // namespace
+
+// Stands for the log window on one thread and keeps its lines instead of
+// showing them; any other message goes on to the real window.
+class CRowDecodePool::CLineCatcher : public CMessageTarget {
+public:
+    CLineCatcher(HWND forward, std::function<void(const LogMessage&)> keep)
+        : m_forward(forward), m_keep(std::move(keep))
+    {
+    }
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        if (message != WM_LOG_MESSAGE)
+            return SendMessageW(m_forward, message, wParam, lParam);
+        m_keep(*reinterpret_cast<const LogMessage*>(wParam));
+        return 0;
+    }
+
+private:
+    HWND m_forward;
+    std::function<void(const LogMessage&)> m_keep;
+};
+
+struct CRowDecodePool::Worker {
+    CSqliteParser parser;  // its m_rows: the arena the worker's rows go to
+    std::thread thread;
+};
+
+CRowDecodePool::CRowDecodePool(CSqliteParser& parser, DbInfo& db, unsigned workers)
+    : m_parser(parser), m_db(db), m_logWnd(parser.m_hLogWnd)
+{
+    m_walkCatcher = std::make_unique<CLineCatcher>(
+        m_logWnd, [this](const LogMessage& line) { AddLine(line); });
+    m_parser.m_hLogWnd = m_walkCatcher.get();
+    for (unsigned i = 0; i < std::max(workers, 1u); ++i) {
+        m_workers.push_back(std::make_unique<Worker>());
+        Worker& worker = *m_workers.back();
+        worker.parser.m_bSchemaMode = 0;
+        worker.parser.m_pDb = parser.m_pDb;
+        worker.parser.m_pTable = parser.m_pTable;
+        worker.thread = StartThread([this, &worker] { Work(worker); });
+    }
+}
+
+CRowDecodePool::~CRowDecodePool() { Finish(); }
+
+unsigned CRowDecodePool::DefaultWorkers()
+{
+    return std::clamp(std::thread::hardware_concurrency(), 1u, kMostWorkers);
+}
+
+void CRowDecodePool::AddRecord(const std::uint8_t* record, std::uint32_t length,
+                               std::uint32_t pageNumber, std::uint16_t cellOffset, int sizeLength,
+                               int rowidLength, std::int64_t rowid)
+{
+    if (m_filling == nullptr)
+        m_filling = std::make_unique<Batch>();
+    Item item;
+    item.at = static_cast<std::uint32_t>(m_filling->bytes.size());
+    item.length = length;
+    item.page = pageNumber;
+    item.cellOffset = cellOffset;
+    item.sizeLength = static_cast<std::int8_t>(sizeLength);
+    item.rowidLength = static_cast<std::int8_t>(rowidLength);
+    item.rowid = rowid;
+    m_filling->bytes.insert(m_filling->bytes.end(), record, record + length);
+    m_filling->items.push_back(item);
+    if (m_filling->bytes.size() >= kBatchBytes)
+        Submit();
+}
+
+void CRowDecodePool::AddLine(const LogMessage& line)
+{
+    if (m_filling == nullptr)
+        m_filling = std::make_unique<Batch>();
+    Item item;
+    item.line = static_cast<std::int32_t>(m_filling->walkLines.size());
+    m_filling->walkLines.push_back(line);
+    m_filling->items.push_back(item);
+    // The line reaches the log before the walk goes on, as it would with no
+    // pool: whoever reads the log (a stop pressed on seeing it) sees it in
+    // time. Lines are rare where the file is sound.
+    Submit();
+    TakeBackFinished(0);
+}
+
+void CRowDecodePool::Submit()
+{
+    if (m_filling == nullptr || m_filling->items.empty())
+        return;
+    Batch* batch = m_filling.get();
+    m_pending.push_back(std::move(m_filling));
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_queue.push_back(batch);
+    }
+    m_workReady.notify_one();
+    // A few batches per worker in flight keep every worker busy; more would
+    // only hold record bytes the walk has read ahead.
+    TakeBackFinished(2 * m_workers.size() + 2);
+}
+
+void CRowDecodePool::TakeBackFinished(std::size_t keepPending)
+{
+    while (!m_pending.empty()) {
+        Batch& front = *m_pending.front();
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            if (!front.done) {
+                if (m_pending.size() <= keepPending)
+                    return;
+                m_batchDone.wait(lock, [&front] { return front.done; });
+            }
+        }
+        TakeBack(front);
+        m_pending.pop_front();
+    }
+}
+
+void CRowDecodePool::TakeBack(Batch& batch)
+{
+    m_parser.m_rows.AppendBlocks(batch.rows);
+    for (const std::uint64_t cell : batch.cells)
+        m_parser.m_rowCells.push_back(CSqliteParser::RowCell{
+            static_cast<std::uint32_t>(cell >> 16), static_cast<std::uint16_t>(cell & 0xFFFF)});
+    for (const LogMessage& line : batch.lines)
+        PostLog(m_logWnd, line.caption, line.text, line.type);
+}
+
+void CRowDecodePool::Work(Worker& worker)
+{
+    Batch* batch = nullptr;
+    CLineCatcher catcher(m_logWnd, [&batch](const LogMessage& line) { batch->lines.push_back(line); });
+    worker.parser.m_hLogWnd = &catcher;
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_workReady.wait(lock, [this] { return !m_queue.empty() || m_closed; });
+            if (m_queue.empty())
+                return;
+            batch = m_queue.front();
+            m_queue.pop_front();
+        }
+        CSqliteParser& parser = worker.parser;
+        for (Item& item : batch->items) {
+            if (item.line >= 0) {
+                batch->lines.push_back(std::move(batch->walkLines[item.line]));
+                continue;
+            }
+            const std::size_t before = parser.m_rows.size();
+            DecodeRecord(batch->bytes.data() + item.at, parser, m_db, item.length, item.page,
+                         item.sizeLength, item.rowidLength, item.rowid);
+            const std::uint64_t cell = std::uint64_t{item.page} << 16 | item.cellOffset;
+            batch->cells.insert(batch->cells.end(), parser.m_rows.size() - before, cell);
+        }
+        batch->rows = parser.m_rows.TakeBlocks();
+        std::vector<std::uint8_t>().swap(batch->bytes);
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            batch->done = true;
+        }
+        m_batchDone.notify_all();
+    }
+}
+
+void CRowDecodePool::Finish()
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    Submit();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_closed = true;
+    }
+    m_workReady.notify_all();
+    TakeBackFinished(0);
+    for (const std::unique_ptr<Worker>& worker : m_workers) {
+        worker->thread.join();
+        // The rows taken back live in the worker's chunks.
+        m_parser.m_rows.AdoptChunks(worker->parser.m_rows);
+    }
+    m_parser.m_hLogWnd = m_logWnd;
+}
