@@ -1,9 +1,13 @@
 #include "RecordDelegate.h"
 
+#include "AsciiGlyphs.h"
+
 #include <QApplication>
+#include <QGlyphRun>
 #include <QPainter>
 #include <QPixmapCache>
 #include <QTextBoundaryFinder>
+#include <QTextLayout>
 
 namespace {
 
@@ -60,17 +64,34 @@ void CRecordDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
 {
     QStyleOptionViewItem cell(option);
     initStyleOption(&cell, index);
-    if (!HasEmoji(cell.text)) {
+    const bool emoji = HasEmoji(cell.text);
+    if (!emoji && !IsOneLine(cell)) {
         QStyledItemDelegate::paint(painter, option, index);
         return;
     }
+    // The style draws the cell without its text (background, check box,
+    // focus); the text is drawn here.
     const QString text = cell.text;
     cell.text.clear();
     const QWidget* widget = cell.widget;
     QStyle* style = widget ? widget->style() : QApplication::style();
     style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, widget);
     cell.text = text;
-    PaintRuns(painter, cell, text);
+    if (emoji)
+        PaintRuns(painter, cell, text);
+    else if (!text.isEmpty())
+        PaintLine(painter, cell, text);
+}
+
+bool CRecordDelegate::IsOneLine(const QStyleOptionViewItem& cell)
+{
+    if ((cell.features & QStyleOptionViewItem::WrapText) || cell.direction != Qt::LeftToRight)
+        return false;
+    for (const QChar c : cell.text)
+        if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QChar::LineSeparator ||
+            c == QChar::ParagraphSeparator)
+            return false;
+    return true;
 }
 
 // The cell's text rect: the cell less its check box and margins. The style
@@ -86,17 +107,104 @@ static QRect TextArea(const QStyleOptionViewItem& cell)
     return style->subElementRect(QStyle::SE_ItemViewItemText, &layout, widget).adjusted(margin, 0, -margin, 0);
 }
 
+QRect CRecordDelegate::CellTextArea(const QStyleOptionViewItem& cell) const
+{
+    // The text rect keeps the same insets in every cell of one size, font and
+    // kind (with or without check box and icon): the style is asked once.
+    const std::size_t key = qHashMulti(0, cell.rect.width(), cell.rect.height(),
+                                       int(cell.features & (QStyleOptionViewItem::HasCheckIndicator |
+                                                            QStyleOptionViewItem::HasDecoration)),
+                                       cell.decorationSize.width(), cell.font.pointSizeF(),
+                                       cell.font.pixelSize(), cell.font.weight(), cell.font.family());
+    auto found = m_textInsets.constFind(key);
+    if (found == m_textInsets.constEnd()) {
+        if (m_textInsets.size() > 1024)
+            m_textInsets.clear();
+        const QRect area = TextArea(cell);
+        found = m_textInsets.insert(key, QMargins(area.left() - cell.rect.left(), area.top() - cell.rect.top(),
+                                                  cell.rect.right() - area.right(),
+                                                  cell.rect.bottom() - area.bottom()));
+    }
+    return cell.rect.marginsRemoved(found.value());
+}
+
+static QPalette::ColorGroup ColorGroup(const QStyleOptionViewItem& cell)
+{
+    return !(cell.state & QStyle::State_Enabled) ? QPalette::Disabled
+           : (cell.state & QStyle::State_Active) ? QPalette::Normal
+                                                  : QPalette::Inactive;
+}
+
+// The text's colour as the style picks it.
+static QColor TextColor(const QStyleOptionViewItem& cell)
+{
+    const bool selected = cell.state & QStyle::State_Selected;
+    return cell.palette.color(ColorGroup(cell), selected ? QPalette::HighlightedText : QPalette::Text);
+}
+
+// Draws one line of text as the style does (in the text rect, vertically
+// centred, aligned as the cell asks, elided where it is too wide), shaping
+// it once: the style shapes it three times, to size the cell's parts, to
+// elide it and to draw it.
+void CRecordDelegate::PaintLine(QPainter* painter, const QStyleOptionViewItem& cell, const QString& text) const
+{
+    const QRect area = CellTextArea(cell);
+    const Qt::Alignment align = QStyle::visualAlignment(cell.direction, cell.displayAlignment);
+    const CAsciiGlyphs* glyphs = nullptr;
+    if (cell.textElideMode == Qt::ElideRight && CAsciiGlyphs::IsPrintableAscii(text))
+        glyphs = CAsciiGlyphs::For(cell.font);
+    if (glyphs != nullptr) {
+        qreal width = 0;
+        const QGlyphRun run = glyphs->Run(text, area.width(), width);
+        qreal x = area.left();
+        if (align & Qt::AlignRight)
+            x = area.left() + area.width() - width;
+        else if (align & Qt::AlignHCenter)
+            x = area.left() + (area.width() - width) / 2.0;
+        const qreal top = area.top() + (area.height() - glyphs->Ascent() - glyphs->Descent()) / 2.0;
+        painter->save();
+        painter->setClipRect(cell.rect);
+        painter->setPen(TextColor(cell));
+        painter->drawGlyphRun(QPointF(x, top + glyphs->Ascent()), run);
+        painter->restore();
+        return;
+    }
+    QTextOption option;
+    option.setWrapMode(QTextOption::ManualWrap);
+    option.setTextDirection(cell.direction);
+    option.setAlignment(align);
+    QTextLayout layout(text, cell.font);
+    const auto layOut = [&] {
+        layout.setTextOption(option);
+        layout.beginLayout();
+        QTextLine line = layout.createLine();
+        line.setLineWidth(area.width());
+        layout.endLayout();
+        return line;
+    };
+    QTextLine line = layOut();
+    if (line.naturalTextWidth() > area.width()) {
+        const QFontMetrics metrics(cell.font);
+        layout.setText(metrics.elidedText(text, cell.textElideMode, area.width()));
+        line = layOut();
+    }
+    const QPointF position(area.left(), area.top() + (area.height() - line.height()) / 2.0);
+    painter->save();
+    painter->setClipRect(cell.rect);
+    painter->setPen(TextColor(cell));
+    layout.draw(painter, position);
+    painter->restore();
+}
+
 // Draws `text` left-aligned and vertically centred in the cell's text rect,
 // plain runs with the painter and emoji from their pictures, cut with "…"
 // where the cell ends (as the style elides).
 void CRecordDelegate::PaintRuns(QPainter* painter, const QStyleOptionViewItem& cell, const QString& text) const
 {
-    const QRect area = TextArea(cell);
-    const QPalette::ColorGroup group = !(cell.state & QStyle::State_Enabled) ? QPalette::Disabled
-                                       : (cell.state & QStyle::State_Active) ? QPalette::Normal
-                                                                              : QPalette::Inactive;
+    const QRect area = CellTextArea(cell);
+    const QPalette::ColorGroup group = ColorGroup(cell);
     const bool selected = cell.state & QStyle::State_Selected;
-    const QColor color = cell.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
+    const QColor color = TextColor(cell);
     const QFontMetrics metrics(cell.font);
     const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
     const int baseline = area.top() + (area.height() - metrics.height()) / 2 + metrics.ascent();

@@ -1,4 +1,6 @@
-// Paints the record list's cells. A colour emoji font holds its glyphs as
+// Paints the record list's cells. One line of text is laid out once, where
+// the style lays it out three times; cells of several lines go to the style.
+// A colour emoji font holds its glyphs as
 // PNG pictures, and the font engine decodes and scales the picture again on
 // every paint: a chat table full of emoji cost milliseconds per scroll step.
 // Cells whose text holds such a character are painted here instead: the
@@ -7,6 +9,8 @@
 // from a picture rendered once per font and kept in QPixmapCache.
 #pragma once
 
+#include <QHash>
+#include <QMargins>
 #include <QStyledItemDelegate>
 
 class CRecordDelegate : public QStyledItemDelegate {
@@ -23,5 +27,12 @@ public:
     static bool HasEmoji(const QString& text);
 
 private:
+    // The cell's text rect: its check box, icon and margins taken off.
+    QRect CellTextArea(const QStyleOptionViewItem& cell) const;
+    // True for a cell the style would draw as one line of text, left to right.
+    static bool IsOneLine(const QStyleOptionViewItem& cell);
+    void PaintLine(QPainter* painter, const QStyleOptionViewItem& cell, const QString& text) const;
     void PaintRuns(QPainter* painter, const QStyleOptionViewItem& option, const QString& text) const;
+
+    mutable QHash<std::size_t, QMargins> m_textInsets;  // by size, font and kind of cell
 };
