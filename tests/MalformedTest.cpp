@@ -70,13 +70,26 @@ std::vector<DisplayRow> OracleRows(const std::string& path)
 struct TableRead {
     std::vector<DisplayRow> rows;
     std::vector<std::pair<std::uint32_t, std::uint16_t>> cells;
+    std::string text;  // laid out by a row sink that takes batches
 };
-TableRead ReadTableT(const std::string& path, unsigned threads, CLogCollector& log)
+// A sink that lays rows out as the command line prints them and keeps the text.
+class CBatchSink : public CRowSink {
+public:
+    const Utf8Layout* Utf8RowLayout() const override { return &m_layout; }
+    bool TakesRowBatches() const override { return true; }
+
+private:
+    Utf8Layout m_layout{"<", "|", ">\n"};
+};
+TableRead ReadTableT(const std::string& path, unsigned threads, CLogCollector& log,
+                     bool toSink = false)
 {
     TableRead read;
+    CBatchSink sink;
     CSqliteParser parser;
     parser.m_hLogWnd = &log;
     parser.m_nDecodeThreads = threads;
+    parser.m_pRowSink = toSink ? &sink : nullptr;
     parser.OpenDatabase(W(path));
     DbInfo& db = g_dbList.back();
     for (TableInfo& table : db.tables)
@@ -89,6 +102,7 @@ TableRead ReadTableT(const std::string& path, unsigned threads, CLogCollector& l
         read.rows.push_back(row.ToVector());
     for (const CSqliteParser::RowCell& cell : parser.m_rowCells)
         read.cells.emplace_back(cell.page, cell.offset);
+    read.text.assign(sink.Utf8Buffer().View());
     CloseDatabase(parser, reinterpret_cast<std::uint64_t>(&db));
     return read;
 }
@@ -404,7 +418,8 @@ TEST_F(WalkTest, ReadingATableTwiceGivesTheSameRows)
 }
 
 // Records decoded beside the walk (several batches, on three threads)
-// come out as the walk decodes them itself: the same rows in the same order,
+// come out as the walk decodes them itself, into rows or laid out for a
+// sink: the same rows in the same order,
 // the same places, the same log lines in the same order, whether the damage
 // is seen by the walk (a page that is no b-tree page) or by the decoder (a
 // record header that cannot be read).
@@ -432,6 +447,10 @@ TEST_F(WalkTest, DecodingBesideTheWalkGivesTheSameRowsPlacesAndLines)
         EXPECT_EQ(pool.rows, walk.rows) << path;
         EXPECT_EQ(pool.cells, walk.cells) << path;
         EXPECT_EQ(poolLog.Dump(), walkLog.Dump()) << path;
+        CLogCollector sinkLog;
+        const std::string laidOut = ReadTableT(path, 3, sinkLog, true).text;
+        EXPECT_EQ(laidOut, ReadTableT(path, 1, sinkLog, true).text) << path;
+        EXPECT_EQ(std::count(laidOut.begin(), laidOut.end(), '\n'), long(walk.rows.size())) << path;
         const std::size_t live = OracleRows(path == good ? good : big).size();
         EXPECT_EQ(walk.rows.size(), live - lost * (path == broken)) << path;
         EXPECT_EQ(walkLog.Errors().size(), path == broken ? 3u : 0u) << walkLog.Dump();

@@ -86,6 +86,7 @@ public:
         if (m_text.size() >= kFlushBytes)
             Flush();
     }
+    bool TakesRowBatches() const override { return true; }
 
 private:
     // Written out in blocks of this size: large enough that each write is

@@ -37,6 +37,10 @@ public:
     virtual const Utf8Layout* Utf8RowLayout() const { return nullptr; }
     virtual CTextBuffer& Utf8Buffer() { return m_utf8; }
     virtual void OnUtf8Row() {}
+    // True when the sink (one with a row layout) may be handed the laid-out
+    // text of many rows at once, with one OnUtf8Row() after them: the rows
+    // are then laid out on several threads beside the walk.
+    virtual bool TakesRowBatches() const { return false; }
 
 private:
     CTextBuffer m_utf8;

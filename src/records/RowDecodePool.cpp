@@ -38,8 +38,21 @@ private:
     std::function<void(const LogMessage&)> m_keep;
 };
 
+// Stands for the parser's row sink on a worker: rows are laid out as the
+// sink lays them out, into a buffer of the worker's own.
+class CRowDecodePool::CTextCatcher : public CRowSink {
+public:
+    explicit CTextCatcher(const CRowSink* sink) : m_layout(sink ? sink->Utf8RowLayout() : nullptr) {}
+    const Utf8Layout* Utf8RowLayout() const override { return m_layout; }
+
+private:
+    const Utf8Layout* m_layout;
+};
+
 struct CRowDecodePool::Worker {
+    explicit Worker(const CRowSink* sink) : text(sink) {}
     CSqliteParser parser;  // its m_rows: the arena the worker's rows go to
+    CTextCatcher text;     // or its buffer, for the parser's row sink
     std::thread thread;
 };
 
@@ -50,8 +63,10 @@ CRowDecodePool::CRowDecodePool(CSqliteParser& parser, DbInfo& db, unsigned worke
         m_logWnd, [this](const LogMessage& line) { AddLine(line); });
     m_parser.m_hLogWnd = m_walkCatcher.get();
     for (unsigned i = 0; i < std::max(workers, 1u); ++i) {
-        m_workers.push_back(std::make_unique<Worker>());
+        m_workers.push_back(std::make_unique<Worker>(parser.m_pRowSink));
         Worker& worker = *m_workers.back();
+        if (parser.m_pRowSink != nullptr)
+            worker.parser.m_pRowSink = &worker.text;
         worker.parser.m_bSchemaMode = 0;
         worker.parser.m_pDb = parser.m_pDb;
         worker.parser.m_pTable = parser.m_pTable;
@@ -71,7 +86,7 @@ void CRowDecodePool::AddRecord(const std::uint8_t* record, std::uint32_t length,
                                int rowidLength, std::int64_t rowid)
 {
     if (m_filling == nullptr)
-        m_filling = std::make_unique<Batch>();
+        m_filling = NewBatch();
     Item item;
     item.at = static_cast<std::uint32_t>(m_filling->bytes.size());
     item.length = length;
@@ -89,7 +104,7 @@ void CRowDecodePool::AddRecord(const std::uint8_t* record, std::uint32_t length,
 void CRowDecodePool::AddLine(const LogMessage& line)
 {
     if (m_filling == nullptr)
-        m_filling = std::make_unique<Batch>();
+        m_filling = NewBatch();
     Item item;
     item.line = static_cast<std::int32_t>(m_filling->walkLines.size());
     m_filling->walkLines.push_back(line);
@@ -99,6 +114,26 @@ void CRowDecodePool::AddLine(const LogMessage& line)
     // time. Lines are rare where the file is sound.
     Submit();
     TakeBackFinished(0);
+}
+
+std::unique_ptr<CRowDecodePool::Batch> CRowDecodePool::NewBatch()
+{
+    // Batches taken back are used again, their buffers with them: a fresh
+    // buffer of this size comes from the system and costs a page fault per
+    // page each time.
+    if (m_spare.empty())
+        return std::make_unique<Batch>();
+    std::unique_ptr<Batch> batch = std::move(m_spare.back());
+    m_spare.pop_back();
+    batch->bytes.clear();
+    batch->items.clear();
+    batch->walkLines.clear();
+    batch->lines.clear();
+    batch->rows.clear();
+    batch->cells.clear();
+    batch->text.clear();
+    batch->done = false;
+    return batch;
 }
 
 void CRowDecodePool::Submit()
@@ -130,12 +165,17 @@ void CRowDecodePool::TakeBackFinished(std::size_t keepPending)
             }
         }
         TakeBack(front);
+        m_spare.push_back(std::move(m_pending.front()));
         m_pending.pop_front();
     }
 }
 
 void CRowDecodePool::TakeBack(Batch& batch)
 {
+    if (m_parser.m_pRowSink != nullptr && !batch.text.empty()) {
+        m_parser.m_pRowSink->Utf8Buffer().Append(batch.text);
+        m_parser.m_pRowSink->OnUtf8Row();
+    }
     m_parser.m_rows.AppendBlocks(batch.rows);
     for (const std::uint64_t cell : batch.cells)
         m_parser.m_rowCells.push_back(CSqliteParser::RowCell{
@@ -171,7 +211,9 @@ void CRowDecodePool::Work(Worker& worker)
             batch->cells.insert(batch->cells.end(), parser.m_rows.size() - before, cell);
         }
         batch->rows = parser.m_rows.TakeBlocks();
-        std::vector<std::uint8_t>().swap(batch->bytes);
+        CTextBuffer& text = worker.text.Utf8Buffer();
+        batch->text.assign(text.View());
+        text.Clear();
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             batch->done = true;

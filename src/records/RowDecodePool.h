@@ -6,7 +6,9 @@
 // worker decodes a whole batch into rows of its own arena and keeps the
 // lines its records give, in order, behind the walk's lines of that batch.
 // Batches are taken back in the order they were cut: their rows join
-// m_rows and m_rowCells and their lines go to the log. Rows, row places and
+// m_rows and m_rowCells (or, for a parser with a row sink that takes
+// batches, their laid-out text goes to the sink) and their lines go to the
+// log. Rows, row places and
 // log lines thus come out exactly as a walk that decodes on its own thread
 // gives them; only the decoding itself runs on several processors. A line
 // of the walk waits for every record before it, so that it reaches the log
@@ -18,6 +20,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -66,12 +69,15 @@ private:
         // Filled by the worker.
         std::vector<LogMessage> lines;
         std::vector<const std::byte*> rows;
+        std::string text;  // laid out for the parser's row sink
         std::vector<std::uint64_t> cells;  // page << 16 | cell offset, per row
         bool done = false;
     };
     class CLineCatcher;
+    class CTextCatcher;
     struct Worker;
 
+    std::unique_ptr<Batch> NewBatch();
     void AddLine(const LogMessage& line);
     void Submit();
     void TakeBack(Batch& batch);
@@ -84,6 +90,7 @@ private:
     std::unique_ptr<CLineCatcher> m_walkCatcher;
     std::unique_ptr<Batch> m_filling;
     std::deque<std::unique_ptr<Batch>> m_pending;  // cut, in order
+    std::vector<std::unique_ptr<Batch>> m_spare;    // taken back, to be filled again
     std::vector<std::unique_ptr<Worker>> m_workers;
     std::mutex m_mutex;
     std::condition_variable m_workReady;
