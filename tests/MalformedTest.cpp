@@ -81,15 +81,31 @@ public:
 private:
     Utf8Layout m_layout{"<", "|", ">\n"};
 };
+// A sink that takes rows one by one and keeps them in the same layout.
+class CRowByRowSink : public CRowSink {
+public:
+    bool TakesUtf8() const override { return true; }
+    void OnRowUtf8(std::string_view joined, const std::vector<std::uint32_t>& ends) override
+    {
+        std::string& text = m_text;
+        for (std::size_t i = 0, begin = 0; i < ends.size(); begin = ends[i++])
+            text.append(i == 0 ? "<" : "|").append(joined.substr(begin, ends[i] - begin));
+        text += ">\n";
+    }
+    std::string m_text;
+};
+enum class Into { kRows, kBatchSink, kRowByRowSink };
 TableRead ReadTableT(const std::string& path, unsigned threads, CLogCollector& log,
-                     bool toSink = false)
+                     Into into = Into::kRows)
 {
     TableRead read;
     CBatchSink sink;
+    CRowByRowSink rowByRow;
     CSqliteParser parser;
     parser.m_hLogWnd = &log;
     parser.m_nDecodeThreads = threads;
-    parser.m_pRowSink = toSink ? &sink : nullptr;
+    if (into != Into::kRows)
+        parser.m_pRowSink = into == Into::kBatchSink ? static_cast<CRowSink*>(&sink) : &rowByRow;
     parser.OpenDatabase(W(path));
     DbInfo& db = g_dbList.back();
     for (TableInfo& table : db.tables)
@@ -103,6 +119,7 @@ TableRead ReadTableT(const std::string& path, unsigned threads, CLogCollector& l
     for (const CSqliteParser::RowCell& cell : parser.m_rowCells)
         read.cells.emplace_back(cell.page, cell.offset);
     read.text.assign(sink.Utf8Buffer().View());
+    read.text += rowByRow.m_text;
     CloseDatabase(parser, reinterpret_cast<std::uint64_t>(&db));
     return read;
 }
@@ -448,8 +465,9 @@ TEST_F(WalkTest, DecodingBesideTheWalkGivesTheSameRowsPlacesAndLines)
         EXPECT_EQ(pool.cells, walk.cells) << path;
         EXPECT_EQ(poolLog.Dump(), walkLog.Dump()) << path;
         CLogCollector sinkLog;
-        const std::string laidOut = ReadTableT(path, 3, sinkLog, true).text;
-        EXPECT_EQ(laidOut, ReadTableT(path, 1, sinkLog, true).text) << path;
+        const std::string laidOut = ReadTableT(path, 3, sinkLog, Into::kBatchSink).text;
+        EXPECT_EQ(laidOut, ReadTableT(path, 1, sinkLog, Into::kBatchSink).text) << path;
+        EXPECT_EQ(ReadTableT(path, 3, sinkLog, Into::kRowByRowSink).text, laidOut) << path;
         EXPECT_EQ(std::count(laidOut.begin(), laidOut.end(), '\n'), long(walk.rows.size())) << path;
         const std::size_t live = OracleRows(path == good ? good : big).size();
         EXPECT_EQ(walk.rows.size(), live - lost * (path == broken)) << path;

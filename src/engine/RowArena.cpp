@@ -1,6 +1,7 @@
 #include "RowArena.h"
 
 #include <cstring>
+#include <utility>
 #include <new>
 
 void RowArena::emplace_back(std::string_view joined, const std::vector<std::uint32_t>& ends)
@@ -58,6 +59,17 @@ std::vector<const std::byte*> RowArena::TakeBlocks()
     m_index.clear();
     m_count = 0;
     return blocks;
+}
+
+void RowArena::swap(RowArena& other) noexcept
+{
+    std::swap(m_chunks, other.m_chunks);
+    std::swap(m_current, other.m_current);
+    std::swap(m_chunkUsed, other.m_chunkUsed);
+    std::swap(m_index, other.m_index);
+    std::swap(m_count, other.m_count);
+    std::swap(m_claimed, other.m_claimed);
+    std::swap(m_claimedText, other.m_claimedText);
 }
 
 void RowArena::AppendBlocks(const std::vector<const std::byte*>& blocks)

@@ -47,6 +47,7 @@ public:
     // AdoptChunks() then takes that arena's chunks over, so that its rows
     // live as long as this arena's.
     std::vector<const std::byte*> TakeBlocks();
+    void swap(RowArena& other) noexcept;
     void AppendBlocks(const std::vector<const std::byte*>& blocks);
     void AdoptChunks(RowArena& other);
 

@@ -115,3 +115,16 @@ std::vector<std::u16string> RowValues::ToVector() const
         values.push_back(Wide(i));
     return values;
 }
+
+std::string_view RowValues::Joined() const
+{
+    const std::size_t count = size();
+    return count == 0 ? std::string_view() : std::string_view(Text(), End(count - 1));
+}
+
+void RowValues::Ends(std::vector<std::uint32_t>& ends) const
+{
+    ends.clear();
+    for (std::size_t i = 0; i < size(); ++i)
+        ends.push_back(End(i));
+}

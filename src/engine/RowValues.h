@@ -30,6 +30,10 @@ public:
     std::string_view operator[](std::size_t index) const;  // UTF-8
     std::u16string Wide(std::size_t index) const;
     std::vector<std::u16string> ToVector() const;  // every value as wide text
+    // Every value's text back to back, and where value i ends in it: the
+    // row as a row sink takes it.
+    std::string_view Joined() const;
+    void Ends(std::vector<std::uint32_t>& ends) const;
 
     // The bytes of the block for `count` values with `textBytes` of text.
     static std::size_t BlockBytes(std::size_t count, std::size_t textBytes);

@@ -57,7 +57,11 @@ struct CRowDecodePool::Worker {
 };
 
 CRowDecodePool::CRowDecodePool(CSqliteParser& parser, DbInfo& db, unsigned workers)
-    : m_parser(parser), m_db(db), m_logWnd(parser.m_hLogWnd)
+    : m_parser(parser), m_db(db),
+      m_mode(parser.m_pRowSink == nullptr                 ? Mode::kRows
+             : parser.m_pRowSink->Utf8RowLayout() != nullptr ? Mode::kLaidOut
+                                                            : Mode::kRowsToSink),
+      m_logWnd(parser.m_hLogWnd)
 {
     m_walkCatcher = std::make_unique<CLineCatcher>(
         m_logWnd, [this](const LogMessage& line) { AddLine(line); });
@@ -65,7 +69,7 @@ CRowDecodePool::CRowDecodePool(CSqliteParser& parser, DbInfo& db, unsigned worke
     for (unsigned i = 0; i < std::max(workers, 1u); ++i) {
         m_workers.push_back(std::make_unique<Worker>(parser.m_pRowSink));
         Worker& worker = *m_workers.back();
-        if (parser.m_pRowSink != nullptr)
+        if (m_mode == Mode::kLaidOut)
             worker.parser.m_pRowSink = &worker.text;
         worker.parser.m_bSchemaMode = 0;
         worker.parser.m_pDb = parser.m_pDb;
@@ -75,6 +79,15 @@ CRowDecodePool::CRowDecodePool(CSqliteParser& parser, DbInfo& db, unsigned worke
 }
 
 CRowDecodePool::~CRowDecodePool() { Finish(); }
+
+bool CRowDecodePool::Serves(CRowSink* sink)
+{
+    if (sink == nullptr)
+        return true;
+    if (sink->Utf8RowLayout() != nullptr)
+        return sink->TakesRowBatches();
+    return sink->TakesUtf8();
+}
 
 unsigned CRowDecodePool::DefaultWorkers()
 {
@@ -132,6 +145,7 @@ std::unique_ptr<CRowDecodePool::Batch> CRowDecodePool::NewBatch()
     batch->rows.clear();
     batch->cells.clear();
     batch->text.clear();
+    batch->arena.clear();
     batch->done = false;
     return batch;
 }
@@ -172,14 +186,28 @@ void CRowDecodePool::TakeBackFinished(std::size_t keepPending)
 
 void CRowDecodePool::TakeBack(Batch& batch)
 {
-    if (m_parser.m_pRowSink != nullptr && !batch.text.empty()) {
-        m_parser.m_pRowSink->Utf8Buffer().Append(batch.text);
-        m_parser.m_pRowSink->OnUtf8Row();
+    switch (m_mode) {
+    case Mode::kRows:
+        m_parser.m_rows.AppendBlocks(batch.rows);
+        for (const std::uint64_t cell : batch.cells)
+            m_parser.m_rowCells.push_back(CSqliteParser::RowCell{
+                static_cast<std::uint32_t>(cell >> 16), static_cast<std::uint16_t>(cell & 0xFFFF)});
+        break;
+    case Mode::kLaidOut:
+        if (!batch.text.empty()) {
+            m_parser.m_pRowSink->Utf8Buffer().Append(batch.text);
+            m_parser.m_pRowSink->OnUtf8Row();
+        }
+        break;
+    case Mode::kRowsToSink: {
+        std::vector<std::uint32_t> ends;
+        for (const RowValues row : batch.arena) {
+            row.Ends(ends);
+            m_parser.m_pRowSink->OnRowUtf8(row.Joined(), ends);
+        }
+        break;
     }
-    m_parser.m_rows.AppendBlocks(batch.rows);
-    for (const std::uint64_t cell : batch.cells)
-        m_parser.m_rowCells.push_back(CSqliteParser::RowCell{
-            static_cast<std::uint32_t>(cell >> 16), static_cast<std::uint16_t>(cell & 0xFFFF)});
+    }
     for (const LogMessage& line : batch.lines)
         PostLog(m_logWnd, line.caption, line.text, line.type);
 }
@@ -199,6 +227,10 @@ void CRowDecodePool::Work(Worker& worker)
             m_queue.pop_front();
         }
         CSqliteParser& parser = worker.parser;
+        // Rows for a sink that takes them one by one are decoded into the
+        // batch's own arena, freed when the batch is used again.
+        if (m_mode == Mode::kRowsToSink)
+            parser.m_rows.swap(batch->arena);
         for (Item& item : batch->items) {
             if (item.line >= 0) {
                 batch->lines.push_back(std::move(batch->walkLines[item.line]));
@@ -210,7 +242,10 @@ void CRowDecodePool::Work(Worker& worker)
             const std::uint64_t cell = std::uint64_t{item.page} << 16 | item.cellOffset;
             batch->cells.insert(batch->cells.end(), parser.m_rows.size() - before, cell);
         }
-        batch->rows = parser.m_rows.TakeBlocks();
+        if (m_mode == Mode::kRowsToSink)
+            parser.m_rows.swap(batch->arena);
+        else
+            batch->rows = parser.m_rows.TakeBlocks();
         CTextBuffer& text = worker.text.Utf8Buffer();
         batch->text.assign(text.View());
         text.Clear();

@@ -6,9 +6,8 @@
 // worker decodes a whole batch into rows of its own arena and keeps the
 // lines its records give, in order, behind the walk's lines of that batch.
 // Batches are taken back in the order they were cut: their rows join
-// m_rows and m_rowCells (or, for a parser with a row sink that takes
-// batches, their laid-out text goes to the sink) and their lines go to the
-// log. Rows, row places and
+// m_rows and m_rowCells (or go to the parser's row sink: laid out, for a
+// sink that takes batches, or row by row) and their lines go to the log. Rows, row places and
 // log lines thus come out exactly as a walk that decodes on its own thread
 // gives them; only the decoding itself runs on several processors. A line
 // of the walk waits for every record before it, so that it reaches the log
@@ -26,6 +25,8 @@
 
 #include "engine/DbInfo.h"
 #include "engine/LogPost.h"
+#include "engine/RowArena.h"
+#include "engine/RowSink.h"
 #include "platform/WindowMessage.h"
 
 class CSqliteParser;
@@ -50,6 +51,10 @@ public:
 
     // Processors worth decoding on: 1 means the walk decodes itself.
     static unsigned DefaultWorkers();
+    // True when the rows of a read may go through a pool: into m_rows (no
+    // sink), laid out for a sink that takes batches, or to a sink that takes
+    // UTF-8 rows one by one (handed over in order as batches come back).
+    static bool Serves(CRowSink* sink);
 
 private:
     struct Item {
@@ -70,6 +75,7 @@ private:
         std::vector<LogMessage> lines;
         std::vector<const std::byte*> rows;
         std::string text;  // laid out for the parser's row sink
+        RowArena arena;    // the rows for a sink that takes them one by one
         std::vector<std::uint64_t> cells;  // page << 16 | cell offset, per row
         bool done = false;
     };
@@ -84,8 +90,11 @@ private:
     void TakeBackFinished(std::size_t keepPending);
     void Work(Worker& worker);
 
+    enum class Mode { kRows, kLaidOut, kRowsToSink };
+
     CSqliteParser& m_parser;
     DbInfo& m_db;
+    Mode m_mode;
     HWND m_logWnd;  // the parser's own log window
     std::unique_ptr<CLineCatcher> m_walkCatcher;
     std::unique_ptr<Batch> m_filling;

@@ -80,15 +80,13 @@ void CSqliteParser::ReadTable()
     ResetWalk();
     m_visited[root] = true;
     // A table of more than one page has its records decoded beside the
-    // walk, on the processors there are, into m_rows or laid out for a sink
-    // that takes rows in batches; a single page is not worth it.
+    // walk, on the processors there are; a single page is not worth it.
     const unsigned workers =
         m_nDecodeThreads != 0 ? m_nDecodeThreads : CRowDecodePool::DefaultWorkers();
     const auto rootType = Get8(page.data(), page.size(), 0).value_or(0);
     std::unique_ptr<CRowDecodePool> pool;
-    const bool batches = m_pRowSink == nullptr ||
-                         (m_pRowSink->Utf8RowLayout() != nullptr && m_pRowSink->TakesRowBatches());
-    if (batches && workers > 1 && (rootType == kTableInterior || rootType == kIndexInterior))
+    if (CRowDecodePool::Serves(m_pRowSink) && workers > 1 &&
+        (rootType == kTableInterior || rootType == kIndexInterior))
         pool = std::make_unique<CRowDecodePool>(*this, *m_pDb, workers);
     m_pDecodePool = pool.get();
     ParsePage(*m_pDb, page.data(), m_pDb->pageSize, root, 0);
