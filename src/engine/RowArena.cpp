@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <utility>
-#include <new>
 
 void RowArena::emplace_back(std::string_view joined, const std::vector<std::uint32_t>& ends)
 {
@@ -16,7 +15,7 @@ char* RowArena::ClaimRow(std::size_t count, std::size_t textRoom)
 {
     const std::size_t head = RowValues::MaxTextOffset(count);
     if (m_current == nullptr || kChunkBytes - m_chunkUsed < head + textRoom) {
-        m_chunks.emplace_back(NewChunk(kChunkBytes));
+        m_chunks.emplace_back(new std::byte[kChunkBytes]);
         m_current = m_chunks.back().get();
         m_chunkUsed = 0;
     }
@@ -85,28 +84,18 @@ void RowArena::AdoptChunks(RowArena& other)
     other.clear();
 }
 
-std::byte* RowArena::NewChunk(std::size_t bytes)
-{
-    return static_cast<std::byte*>(::operator new(bytes));
-}
-
-void RowArena::ChunkDelete::operator()(std::byte* chunk) const
-{
-    ::operator delete(chunk);
-}
-
 std::byte* RowArena::Reserve(std::size_t bytes)
 {
     // A row larger than a quarter chunk gets a chunk of its own, and the
     // rows after it still fill the current chunk.
     if (bytes > kChunkBytes / 4) {
-        m_chunks.emplace_back(NewChunk(bytes));
+        m_chunks.emplace_back(new std::byte[bytes]);
         return m_chunks.back().get();
     }
     if (m_current == nullptr || kChunkBytes - m_chunkUsed < bytes) {
         // A new chunk's bytes are left uninitialised: the pages a chunk
         // never fills are never touched and cost no memory.
-        m_chunks.emplace_back(NewChunk(kChunkBytes));
+        m_chunks.emplace_back(new std::byte[kChunkBytes]);
         m_current = m_chunks.back().get();
         m_chunkUsed = 0;
     }

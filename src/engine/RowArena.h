@@ -99,14 +99,9 @@ private:
     // Room for a block of `bytes`: at the end of the current chunk,
     // starting a new one when it is full.
     std::byte* Reserve(std::size_t bytes);
-    // A chunk's bytes, left uninitialised.
-    static std::byte* NewChunk(std::size_t bytes);
-    struct ChunkDelete {
-        void operator()(std::byte* chunk) const;
-    };
     void AddToIndex(const std::byte* block);
 
-    std::vector<std::unique_ptr<std::byte, ChunkDelete>> m_chunks;
+    std::vector<std::unique_ptr<std::byte[]>> m_chunks;
     std::byte* m_current = nullptr;  // the chunk rows are appended to
     std::size_t m_chunkUsed = 0;
     std::vector<std::unique_ptr<const std::byte*[]>> m_index;

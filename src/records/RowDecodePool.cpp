@@ -189,9 +189,7 @@ void CRowDecodePool::TakeBack(Batch& batch)
     switch (m_mode) {
     case Mode::kRows:
         m_parser.m_rows.AppendBlocks(batch.rows);
-        for (const std::uint64_t cell : batch.cells)
-            m_parser.m_rowCells.push_back(CSqliteParser::RowCell{
-                static_cast<std::uint32_t>(cell >> 16), static_cast<std::uint16_t>(cell & 0xFFFF)});
+        m_parser.m_rowCells.insert(m_parser.m_rowCells.end(), batch.cells.begin(), batch.cells.end());
         break;
     case Mode::kLaidOut:
         if (!batch.text.empty()) {
@@ -239,8 +237,9 @@ void CRowDecodePool::Work(Worker& worker)
             const std::size_t before = parser.m_rows.size();
             DecodeRecord(batch->bytes.data() + item.at, parser, m_db, item.length, item.page,
                          item.sizeLength, item.rowidLength, item.rowid);
-            const std::uint64_t cell = std::uint64_t{item.page} << 16 | item.cellOffset;
-            batch->cells.insert(batch->cells.end(), parser.m_rows.size() - before, cell);
+            if (m_mode == Mode::kRows)
+                batch->cells.insert(batch->cells.end(), parser.m_rows.size() - before,
+                                    CSqliteParser::RowCell{item.page, item.cellOffset});
         }
         if (m_mode == Mode::kRowsToSink)
             parser.m_rows.swap(batch->arena);

@@ -27,9 +27,9 @@
 #include "engine/LogPost.h"
 #include "engine/RowArena.h"
 #include "engine/RowSink.h"
+#include "engine/SqliteParser.h"
 #include "platform/WindowMessage.h"
 
-class CSqliteParser;
 
 class CRowDecodePool {
 public:
@@ -76,7 +76,7 @@ private:
         std::vector<const std::byte*> rows;
         std::string text;  // laid out for the parser's row sink
         RowArena arena;    // the rows for a sink that takes them one by one
-        std::vector<std::uint64_t> cells;  // page << 16 | cell offset, per row
+        std::vector<CSqliteParser::RowCell> cells;  // where each row was read
         bool done = false;
     };
     class CLineCatcher;
