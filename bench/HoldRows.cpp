@@ -25,6 +25,7 @@ int main(int argc, char** argv)
             continue;
         parser.m_pDb = &db;
         parser.m_pTable = &table;
+        parser.m_bPackHeldValues = true;  // as the table window holds them
         if (argc == 4)
             parser.m_nDecodeThreads = static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10));
         parser.ReadTable();

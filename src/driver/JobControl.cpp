@@ -147,6 +147,9 @@ void AnalyseTable(CJobContext& job)
         job.m_parser.m_rows.clear();
         job.m_parser.m_rowCells.clear();
     } else {
+        // The window shows values one screen at a time: numbers and blobs
+        // are held in their bytes and written out as they are shown.
+        job.m_parser.m_bPackHeldValues = true;
         job.m_parser.ReadTable();
     }
     if (g_bStop.load() == 0)

@@ -179,7 +179,7 @@ std::string_view CTableRows::Text(std::size_t row, int column, Scratch& scratch)
     if (c < m_columns) {
         if (row < live) {
             const RowValues values = m_parser.m_rows[row];
-            return c < values.size() ? values[c] : std::string_view();
+            return c < values.size() ? values.Text(c, scratch) : std::string_view();
         }
         if (row - live >= m_recovered.size())
             return {};

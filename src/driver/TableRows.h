@@ -20,6 +20,7 @@
 
 #include "PageReader.h"
 #include "engine/DbInfo.h"
+#include "engine/RowValues.h"
 #include "platform/WindowMessage.h"
 
 class CSqliteParser;
@@ -82,7 +83,7 @@ public:
     // The UTF-8 text of `column` of row `row` (table columns first, then
     // the four extra ones). A number is written into `scratch`, which must
     // outlive the use of the result; empty past the row's values.
-    using Scratch = char[24];
+    using Scratch = RowValues::TextRoom;
     std::string_view Text(std::size_t row, int column, Scratch& scratch) const;
     // True for a value of a recovered row whose bytes were lost.
     bool IsLost(std::size_t row, int column) const;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/TextConvert.h"
+#include "records/RecordDecoder.h"
 
 // Block layout: one byte width w, uint32 count, count × w-byte end offsets
 // (native byte order), then the texts. Loads go through memcpy: blocks are
@@ -90,7 +91,7 @@ std::uint32_t RowValues::End(std::size_t index) const
     }
 }
 
-const char* RowValues::Text() const
+const char* RowValues::Texts() const
 {
     return reinterpret_cast<const char*>(m_block + kEndsAt + size() * Width());
 }
@@ -98,12 +99,18 @@ const char* RowValues::Text() const
 std::string_view RowValues::operator[](std::size_t index) const
 {
     const std::uint32_t begin = index == 0 ? 0 : End(index - 1);
-    return std::string_view(Text() + begin, End(index) - begin);
+    return std::string_view(Texts() + begin, End(index) - begin);
+}
+
+std::string_view RowValues::Text(std::size_t index, TextRoom& room) const
+{
+    return HeldValueText((*this)[index], room);
 }
 
 std::u16string RowValues::Wide(std::size_t index) const
 {
-    const std::string_view text = (*this)[index];
+    TextRoom room;
+    const std::string_view text = Text(index, room);
     return Utf8ToWide(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
 }
 
@@ -119,7 +126,7 @@ std::vector<std::u16string> RowValues::ToVector() const
 std::string_view RowValues::Joined() const
 {
     const std::size_t count = size();
-    return count == 0 ? std::string_view() : std::string_view(Text(), End(count - 1));
+    return count == 0 ? std::string_view() : std::string_view(Texts(), End(count - 1));
 }
 
 void RowValues::Ends(std::vector<std::uint32_t>& ends) const

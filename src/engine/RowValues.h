@@ -27,7 +27,14 @@ public:
 
     std::size_t size() const;
     bool empty() const { return size() == 0; }
-    std::string_view operator[](std::size_t index) const;  // UTF-8
+    // The value as held: its UTF-8 text, or for a row read with packed
+    // values (CSqliteParser::m_bPackHeldValues) maybe a packed number.
+    std::string_view operator[](std::size_t index) const;
+    // The value's display text, UTF-8: a view into the row, or into `room`
+    // for a packed value.
+    static constexpr std::size_t kTextRoom = 128;
+    using TextRoom = char[kTextRoom];
+    std::string_view Text(std::size_t index, TextRoom& room) const;
     std::u16string Wide(std::size_t index) const;
     std::vector<std::u16string> ToVector() const;  // every value as wide text
     // Every value's text back to back, and where value i ends in it: the
@@ -52,7 +59,7 @@ public:
 private:
     std::size_t Width() const { return static_cast<std::size_t>(m_block[0]); }
     std::uint32_t End(std::size_t index) const;
-    const char* Text() const;
+    const char* Texts() const;
 
     const std::byte* m_block = nullptr;
 };

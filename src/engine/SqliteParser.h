@@ -95,6 +95,11 @@ public:
     // The rows of the last table read, in walk order; views into them
     // stay valid until the next read clears them.
     RowArena m_rows;
+    // When set, a table read into m_rows holds numbers and blobs in their
+    // bytes rather than their display text (smaller, and formatted only
+    // when shown): read such rows through RowValues::Text(), Wide() or
+    // ToVector(), not operator[].
+    bool m_bPackHeldValues = false;
     // Where each row of m_rows was read: its page and its cell's offset.
     struct RowCell {
         std::uint32_t page = 0;

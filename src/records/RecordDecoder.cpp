@@ -152,6 +152,71 @@ void AppendText(Utf8Cursor& out, const std::uint8_t* bytes, std::uint64_t size,
     }
 }
 
+// The held form of a value in m_rows when the parser holds values packed
+// (CSqliteParser::m_bPackHeldValues): a number or a blob keeps its bytes,
+// not its text, and becomes text only where it is shown (HeldValueText).
+// A packed value starts with a byte no UTF-8 text starts with, and the
+// held texts are always checked UTF-8, so the two never mix up:
+//   0xF8, 8 bytes           a real: the double's bytes, in native order
+//   0xF9, 1 to 8 bytes      an integer, little-endian two's complement cut
+//                           to the fewest bytes that hold it
+//   0xFA, LEB128 size, ...  a blob: its size, then at most kBlobPreviewBytes
+//                           of its leading bytes
+// Integers of up to four characters stay text, no longer than packed.
+enum HeldTag : std::uint8_t { kHeldReal = 0xF8, kHeldInteger = 0xF9, kHeldBlob = 0xFA };
+
+struct PackingCursor {
+    char* at;
+};
+
+void AppendInteger(PackingCursor& out, std::int64_t value)
+{
+    if (value > -1000 && value < 10000) {
+        out.at = WriteInteger(out.at, value);
+        return;
+    }
+    std::size_t bytes = 1;
+    while (bytes < 8 && (value >> (8 * bytes - 1)) != 0 && (value >> (8 * bytes - 1)) != -1)
+        ++bytes;
+    *out.at++ = static_cast<char>(kHeldInteger);
+    const auto bits = static_cast<std::uint64_t>(value);
+    for (std::size_t i = 0; i < bytes; ++i)
+        *out.at++ = static_cast<char>(bits >> (8 * i));
+}
+
+using ::AppendReal;  // the text forms, beside the packed one
+void AppendReal(PackingCursor& out, double value)
+{
+    *out.at++ = static_cast<char>(kHeldReal);
+    std::memcpy(out.at, &value, sizeof value);
+    out.at += sizeof value;
+}
+
+void AppendBlob(PackingCursor& out, const std::uint8_t* bytes, std::uint64_t available,
+                std::uint64_t size)
+{
+    if (size == 0)
+        return;  // shows empty, as an empty text does
+    const std::uint64_t shown = std::min({available, size, kBlobPreviewBytes});
+    *out.at++ = static_cast<char>(kHeldBlob);
+    std::uint64_t rest = size;
+    do {
+        const auto low = static_cast<std::uint8_t>(rest & 0x7F);
+        rest >>= 7;
+        *out.at++ = static_cast<char>(rest != 0 ? low | 0x80 : low);
+    } while (rest != 0);
+    std::memcpy(out.at, bytes, shown);
+    out.at += shown;
+}
+
+void AppendText(PackingCursor& out, const std::uint8_t* bytes, std::uint64_t size,
+                std::uint32_t encoding, const AsciiEscapes* escapes)
+{
+    Utf8Cursor text{out.at};
+    AppendText(text, bytes, size, encoding, escapes);
+    out.at = text.at;
+}
+
 // Texts longer than this are written through a string (see ValueRoom).
 constexpr std::uint64_t kLargeTextBytes = 64 * 1024;
 
@@ -306,6 +371,7 @@ void DecodeTableRecord(CSqliteParser& parser, const DbInfo& db, const std::uint8
 // written through a cursor, with no joined string to copy. False, with
 // nothing written, for a row the arena takes only as a whole (a value over
 // kLargeTextBytes of text, or more room than one claim).
+template <typename Cursor>
 bool DecodeTableRecordInPlace(CSqliteParser& parser, const DbInfo& db, const std::uint8_t* record,
                               std::uint64_t dataLength, std::uint64_t offset,
                               const std::vector<std::uint64_t>& types, std::int64_t rowid)
@@ -329,7 +395,7 @@ bool DecodeTableRecordInPlace(CSqliteParser& parser, const DbInfo& db, const std
     thread_local std::vector<std::uint32_t> ends;
     ends.clear();
     char* const start = parser.m_rows.ClaimRow(count, static_cast<std::size_t>(room));
-    Utf8Cursor cursor{start};
+    Cursor cursor{start};
     ForEachPlacedValue(table, types, offset, [&](int column, std::uint64_t t, std::uint64_t place) {
         AppendColumnValue(cursor, table, db, record, dataLength, column, t, place, rowid);
         ends.push_back(static_cast<std::uint32_t>(cursor.at - start));
@@ -431,6 +497,49 @@ void AppendReal(Text& out, double value)
 }
 template void AppendReal(std::u16string&, double);
 template void AppendReal(std::string&, double);
+
+std::string_view HeldValueText(std::string_view held, char (&room)[kHeldTextRoom])
+{
+    if (held.empty() || static_cast<std::uint8_t>(held[0]) < kHeldReal)
+        return held;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(held.data()) + 1;
+    const std::size_t count = held.size() - 1;
+    Utf8Cursor out{room};
+    switch (static_cast<std::uint8_t>(held[0])) {
+    case kHeldReal:
+        if (count == sizeof(double)) {
+            double value;
+            std::memcpy(&value, bytes, sizeof value);
+            AppendReal(out, value);
+        }
+        break;
+    case kHeldInteger:
+        if (count >= 1 && count <= 8) {
+            std::uint64_t bits = 0;
+            for (std::size_t i = 0; i < count; ++i)
+                bits |= std::uint64_t{bytes[i]} << (8 * i);
+            if (count < 8 && (bytes[count - 1] & 0x80) != 0)
+                bits |= ~std::uint64_t{0} << (8 * count);  // sign extension
+            AppendInteger(out, static_cast<std::int64_t>(bits));
+        }
+        break;
+    case kHeldBlob: {
+        std::uint64_t size = 0;
+        std::size_t i = 0;
+        for (unsigned shift = 0; i < count && shift < 64; shift += 7) {
+            const std::uint8_t b = bytes[i++];
+            size |= std::uint64_t{b & 0x7Fu} << shift;
+            if ((b & 0x80) == 0)
+                break;
+        }
+        AppendBlob(out, bytes + i, std::min<std::uint64_t>(count - i, kBlobPreviewBytes), size);
+        break;
+    }
+    default:
+        break;
+    }
+    return std::string_view(room, static_cast<std::size_t>(out.at - room));
+}
 
 std::uint64_t StoredTextLength(const std::uint8_t* bytes, std::uint64_t size,
                                std::uint32_t encoding)
@@ -550,7 +659,11 @@ int DecodeRecord(const std::uint8_t* record, CSqliteParser& parser, DbInfo& db,
     else if (parser.m_pRowSink != nullptr && parser.m_pRowSink->Utf8RowLayout() != nullptr)
         DecodeTableRecordUtf8(parser, db, record, dataLength, headerSize, types, rowid);
     else if (parser.m_pRowSink == nullptr && parser.m_pTable->recordColumns.empty() &&
-             DecodeTableRecordInPlace(parser, db, record, dataLength, headerSize, types, rowid))
+             (parser.m_bPackHeldValues
+                  ? DecodeTableRecordInPlace<PackingCursor>(parser, db, record, dataLength,
+                                                            headerSize, types, rowid)
+                  : DecodeTableRecordInPlace<Utf8Cursor>(parser, db, record, dataLength,
+                                                         headerSize, types, rowid)))
         return 0;
     else if (parser.m_pRowSink == nullptr || parser.m_pRowSink->TakesUtf8())
         DecodeTableRecord<std::string>(parser, db, record, dataLength, headerSize, types, rowid);

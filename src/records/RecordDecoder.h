@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/DbInfo.h"
@@ -43,6 +44,12 @@ void AppendStoredText(std::u16string& out, const std::uint8_t* bytes, std::uint6
 // `offset` of a record of `dataLength` bytes. NULL appends nothing.
 void AppendValueText(std::u16string& out, const std::uint8_t* record, std::uint64_t dataLength,
                      std::uint64_t offset, std::uint64_t t, std::uint32_t encoding);
+
+// The display text of a value as m_rows holds it: a text as it is, a
+// number or blob held packed (CSqliteParser::m_bPackHeldValues) written
+// out in `room`, exactly as it would have been held as text.
+constexpr std::size_t kHeldTextRoom = 128;
+std::string_view HeldValueText(std::string_view held, char (&room)[kHeldTextRoom]);
 
 // Signed integer value of serial types 1 to 6, 8 and 9; false for any other
 // type or when its bytes run past the data.

@@ -72,6 +72,7 @@ CRowDecodePool::CRowDecodePool(CSqliteParser& parser, DbInfo& db, unsigned worke
         if (m_mode == Mode::kLaidOut)
             worker.parser.m_pRowSink = &worker.text;
         worker.parser.m_bSchemaMode = 0;
+        worker.parser.m_bPackHeldValues = m_mode == Mode::kRows && parser.m_bPackHeldValues;
         worker.parser.m_pDb = parser.m_pDb;
         worker.parser.m_pTable = parser.m_pTable;
         worker.thread = StartThread([this, &worker] { Work(worker); });

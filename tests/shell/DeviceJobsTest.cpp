@@ -58,6 +58,7 @@ private slots:
     void stoppedFillKeepsWhatItShowed();
     void closingWindowWhileItsJobRuns();
     void headerClicksSortThenReverseThenRestore();
+    void heldNumbersAndBlobsSortAsTheyShow();
     void walOpensWhatTheLogCommitted();
     void openByTheNameBytesGiven();
     void caseReportHoldsHashesCheckedRecordsAndLog();
@@ -408,6 +409,41 @@ void DeviceJobsTest::headerClicksSortThenReverseThenRestore()
     view.CopySelection();
     QCOMPARE(QGuiApplication::clipboard()->text(),
              QStringLiteral("abcdefghA\t10\t\t\t\t\nabcdefghz\t8\t\t\t\t\n"));
+}
+
+void DeviceJobsTest::heldNumbersAndBlobsSortAsTheyShow()
+{
+    // The window holds numbers and blobs packed: blobs sharing their first
+    // four bytes (eight hexadecimal digits) are told apart by the rest, and
+    // numbers sort by value whatever their storage.
+    const QString db = m_dir.filePath(QStringLiteral("held.db"));
+    QProcess sqlite;
+    sqlite.start(QStringLiteral("sqlite3"),
+                 {db, QStringLiteral("CREATE TABLE h(b BLOB, x, n);"
+                                     "INSERT INTO h VALUES(x'AABBCCDD03', 1e300, 'a'),"
+                                     "(x'AABBCCDD01', -9007199254740993, 'b'),"
+                                     "(x'AABBCCDD0201', 12345, 'c'), (x'AABBCCDD02', -0.5, 'd');")});
+    QVERIFY(sqlite.waitForFinished(30000));
+    Open(db);
+    CChildFrame* window = OpenTable(QStringLiteral("h"));
+    QVERIFY(window != nullptr);
+    QVERIFY(window->LeftTree()->ShowRecords());
+    WaitIdle();
+    CSalvixRightView* view = window->RightView();
+    QSignalSpy applied(view, &CSalvixRightView::SortApplied);
+    const auto column = [&](int c) {
+        QStringList texts;
+        for (int row = 0; row < view->GetItemCount(); ++row)
+            texts << view->Records()->Text(row, c);
+        return texts.join(u' ');
+    };
+    view->OnHeaderClicked(0);
+    QTRY_COMPARE(applied.size(), 1);
+    QCOMPARE(column(2), QStringLiteral("b d c a"));
+    QCOMPARE(column(0), QStringLiteral("AABBCCDD01 AABBCCDD02 AABBCCDD0201 AABBCCDD03"));
+    view->OnHeaderClicked(1);
+    QTRY_COMPARE(applied.size(), 2);
+    QCOMPARE(column(1), QStringLiteral("-9007199254740993 -0.5 12345 1e+300"));
 }
 
 void DeviceJobsTest::walOpensWhatTheLogCommitted()

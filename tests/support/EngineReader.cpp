@@ -13,6 +13,8 @@ DbSnapshot ReadWithEngine(const std::string& path, CLogCollector& log, bool read
     parser.m_hLogWnd = &log;
     parser.m_bUseWal = useWal;
     parser.m_bUseJournal = useJournal;
+    // Values held as the table window holds them, read back as text.
+    parser.m_bPackHeldValues = true;
     DbInfo* entry = OpenDatabaseEntry(parser, Widen(path));
     if (entry == nullptr)
         return snapshot;

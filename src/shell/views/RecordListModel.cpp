@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <deque>
+#include <functional>
+#include <string>
 #include <QBrush>
 #include <QColor>
 
@@ -123,17 +126,25 @@ void SortTexts(std::vector<TextKey>& texts, const CTableRows& rows, int column, 
         return place(a.index) < place(b.index);
     });
     std::vector<std::pair<std::string_view, std::uint32_t>> run;
+    std::deque<std::string> written;  // texts written out of packed values
     for (auto first = texts.begin(); first != texts.end();) {
         auto end = first + 1;
         while (end != texts.end() && end->prefix == first->prefix)
             ++end;
         if (end - first > 1) {
             run.clear();
-            // Text values live in the rows (numbers never get here), so
-            // the views stay valid through the sort.
+            written.clear();
+            // A stored text stays in the rows through the sort; a text
+            // written out of a packed value (a blob's hexadecimal) is kept
+            // here for the run.
             CTableRows::Scratch scratch;
-            for (auto key = first; key != end; ++key)
-                run.emplace_back(ValueOf(rows, key->index, column, scratch), key->index);
+            for (auto key = first; key != end; ++key) {
+                std::string_view value = ValueOf(rows, key->index, column, scratch);
+                const std::less<const char*> before;
+                if (!before(value.data(), scratch) && before(value.data(), scratch + sizeof scratch))
+                    value = written.emplace_back(value);
+                run.emplace_back(value, key->index);
+            }
             std::sort(run.begin(), run.end(), [ascending, &place](const auto& a, const auto& b) {
                 const std::size_t from =
                     std::min<std::size_t>({kPrefixBytes, a.first.size(), b.first.size()});
