@@ -1,11 +1,13 @@
 #include "JobControl.h"
 
 #include <atomic>
+#include <memory>
 #include <thread>
 #include <utility>
 
 #include "DbEntries.h"
 #include "EvidenceFiles.h"
+#include "HeldLines.h"
 #include "engine/Globals.h"
 #include "engine/LogPost.h"
 #include "platform/TextConvert.h"
@@ -146,14 +148,32 @@ void AnalyseTable(CJobContext& job)
     if (job.m_pSelTable->dropped) {
         job.m_parser.m_rows.clear();
         job.m_parser.m_rowCells.clear();
-    } else {
-        // The window shows values one screen at a time: numbers and blobs
-        // are held in their bytes and written out as they are shown.
-        job.m_parser.m_bPackHeldValues = true;
-        job.m_parser.ReadTable();
+        if (g_bStop.load() == 0)
+            job.m_tableRows.Recover(*job.m_pSelDb, *job.m_pSelTable, job.m_parser.m_hLogWnd);
+        return;
     }
-    if (g_bStop.load() == 0)
-        job.m_tableRows.Recover(*job.m_pSelDb, *job.m_pSelTable, job.m_parser.m_hLogWnd);
+    // Recovery reads the file through a parser of its own and only reads
+    // the database's record, so it runs beside the table read, on the
+    // processor time the read leaves while it waits on its decoders. Its
+    // log lines are held back and follow the read's, as if it had run
+    // after it; a stop during the read drops it, as it would never have
+    // started.
+    const HWND logWnd = job.m_parser.m_hLogWnd;
+    std::unique_ptr<CHeldLines> held;
+    std::thread recovery = StartThread([&job, &held, logWnd] {
+        held = std::make_unique<CHeldLines>(logWnd);
+        job.m_tableRows.Recover(*job.m_pSelDb, *job.m_pSelTable, held.get());
+    });
+    // The window shows values one screen at a time: numbers and blobs
+    // are held in their bytes and written out as they are shown.
+    job.m_parser.m_bPackHeldValues = true;
+    job.m_parser.ReadTable();
+    const bool stoppedInRead = g_bStop.load() != 0;
+    recovery.join();
+    if (stoppedInRead)
+        job.m_tableRows.Clear();
+    else
+        held->SendTo(logWnd);
 }
 
 void ReadLogFrames(CJobContext& job)
@@ -168,13 +188,16 @@ void FillRecordList(CJobContext& job)
     // The list is a view over m_rows; the worker decides how many of them
     // it shows and hands them over in growing batches, each put at the top
     // as one insertion, so the list fills in O(rows) and the window stays
-    // live while it does.
+    // live while it does. The first batch is a screenful or so, shown at
+    // once; each later one is eight times what is shown, so a million
+    // rows take five hand-overs (each a wait for the window thread and a
+    // repaint), not eighteen.
     const std::size_t total = job.m_tableRows.LiveCount() + job.m_tableRows.RecoveredCount();
     std::size_t shown = 0;
     std::size_t published = 0;
     while (shown < total) {
         ++shown;
-        const std::size_t batch = published / 2 > 1024 ? published / 2 : 1024;
+        const std::size_t batch = published == 0 ? 1024 : 8 * published;
         if (shown - published >= batch) {
             job.SendView(JobViewStep::kShowRecords, shown);
             published = shown;
