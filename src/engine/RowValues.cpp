@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "platform/TextConvert.h"
-#include "records/RecordDecoder.h"
+#include "records/HeldValue.h"
 
 // Block layout: one byte width w, uint32 count, count × w-byte end offsets
 // (native byte order), then the texts. Loads go through memcpy: blocks are

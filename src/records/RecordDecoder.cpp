@@ -1,4 +1,5 @@
-// Record decoding and the display rules for values.
+// Record decoding: a record's header and values, and the rows they
+// make for m_rows, for a row sink, or for the schema.
 //
 //   serial type   value                         size
 //   0             NULL                          0
@@ -24,198 +25,12 @@
 #include "platform/TextConvert.h"
 #include "platform/WideFormat.h"
 #include "records/SchemaCatalogue.h"
+#include "records/ValueWriters.h"
 #include "records/Varint.h"
 
+using namespace value_writers;
+
 namespace {
-
-// A blob shows as hexadecimal of this many leading bytes at most.
-constexpr std::uint64_t kBlobPreviewBytes = 32;
-
-// The two forms of display text: UTF-8 for m_rows and for a row sink that
-// prints (the command line), so that UTF-8 stored text is checked and
-// copied, not converted twice; wide for a sink that asks for it.
-void AppendAscii(std::u16string& out, const char* text, std::size_t size)
-{
-    out.append(text, text + size);
-}
-void AppendAscii(std::string& out, const char* text, std::size_t size) { out.append(text, size); }
-
-// The third form: a place in the room claimed from a CTextBuffer (see
-// ValueRoom), written through with no check of its own.
-struct Utf8Cursor {
-    char* at;
-};
-// Texts of up to sixteen bytes (separators, numbers) are moved as two
-// fixed-size pieces that may overlap: a call of memcpy for a few bytes of
-// varying length costs more than the bytes.
-template <std::size_t N>
-void CopyTwoPieces(char* to, const char* from, std::size_t size)
-{
-    std::memcpy(to, from, N);
-    std::memcpy(to + size - N, from + size - N, N);
-}
-// Taken in line: most calls move a one- to three-byte separator.
-[[gnu::always_inline]] inline void AppendAscii(Utf8Cursor& out, const char* text, std::size_t size)
-{
-    if (size > 16)
-        std::memcpy(out.at, text, size);
-    else if (size >= 8)
-        CopyTwoPieces<8>(out.at, text, size);
-    else if (size >= 4)
-        CopyTwoPieces<4>(out.at, text, size);
-    else if (size >= 2)
-        CopyTwoPieces<2>(out.at, text, size);
-    else if (size == 1)
-        *out.at = *text;
-    out.at += size;
-}
-
-void AppendEllipsis(std::u16string& out) { out.push_back(u'\u2026'); }
-template <typename Text>
-void AppendEllipsis(Text& out) { AppendAscii(out, "\xE2\x80\xA6", 3); }
-
-template <typename Text>
-void AppendInteger(Text& out, std::int64_t value)
-{
-    char digits[kIntegerMax];
-    AppendAscii(out, digits, static_cast<std::size_t>(WriteInteger(digits, value) - digits));
-}
-void AppendInteger(Utf8Cursor& out, std::int64_t value) { out.at = WriteInteger(out.at, value); }
-
-template <typename Text>
-void AppendHex(Text& out, const std::uint8_t* bytes, std::uint64_t count)
-{
-    char hex[2 * kBlobPreviewBytes];
-    WriteUpperHex(hex, bytes, count);
-    AppendAscii(out, hex, 2 * count);
-}
-void AppendHex(Utf8Cursor& out, const std::uint8_t* bytes, std::uint64_t count)
-{
-    WriteUpperHex(out.at, bytes, count);
-    out.at += 2 * count;
-}
-
-template <typename Text>
-void AppendBlob(Text& out, const std::uint8_t* bytes, std::uint64_t available, std::uint64_t size)
-{
-    const std::uint64_t shown = std::min({available, size, kBlobPreviewBytes});
-    AppendHex(out, bytes, shown);
-    if (size > kBlobPreviewBytes) {
-        AppendEllipsis(out);
-        AppendAscii(out, " (", 2);
-        AppendInteger(out, static_cast<std::int64_t>(size));
-        AppendAscii(out, " bytes)", 7);
-    }
-}
-
-void AppendText(std::u16string& out, const std::uint8_t* bytes, std::uint64_t size,
-                std::uint32_t encoding, const AsciiEscapes*)
-{
-    AppendStoredText(out, bytes, size, encoding);
-}
-
-// Stored UTF-16 text as UTF-8, in a scratch string valid until the next call.
-const std::string& StoredUtf16AsUtf8(const std::uint8_t* bytes, std::uint64_t size,
-                                     std::uint32_t encoding)
-{
-    thread_local std::string converted;
-    converted.clear();
-    AppendUtf16AsUtf8(converted, bytes, StoredTextLength(bytes, size, encoding),
-                      encoding == kUtf16be);
-    return converted;
-}
-
-const std::uint8_t* BytesOf(const std::string& text)
-{
-    return reinterpret_cast<const std::uint8_t*>(text.data());
-}
-
-void AppendText(std::string& out, const std::uint8_t* bytes, std::uint64_t size,
-                std::uint32_t encoding, const AsciiEscapes* escapes)
-{
-    if (encoding == kUtf16le || encoding == kUtf16be) {
-        const std::string& converted = StoredUtf16AsUtf8(bytes, size, encoding);
-        AppendUtf8Checked(out, BytesOf(converted), converted.size(), escapes);
-    } else {
-        AppendUtf8Checked(out, bytes, size, escapes);  // ends at the first NUL itself
-    }
-}
-
-void AppendText(Utf8Cursor& out, const std::uint8_t* bytes, std::uint64_t size,
-                std::uint32_t encoding, const AsciiEscapes* escapes)
-{
-    if (encoding == kUtf16le || encoding == kUtf16be) {
-        const std::string& converted = StoredUtf16AsUtf8(bytes, size, encoding);
-        out.at = WriteUtf8Checked(out.at, BytesOf(converted), converted.size(), escapes);
-    } else {
-        out.at = WriteUtf8Checked(out.at, bytes, size, escapes);
-    }
-}
-
-// The held form of a value in m_rows when the parser holds values packed
-// (CSqliteParser::m_bPackHeldValues): a number or a blob keeps its bytes,
-// not its text, and becomes text only where it is shown (HeldValueText).
-// A packed value starts with a byte no UTF-8 text starts with, and the
-// held texts are always checked UTF-8, so the two never mix up:
-//   0xF8, 8 bytes           a real: the double's bytes, in native order
-//   0xF9, 1 to 8 bytes      an integer, little-endian two's complement cut
-//                           to the fewest bytes that hold it
-//   0xFA, LEB128 size, ...  a blob: its size, then at most kBlobPreviewBytes
-//                           of its leading bytes
-// Integers of up to four characters stay text, no longer than packed.
-enum HeldTag : std::uint8_t { kHeldReal = 0xF8, kHeldInteger = 0xF9, kHeldBlob = 0xFA };
-
-struct PackingCursor {
-    char* at;
-};
-
-void AppendInteger(PackingCursor& out, std::int64_t value)
-{
-    if (value > -1000 && value < 10000) {
-        out.at = WriteInteger(out.at, value);
-        return;
-    }
-    std::size_t bytes = 1;
-    while (bytes < 8 && (value >> (8 * bytes - 1)) != 0 && (value >> (8 * bytes - 1)) != -1)
-        ++bytes;
-    *out.at++ = static_cast<char>(kHeldInteger);
-    const auto bits = static_cast<std::uint64_t>(value);
-    for (std::size_t i = 0; i < bytes; ++i)
-        *out.at++ = static_cast<char>(bits >> (8 * i));
-}
-
-using ::AppendReal;  // the text forms, beside the packed one
-void AppendReal(PackingCursor& out, double value)
-{
-    *out.at++ = static_cast<char>(kHeldReal);
-    std::memcpy(out.at, &value, sizeof value);
-    out.at += sizeof value;
-}
-
-void AppendBlob(PackingCursor& out, const std::uint8_t* bytes, std::uint64_t available,
-                std::uint64_t size)
-{
-    if (size == 0)
-        return;  // shows empty, as an empty text does
-    const std::uint64_t shown = std::min({available, size, kBlobPreviewBytes});
-    *out.at++ = static_cast<char>(kHeldBlob);
-    std::uint64_t rest = size;
-    do {
-        const auto low = static_cast<std::uint8_t>(rest & 0x7F);
-        rest >>= 7;
-        *out.at++ = static_cast<char>(rest != 0 ? low | 0x80 : low);
-    } while (rest != 0);
-    std::memcpy(out.at, bytes, shown);
-    out.at += shown;
-}
-
-void AppendText(PackingCursor& out, const std::uint8_t* bytes, std::uint64_t size,
-                std::uint32_t encoding, const AsciiEscapes* escapes)
-{
-    Utf8Cursor text{out.at};
-    AppendText(text, bytes, size, encoding, escapes);
-    out.at = text.at;
-}
 
 // Texts longer than this are written through a string (see ValueRoom).
 constexpr std::uint64_t kLargeTextBytes = 64 * 1024;
@@ -481,65 +296,10 @@ void DecodeTableRecordUtf8(CSqliteParser& parser, const DbInfo& db, const std::u
 
 }  // namespace
 
-template <typename Text>
-void AppendReal(Text& out, double value)
-{
-    char digits[kShortestRealMax];
-    const std::size_t size = static_cast<std::size_t>(WriteShortestReal(digits, value) - digits);
-    AppendAscii(out, digits, size);
-    // A real never reads as an integer: "3" becomes "3.0". Texts with a
-    // point, an exponent, "inf" or "nan" are left as they are.
-    const bool integral = std::all_of(digits, digits + size, [](char c) {
-        return c == '-' || (c >= '0' && c <= '9');
-    });
-    if (integral)
-        AppendAscii(out, ".0", 2);
-}
-template void AppendReal(std::u16string&, double);
-template void AppendReal(std::string&, double);
 
-std::string_view HeldValueText(std::string_view held, char (&room)[kHeldTextRoom])
-{
-    if (held.empty() || static_cast<std::uint8_t>(held[0]) < kHeldReal)
-        return held;
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(held.data()) + 1;
-    const std::size_t count = held.size() - 1;
-    Utf8Cursor out{room};
-    switch (static_cast<std::uint8_t>(held[0])) {
-    case kHeldReal:
-        if (count == sizeof(double)) {
-            double value;
-            std::memcpy(&value, bytes, sizeof value);
-            AppendReal(out, value);
-        }
-        break;
-    case kHeldInteger:
-        if (count >= 1 && count <= 8) {
-            std::uint64_t bits = 0;
-            for (std::size_t i = 0; i < count; ++i)
-                bits |= std::uint64_t{bytes[i]} << (8 * i);
-            if (count < 8 && (bytes[count - 1] & 0x80) != 0)
-                bits |= ~std::uint64_t{0} << (8 * count);  // sign extension
-            AppendInteger(out, static_cast<std::int64_t>(bits));
-        }
-        break;
-    case kHeldBlob: {
-        std::uint64_t size = 0;
-        std::size_t i = 0;
-        for (unsigned shift = 0; i < count && shift < 64; shift += 7) {
-            const std::uint8_t b = bytes[i++];
-            size |= std::uint64_t{b & 0x7Fu} << shift;
-            if ((b & 0x80) == 0)
-                break;
-        }
-        AppendBlob(out, bytes + i, std::min<std::uint64_t>(count - i, kBlobPreviewBytes), size);
-        break;
-    }
-    default:
-        break;
-    }
-    return std::string_view(room, static_cast<std::size_t>(out.at - room));
-}
+
+void AppendRealText(std::u16string& out, double value) { AppendReal(out, value); }
+void AppendRealText(std::string& out, double value) { AppendReal(out, value); }
 
 std::uint64_t StoredTextLength(const std::uint8_t* bytes, std::uint64_t size,
                                std::uint32_t encoding)

@@ -33,8 +33,8 @@ std::uint64_t StoredTextLength(const std::uint8_t* bytes, std::uint64_t size,
 
 // The shortest text that reads back as `value`, with ".0" added where that
 // text would look like an integer ("3.0", "-0.0"; "1e+15" and "inf" stay).
-template <typename Text>
-void AppendReal(Text& out, double value);
+void AppendRealText(std::u16string& out, double value);
+void AppendRealText(std::string& out, double value);
 
 // Text stored in the database's encoding, cut at its first NUL character.
 void AppendStoredText(std::u16string& out, const std::uint8_t* bytes, std::uint64_t size,
@@ -44,12 +44,6 @@ void AppendStoredText(std::u16string& out, const std::uint8_t* bytes, std::uint6
 // `offset` of a record of `dataLength` bytes. NULL appends nothing.
 void AppendValueText(std::u16string& out, const std::uint8_t* record, std::uint64_t dataLength,
                      std::uint64_t offset, std::uint64_t t, std::uint32_t encoding);
-
-// The display text of a value as m_rows holds it: a text as it is, a
-// number or blob held packed (CSqliteParser::m_bPackHeldValues) written
-// out in `room`, exactly as it would have been held as text.
-constexpr std::size_t kHeldTextRoom = 128;
-std::string_view HeldValueText(std::string_view held, char (&room)[kHeldTextRoom]);
 
 // Signed integer value of serial types 1 to 6, 8 and 9; false for any other
 // type or when its bytes run past the data.

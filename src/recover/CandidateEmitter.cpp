@@ -19,7 +19,7 @@ void AppendColumnText(std::u16string& text, const std::uint8_t* data, std::uint6
 {
     std::int64_t integer = 0;
     if (affinity == ColumnAffinity::kReal && ReadIntegerValue(data, length, at, t, integer))
-        AppendReal(text, static_cast<double>(integer));
+        AppendRealText(text, static_cast<double>(integer));
     else
         AppendValueText(text, data, length, at, t, encoding);
 }
