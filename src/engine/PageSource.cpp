@@ -95,6 +95,11 @@ bool CPageSource::ReadFileAt(void* buffer, std::uint32_t count, std::uint64_t po
     if (ReadAhead(buffer, count, position))
         return true;
     m_lastEnd = position + count;
+    return ReadFileDirect(buffer, count, position);
+}
+
+bool CPageSource::ReadFileDirect(void* buffer, std::uint32_t count, std::uint64_t position) const
+{
     const std::int64_t got = m_file.ReadAt(buffer, count, position);
     if (got < 0)
         return false;
@@ -127,6 +132,24 @@ bool CPageSource::ReadPage(std::uint32_t pageNumber, std::vector<std::uint8_t>& 
 {
     buffer.resize(m_pageSize);
     return ReadPage(pageNumber, buffer.data(), m_pageSize);
+}
+
+bool CPageSource::ReadPageAside(std::uint32_t pageNumber, std::vector<std::uint8_t>& buffer) const
+{
+    buffer.resize(m_pageSize);
+    if (m_pageSize == 0 || ((m_overlay || m_journalApplied) && !HasPage(pageNumber)))
+        return false;
+    const std::uint64_t position = PagePosition(pageNumber, m_pageSize);
+    if (!m_overlay && !m_journalApplied)
+        return position < m_fileSize && ReadFileDirect(buffer.data(), m_pageSize, position);
+    if (const std::uint64_t frame = m_frameOffsets.Find(pageNumber); frame != 0)
+        return ReadLogAt(buffer.data(), m_pageSize, frame);
+    if (const std::uint64_t image = m_journalPages.Find(pageNumber); image != 0)
+        return ReadJournalAt(buffer.data(), m_pageSize, image);
+    // As in ReadPage: past the file's end the page has never been written.
+    if (position >= m_fileSize || !ReadFileDirect(buffer.data(), m_pageSize, position))
+        std::memset(buffer.data(), 0, m_pageSize);
+    return true;
 }
 
 bool CPageSource::ReadHeader(void* buffer, std::uint32_t count)

@@ -83,6 +83,11 @@ public:
     // missing.
     bool ReadPage(std::uint32_t pageNumber, void* buffer, std::uint32_t count);
     bool ReadPage(std::uint32_t pageNumber, std::vector<std::uint8_t>& buffer);
+    // Reads page `pageNumber` as ReadPage does, but never through the
+    // read-ahead window: it changes nothing, so other threads may call it
+    // beside each other and beside the reads of the thread that owns the
+    // source.
+    bool ReadPageAside(std::uint32_t pageNumber, std::vector<std::uint8_t>& buffer) const;
     // Reads `count` bytes at `position` of the main file, past any overlay
     // or journal.
     // Fails at or past the end of the file; a short read is zero-filled.
@@ -108,6 +113,8 @@ private:
     // meanwhile. False when the read is not served that way.
     static constexpr std::uint32_t kReadAheadBytes = 256 * 1024;
     bool ReadAhead(void* buffer, std::uint32_t count, std::uint64_t position);
+    // One read of the main file at `position`, zero-filled past its end.
+    bool ReadFileDirect(void* buffer, std::uint32_t count, std::uint64_t position) const;
 
     CSourceFile m_file;
     std::uint64_t m_fileSize = 0;

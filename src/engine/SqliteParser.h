@@ -111,7 +111,8 @@ public:
     // Threads a table read into m_rows decodes its records on, beside the
     // walk: 0 one per processor (see CRowDecodePool), 1 none (the walk
     // decodes each record itself). The rows, their places and the log
-    // lines are the same either way.
+    // lines are the same either way. A recovery scans the free space of the
+    // live tables' pages on as many threads (see CPageScanPool).
     unsigned m_nDecodeThreads = 0;
 
 private:

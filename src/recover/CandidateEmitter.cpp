@@ -53,7 +53,7 @@ void CCandidateEmitter::OnFound(int s, const RecordParse& parse, std::uint32_t o
     // make the record partial (a lost first serial type alone does not).
     for (std::size_t i = parse.firstLost ? 1 : 0; i < record.values.size(); ++i)
         record.partial = record.partial || (!record.values[i] && static_cast<int>(i) != schema.alias);
-    m_context.candidates.Add(std::move(candidate));
+    m_found.Add(std::move(candidate));
 }
 
 void CCandidateEmitter::PlaceRecord(RecoveredRecord& record, const RecoverSchema& schema, const RecordParse& parse,
@@ -117,7 +117,7 @@ void CCandidateEmitter::OnIndexEntry(int s, const RecordParse& parse, std::uint3
     }
     if (table.alias >= 0)
         record.values[table.alias] = *stored[count];
-    m_context.candidates.Add(std::move(candidate));
+    m_found.Add(std::move(candidate));
 }
 
 void CCandidateEmitter::FillValues(const RecoverSchema& schema, const RecordParse& parse,
@@ -163,7 +163,9 @@ bool CCandidateEmitter::ReadChainPage(std::uint32_t number, bool ownChain)
         return m_context.history.ReadPageAsOf(number, *m_origin.state, m_chainPage);
     if (ownChain && m_origin.chainPages)
         return m_origin.chainPages->ReadChainPage(number, m_chainPage);
-    return m_context.owners.IsFreelistLeaf(number) && m_context.parser.m_pageSource.ReadPage(number, m_chainPage);
+    // Read aside from the source's window: the scan may run on a thread of its own.
+    return m_context.owners.IsFreelistLeaf(number) &&
+           m_context.parser.m_pageSource.ReadPageAside(number, m_chainPage);
 }
 
 void CCandidateEmitter::ReadChain(std::uint32_t pointerAt, std::uint64_t needed, bool ownChain)

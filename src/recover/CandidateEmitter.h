@@ -42,8 +42,9 @@ struct PageOrigin {
 
 class CCandidateEmitter : public CRecordFound {
 public:
-    CCandidateEmitter(RecoverContext& context, PageBytes bytes, PageOrigin origin)
-        : m_context(context), m_bytes(bytes), m_origin(origin)
+    // The candidates found go to `found`.
+    CCandidateEmitter(const RecoverContext& context, PageBytes bytes, PageOrigin origin, CCandidateSink& found)
+        : m_context(context), m_bytes(bytes), m_origin(origin), m_found(found)
     {
     }
 
@@ -68,8 +69,9 @@ private:
     // false when the bytes are not there or its text is not sound.
     bool SpilledValue(const RecordParse& parse, std::uint64_t at, std::uint64_t t, std::u16string& text);
 
-    RecoverContext& m_context;
+    const RecoverContext& m_context;
     PageBytes m_bytes;
     PageOrigin m_origin;
+    CCandidateSink& m_found;
     std::vector<std::uint8_t> m_chain, m_chainPage, m_value;  // overflow chain scratch
 };

@@ -4,19 +4,66 @@
 #include "platform/TextConvert.h"
 #include "platform/WideFormat.h"
 
-std::u16string CCandidates::ValuesKey(const Candidate& candidate) const
+namespace {
+
+constexpr char16_t kKnown = u'\x1f';
+constexpr char16_t kUnknown = u'\x1e';
+constexpr char16_t kRowid = u'\x1d';
+
+}  // namespace
+
+template <typename Piece>
+void CCandidates::ValuePieces(const Candidate& candidate, Piece&& piece) const
 {
     const RecoveredRecord& record = candidate.record;
     const int alias = m_schemas[candidate.schema].alias;
-    std::u16string key;
     for (std::size_t i = 0; i < record.values.size(); ++i) {
         const auto& value = record.values[i];
         const bool known = value.has_value() && static_cast<int>(i) != alias;
-        key.push_back(known ? u'\x1f' : u'\x1e');
+        piece(std::u16string_view(known ? &kKnown : &kUnknown, 1));
         if (known)
-            key += *value;
+            piece(std::u16string_view(*value));
     }
+}
+
+template <typename Piece>
+void CCandidates::KeyPieces(const Candidate& candidate, Piece&& piece) const
+{
+    const RecoveredRecord& record = candidate.record;
+    if (record.table)
+        piece(std::u16string_view(*record.table));
+    ValuePieces(candidate, piece);
+    // Index entries of different rows may hold the same indexed values.
+    if (candidate.fromIndex && record.rowid) {
+        piece(std::u16string_view(&kRowid, 1));
+        piece(std::u16string_view(Widen(std::to_string(*record.rowid))));
+    }
+}
+
+std::u16string CCandidates::ValuesKey(const Candidate& candidate) const
+{
+    std::u16string key;
+    ValuePieces(candidate, [&key](std::u16string_view piece) { key += piece; });
     return key;
+}
+
+std::u16string CCandidates::Key(const Candidate& candidate) const
+{
+    std::u16string key;
+    KeyPieces(candidate, [&key](std::u16string_view piece) { key += piece; });
+    return key;
+}
+
+std::uint64_t CCandidates::KeyHash(const Candidate& candidate) const
+{
+    // FNV-1a over the key's code units, so that equal keys hash alike
+    // however they are cut into pieces.
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    KeyPieces(candidate, [&hash](std::u16string_view piece) {
+        for (const char16_t unit : piece)
+            hash = (hash ^ unit) * 0x100000001b3ull;
+    });
+    return hash;
 }
 
 void CCandidates::Add(Candidate&& candidate)
@@ -24,19 +71,22 @@ void CCandidates::Add(Candidate&& candidate)
     // The same record found again (an older copy of its page, or its cell
     // both in the file and in the log) is listed once; the copy that still
     // has its rowid is kept.
-    const RecoveredRecord& record = candidate.record;
-    std::u16string key = record.table.value_or(u"") + ValuesKey(candidate);
-    // Index entries of different rows may hold the same indexed values.
-    if (candidate.fromIndex && record.rowid)
-        key += u'\x1d' + Widen(std::to_string(*record.rowid));
-    const auto [it, added] = m_seen.emplace(std::move(key), m_candidates.size());
-    if (added) {
+    const std::uint64_t hash = KeyHash(candidate);
+    const auto [first, last] = m_seen.equal_range(hash);
+    auto it = first;
+    if (it != last) {
+        const std::u16string key = Key(candidate);
+        while (it != last && Key(m_candidates[it->second]) != key)
+            ++it;
+    }
+    if (it == last) {
+        m_seen.emplace(hash, m_candidates.size());
         m_candidates.push_back(std::move(candidate));
         return;
     }
     Candidate& kept = m_candidates[it->second];
     const bool attested = kept.attested || candidate.attested;
-    if (!kept.record.rowid && record.rowid)
+    if (!kept.record.rowid && candidate.record.rowid)
         kept = std::move(candidate);
     kept.attested = attested;
 }

@@ -6,6 +6,7 @@
 #include "engine/LogPost.h"
 #include "platform/WideFormat.h"
 #include "recover/LeafScan.h"
+#include "recover/PageScanPool.h"
 
 namespace {
 
@@ -29,6 +30,12 @@ void KeepTellingIndexes(const std::vector<RecoverSchema>& schemas, std::vector<i
 void ScanPage(RecoverContext& context, const std::uint8_t* page, const PageOrigin& origin,
               std::vector<int> order, ScanAs as)
 {
+    ScanPageInto(context, page, origin, std::move(order), as, context.candidates, context.parser.m_hLogWnd);
+}
+
+void ScanPageInto(const RecoverContext& context, const std::uint8_t* page, const PageOrigin& origin,
+                  std::vector<int> order, ScanAs as, CCandidateSink& found, HWND log)
+{
     // An index leaf holds the records of WITHOUT ROWID tables, any other
     // page those of rowid tables.
     const bool index = as.headerOffset >= 0 &&
@@ -38,12 +45,11 @@ void ScanPage(RecoverContext& context, const std::uint8_t* page, const PageOrigi
     if (order.empty())
         return;
     const PageBytes bytes{page, context.db.UsableSize(), context.db.textEncoding};
-    CCandidateEmitter emitter(context, bytes, origin);
+    CCandidateEmitter emitter(context, bytes, origin, found);
     CRegionScan scan(context.schemas, bytes, emitter);
     scan.SetSchemas(std::move(order));
     if (as.headerOffset >= 0)
-        ScanLeaf(scan, bytes, static_cast<std::uint32_t>(as.headerOffset), as.withCells, origin.number,
-                 context.parser.m_hLogWnd);
+        ScanLeaf(scan, bytes, static_cast<std::uint32_t>(as.headerOffset), as.withCells, origin.number, log);
     else
         scan.ScanRegion(as.from, bytes.usable, {});
 }
@@ -95,6 +101,9 @@ void ScanFreelistLeaf(RecoverContext& context, std::uint32_t number, std::vector
 
 void ScanTables(RecoverContext& context)
 {
+    // The pages are scanned beside the walk, their candidates and lines
+    // taken back in walk order.
+    CPageScanPool pool(context, context.parser.m_nDecodeThreads);
     // The tables' trees, then their indexes' (which come after them).
     for (int s = 0; s < static_cast<int>(context.schemas.size()); ++s) {
         const RecoverSchema& schema = context.schemas[s];
@@ -105,10 +114,11 @@ void ScanTables(RecoverContext& context)
             schema.indexOf >= 0 ? schema.indexRoot : schema.table->rootPage, s,
             [&](std::uint32_t number, const std::uint8_t* page, std::uint32_t h) {
                 context.indexEntries.AddLiveRowids(s, page, h, context.db.UsableSize());
-                ScanPage(context, page, PageOrigin{number, kUnallocated}, {s}, ScanAs{static_cast<int>(h)});
+                pool.Scan(page, PageOrigin{number, kUnallocated}, {s}, ScanAs{static_cast<int>(h)});
             },
             schema.withoutRowid);
     }
+    pool.Finish();
 }
 
 void ScanFreelist(RecoverContext& context)

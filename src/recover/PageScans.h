@@ -21,6 +21,12 @@ struct ScanAs {
 // Scans one page version against the schemas in `order`.
 void ScanPage(RecoverContext& context, const std::uint8_t* page, const PageOrigin& origin,
               std::vector<int> order, ScanAs as);
+// The same, with the candidates found going to `found` and the lines to
+// `log`: changes nothing in `context`, so that pages whose overflow chains
+// are read from the database shown (no `state`, no `chainPages`) may be
+// scanned on several threads at once.
+void ScanPageInto(const RecoverContext& context, const std::uint8_t* page, const PageOrigin& origin,
+                  std::vector<int> order, ScanAs as, CCandidateSink& found, HWND log);
 
 // Scans the free space of every page of every live table, marking the
 // pages with their table.
