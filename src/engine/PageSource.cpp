@@ -25,21 +25,31 @@ bool CPageSource::ReadAhead(void* buffer, std::uint32_t count, std::uint64_t pos
     const bool inWindow = position >= m_windowStart && count <= m_window.size() &&
                           position - m_windowStart <= m_window.size() - count;
     if (!inWindow) {
-        if (position != m_lastEnd)
-            return false;  // not a sequential read: read just what was asked
-        if (!m_prefetch.Take(position, m_window)) {
+        // Reads that go on where the last ended, or end where it began (a
+        // walk that visits a node's children last to first), are served by
+        // a window; any other read just reads what was asked.
+        const bool forward = position == m_lastEnd;
+        if (!forward && position + count != m_lastStart)
+            return false;
+        const std::uint64_t start =
+            forward ? position : position + count - std::min<std::uint64_t>(position + count, kReadAheadBytes);
+        if (!m_prefetch.Take(start, m_window)) {
             m_window.resize(kReadAheadBytes);
-            const std::int64_t got = m_file.ReadAt(m_window.data(), kReadAheadBytes, position);
+            const std::int64_t got = m_file.ReadAt(m_window.data(), kReadAheadBytes, start);
             m_window.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
         }
-        m_windowStart = position;
-        // The window after this one is read while this one is used.
-        if (m_window.size() == kReadAheadBytes && position + kReadAheadBytes < m_fileSize)
-            m_prefetch.Start(m_file, position + kReadAheadBytes, kReadAheadBytes);
-        if (m_window.size() < count)
+        m_windowStart = start;
+        // The window after this one (before it, going backwards) is read on
+        // a worker thread while this one is used.
+        if (forward && m_window.size() == kReadAheadBytes && start + kReadAheadBytes < m_fileSize)
+            m_prefetch.Start(m_file, start + kReadAheadBytes, kReadAheadBytes);
+        else if (!forward && start >= kReadAheadBytes)
+            m_prefetch.Start(m_file, start - kReadAheadBytes, kReadAheadBytes);
+        if (m_window.size() < position - start + count)
             return false;  // the end of the file: the plain read zero-fills
     }
     std::memcpy(buffer, m_window.data() + (position - m_windowStart), count);
+    m_lastStart = position;
     m_lastEnd = position + count;
     return true;
 }
@@ -49,6 +59,7 @@ void CPageSource::Close()
     m_prefetch.Drop();
     m_window.clear();
     m_windowStart = 0;
+    m_lastStart = UINT64_MAX;
     m_lastEnd = UINT64_MAX;
     m_file.Close();
     m_log.Close();
@@ -94,6 +105,7 @@ bool CPageSource::ReadFileAt(void* buffer, std::uint32_t count, std::uint64_t po
         return false;
     if (ReadAhead(buffer, count, position))
         return true;
+    m_lastStart = position;
     m_lastEnd = position + count;
     return ReadFileDirect(buffer, count, position);
 }

@@ -110,7 +110,9 @@ private:
     // window of the next kReadAheadBytes, read in one call: a table's
     // leaves mostly lie in order, and one large read costs far less than
     // many page-sized ones; the window after it is read on a worker thread
-    // meanwhile. False when the read is not served that way.
+    // meanwhile. Reads that end where the previous one began are served
+    // from a window of the kReadAheadBytes before, and the window before
+    // that is read meanwhile. False when the read is not served that way.
     static constexpr std::uint32_t kReadAheadBytes = 256 * 1024;
     bool ReadAhead(void* buffer, std::uint32_t count, std::uint64_t position);
     // One read of the main file at `position`, zero-filled past its end.
@@ -121,6 +123,7 @@ private:
     std::vector<std::uint8_t> m_window;
     std::uint64_t m_windowStart = 0;
     CWindowPrefetch m_prefetch;  // after m_file: stopped before it closes
+    std::uint64_t m_lastStart = UINT64_MAX;
     std::uint64_t m_lastEnd = UINT64_MAX;
     std::uint32_t m_pageSize = 0;
 
