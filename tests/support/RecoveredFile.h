@@ -19,9 +19,12 @@ public:
 };
 
 struct CRecoveredFile {
-    explicit CRecoveredFile(const std::string& path, bool useWal = false, bool useJournal = false)
+    // `threads` as CSqliteParser::m_nDecodeThreads: 0 one per processor.
+    explicit CRecoveredFile(const std::string& path, bool useWal = false, bool useJournal = false,
+                            unsigned threads = 0)
     {
         parser.m_hLogWnd = &log;
+        parser.m_nDecodeThreads = threads;
         parser.m_bUseWal = useWal;
         parser.m_bUseJournal = useJournal;
         parser.OpenDatabase(Widen(path));
