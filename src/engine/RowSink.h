@@ -42,6 +42,26 @@ public:
     // are then laid out on several threads beside the walk.
     virtual bool TakesRowBatches() const { return false; }
 
+    // The display values of one record, each decoded when asked for, as
+    // OnRowUtf8 would get them (empty past the row's last value).
+    class CRowValues {
+    public:
+        virtual std::string_view Utf8Value(std::size_t column) = 0;
+
+    protected:
+        ~CRowValues() = default;
+    };
+    // A sink that has no use for most rows may turn them down before they
+    // are decoded: when FiltersRows(), each record of a table whose values
+    // lie in column order is first shown to RowWanted, and a row it turns
+    // down is neither decoded nor handed over. It is called on the threads
+    // that decode, beside each other, and may only read.
+    bool FiltersRows() const { return m_filtersRows; }
+    virtual bool RowWanted(CRowValues& /*values*/) const { return true; }
+
+protected:
+    bool m_filtersRows = false;
+
 private:
     CTextBuffer m_utf8;
 };

@@ -108,6 +108,9 @@ public:
     std::vector<RowCell> m_rowCells;
     // When set, a table read hands each row to it instead of m_rows.
     CRowSink* m_pRowSink = nullptr;
+    // The sink whose RowWanted a table read asks when m_pRowSink is not set
+    // (a decoding thread's parser, whose rows go back to the walk's sink).
+    const CRowSink* m_pRowFilter = nullptr;
     // Threads a table read into m_rows decodes its records on, beside the
     // walk: 0 one per processor (see CRowDecodePool), 1 none (the walk
     // decodes each record itself). The rows, their places and the log

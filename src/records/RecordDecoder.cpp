@@ -181,6 +181,57 @@ void DecodeTableRecord(CSqliteParser& parser, const DbInfo& db, const std::uint8
     }
 }
 
+// The display values of a record of a table whose values lie in column
+// order, each decoded as DecodeTableRecord decodes it.
+class CColumnValues : public CRowSink::CRowValues {
+public:
+    CColumnValues(const TableInfo& table, const DbInfo& db, const std::uint8_t* record, std::uint64_t dataLength,
+                  std::uint64_t offset, const std::vector<std::uint64_t>& types, std::int64_t rowid)
+        : m_table(table), m_db(db), m_record(record), m_dataLength(dataLength), m_offset(offset), m_types(types),
+          m_rowid(rowid)
+    {
+    }
+    std::string_view Utf8Value(std::size_t column) override
+    {
+        thread_local std::string text;
+        if (column >= std::min(m_types.size(), m_table.columns.size()))
+            return {};
+        if (column != m_column) {
+            std::uint64_t at = m_offset;
+            for (std::size_t i = 0; i < column; ++i) {
+                const std::uint64_t size = SerialTypeSize(m_types[i]);
+                at = size > UINT64_MAX - at ? UINT64_MAX : at + size;
+            }
+            text.clear();
+            AppendColumnValue(text, m_table, m_db, m_record, m_dataLength, static_cast<int>(column),
+                              m_types[column], at, m_rowid);
+            m_column = column;
+        }
+        return text;
+    }
+
+private:
+    const TableInfo& m_table;
+    const DbInfo& m_db;
+    const std::uint8_t* m_record;
+    std::uint64_t m_dataLength;
+    std::uint64_t m_offset;
+    const std::vector<std::uint64_t>& m_types;
+    std::int64_t m_rowid;
+    std::size_t m_column = SIZE_MAX;  // the value in `text`
+};
+
+// False when the parser's sink turns down the row of a table record.
+bool RowWanted(const CSqliteParser& parser, const DbInfo& db, const std::uint8_t* record, std::uint64_t dataLength,
+               std::uint64_t offset, const std::vector<std::uint64_t>& types, std::int64_t rowid)
+{
+    const CRowSink* sink = parser.m_pRowSink != nullptr ? parser.m_pRowSink : parser.m_pRowFilter;
+    if (sink == nullptr || !sink->FiltersRows() || !parser.m_pTable->recordColumns.empty())
+        return true;
+    CColumnValues values(*parser.m_pTable, db, record, dataLength, offset, types, rowid);
+    return sink->RowWanted(values);
+}
+
 // The row of a table record written straight into the table's arena
 // (m_rows): the room its values may need is claimed once and each value is
 // written through a cursor, with no joined string to copy. False, with
@@ -414,7 +465,7 @@ int DecodeRecord(const std::uint8_t* record, CSqliteParser& parser, DbInfo& db,
     }
     if (parser.m_bSchemaMode)
         DecodeSchemaRecord(db, record, dataLength, headerSize, types);
-    else if (parser.m_pTable == nullptr)
+    else if (parser.m_pTable == nullptr || !RowWanted(parser, db, record, dataLength, headerSize, types, rowid))
         return 0;
     else if (parser.m_pRowSink != nullptr && parser.m_pRowSink->Utf8RowLayout() != nullptr)
         DecodeTableRecordUtf8(parser, db, record, dataLength, headerSize, types, rowid);

@@ -71,6 +71,8 @@ CRowDecodePool::CRowDecodePool(CSqliteParser& parser, DbInfo& db, unsigned worke
         Worker& worker = *m_workers.back();
         if (m_mode == Mode::kLaidOut)
             worker.parser.m_pRowSink = &worker.text;
+        if (m_mode == Mode::kRowsToSink)
+            worker.parser.m_pRowFilter = parser.m_pRowSink;
         worker.parser.m_bSchemaMode = 0;
         worker.parser.m_bPackHeldValues = m_mode == Mode::kRows && parser.m_bPackHeldValues;
         worker.parser.m_pDb = parser.m_pDb;

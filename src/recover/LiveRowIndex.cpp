@@ -116,8 +116,19 @@ public:
                     const std::unordered_multimap<std::string, std::size_t>& byRowid, int alias)
         : m_masks(masks), m_candidates(candidates), m_byRowid(byRowid), m_alias(alias)
     {
+        m_filtersRows = true;
     }
     bool TakesUtf8() const override { return true; }
+    // Most live rows are no candidate: a row whose key value no candidate
+    // under any mask has is left undecoded (MatchRow would pass it by).
+    bool RowWanted(CRowValues& values) const override
+    {
+        if (!m_byRowid.empty())
+            return true;
+        return std::any_of(m_masks.begin(), m_masks.end(), [&](const MaskIndex& index) {
+            return !index.key || MaskIndex::Has(index.keyFilter, HashText(kHashSeed, values.Utf8Value(*index.key)));
+        });
+    }
     void OnRowUtf8(std::string_view joined, const std::vector<std::uint32_t>& ends) override
     {
         if (!m_byRowid.empty()) {
