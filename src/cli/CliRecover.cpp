@@ -13,21 +13,28 @@ namespace {
 
 // Plain text: UTF-8 with backslash, tab, line feed and carriage return
 // escaped as in `rows`; a value that could not be recovered is \N.
-void AppendField(std::string& out, const std::optional<std::u16string>& value)
+// `utf8` is scratch, kept so that a record allocates nothing.
+void AppendField(std::string& out, const std::optional<std::u16string>& value, std::string& utf8)
 {
     if (!value) {
         out += "\\N";
         return;
     }
-    for (char c : WideToUtf8(*value)) {
-        switch (c) {
+    utf8.clear();
+    AppendWideAsUtf8(utf8, *value);
+    std::size_t from = 0;
+    for (std::size_t at = utf8.find_first_of("\\\t\n\r"); at != std::string::npos;
+         at = utf8.find_first_of("\\\t\n\r", from)) {
+        out.append(utf8, from, at - from);
+        switch (utf8[at]) {
         case '\\': out += "\\\\"; break;
         case '\t': out += "\\t"; break;
         case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        default: out.push_back(c);
+        default: out += "\\r"; break;
         }
+        from = at + 1;
     }
+    out.append(utf8, from, std::string::npos);
 }
 
 template <typename T>
@@ -44,7 +51,8 @@ public:
 
     void OnRecord(const RecoveredRecord& record) override
     {
-        std::string line;
+        std::string& line = m_line;
+        line.clear();
         if (m_json) {
             // Keys in the documented order.
             using Json = nlohmann::ordered_json;
@@ -63,16 +71,16 @@ public:
                 out["partial"] = true;
             line = out.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
         } else {
-            AppendField(line, record.table);
+            AppendField(line, record.table, m_utf8);
             line += '\t';
             line += record.source;
             line += '\t' + std::to_string(record.page) + '\t' + std::to_string(record.offset) + '\t';
-            AppendField(line, NumberText(record.frame));
+            AppendField(line, NumberText(record.frame), m_utf8);
             line += '\t';
-            AppendField(line, NumberText(record.rowid));
+            AppendField(line, NumberText(record.rowid), m_utf8);
             for (const auto& value : record.values) {
                 line += '\t';
-                AppendField(line, value);
+                AppendField(line, value, m_utf8);
             }
             // After the values, so that the columns before it stay where they were.
             if (record.partial)
@@ -84,6 +92,7 @@ public:
 
 private:
     bool m_json;
+    std::string m_line, m_utf8;  // scratch, used again for every record
 };
 
 }  // namespace

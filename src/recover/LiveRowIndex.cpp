@@ -69,12 +69,14 @@ std::vector<MaskIndex> IndexCandidates(const RecoverContext& context, int s)
             continue;
         const auto& values = candidates[c].record.values;
         std::vector<bool> mask(values.size());
-        texts.assign(values.size(), std::string());
+        // The texts' buffers are used again from one candidate to the next.
+        texts.resize(std::max(texts.size(), values.size()));
         std::uint64_t hash = kHashSeed;
         for (std::size_t i = 0; i < values.size(); ++i) {
             mask[i] = values[i].has_value() && static_cast<int>(i) != schema.alias;
+            texts[i].clear();
             if (mask[i]) {
-                texts[i] = WideToUtf8(*values[i]);
+                AppendWideAsUtf8(texts[i], *values[i]);
                 hash = HashText(hash, texts[i]);
             }
         }
