@@ -1,6 +1,7 @@
 #include "RecordListModel.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <deque>
 #include <functional>
@@ -62,26 +63,40 @@ SortKey KeyOf(std::string_view text)
 // compares bytes as unsigned), so text compares as plain bytes.
 int CompareText(std::string_view a, std::string_view b) { return a.compare(b); }
 
-int CompareNumbers(const SortKey& a, const SortKey& b)
+// A number's sort key and its row, in 16 bytes: a million rows sort on
+// 16 MB of keys.
+struct NumberKey {
+    std::uint64_t bits;  // the integer, or the real's bits
+    std::uint32_t index;  // in m_rows
+    bool isInteger;
+    std::int64_t Integer() const { return static_cast<std::int64_t>(bits); }
+    double Real() const { return std::bit_cast<double>(bits); }
+};
+
+NumberKey MakeNumberKey(const SortKey& key, std::uint32_t index)
+{
+    const std::uint64_t bits =
+        key.isInteger ? static_cast<std::uint64_t>(key.integer) : std::bit_cast<std::uint64_t>(key.real);
+    return {bits, index, key.isInteger};
+}
+
+int CompareNumbers(const NumberKey& a, const NumberKey& b)
 {
     if (a.isInteger && b.isInteger)
-        return a.integer < b.integer ? -1 : (a.integer > b.integer ? 1 : 0);
+        return a.Integer() < b.Integer() ? -1 : (a.Integer() > b.Integer() ? 1 : 0);
     // An integer against a real: long double holds every 64-bit integer.
-    const long double x = a.isInteger ? static_cast<long double>(a.integer) : a.real;
-    const long double y = b.isInteger ? static_cast<long double>(b.integer) : b.real;
+    const long double x = a.isInteger ? static_cast<long double>(a.Integer()) : a.Real();
+    const long double y = b.isInteger ? static_cast<long double>(b.Integer()) : b.Real();
     return x < y ? -1 : (x > y ? 1 : 0);
 }
 
-struct NumberKey {
-    SortKey key;
-    std::uint32_t index;  // in m_rows
-};
-
-// A text value by its first eight bytes, packed big-endian into one number
-// that orders as the text does, and its row.
+// A text value by its first eight bytes, packed big-endian into two words
+// that order as the text does, and its row: 12 bytes a row.
 struct TextKey {
-    std::uint64_t prefix;
+    std::uint32_t high;
+    std::uint32_t low;
     std::uint32_t index;  // in m_rows
+    std::uint64_t Prefix() const { return (std::uint64_t{high} << 32) | low; }
 };
 
 constexpr std::size_t kPrefixBytes = 8;
@@ -91,7 +106,7 @@ TextKey MakeTextKey(std::string_view text, std::uint32_t index)
     std::uint64_t prefix = 0;
     for (std::size_t i = 0; i < kPrefixBytes; ++i)
         prefix = (prefix << 8) | (i < text.size() ? static_cast<std::uint8_t>(text[i]) : 0u);
-    return {prefix, index};
+    return {static_cast<std::uint32_t>(prefix >> 32), static_cast<std::uint32_t>(prefix), index};
 }
 
 std::string_view ValueOf(const CTableRows& rows, std::uint32_t index, int column,
@@ -121,15 +136,15 @@ void SortTexts(std::vector<TextKey>& texts, const CTableRows& rows, int column, 
                const ShownPlace& place)
 {
     std::sort(texts.begin(), texts.end(), [ascending, &place](const TextKey& a, const TextKey& b) {
-        if (a.prefix != b.prefix)
-            return ascending ? a.prefix < b.prefix : b.prefix < a.prefix;
+        if (a.Prefix() != b.Prefix())
+            return ascending ? a.Prefix() < b.Prefix() : b.Prefix() < a.Prefix();
         return place(a.index) < place(b.index);
     });
     std::vector<std::pair<std::string_view, std::uint32_t>> run;
     std::deque<std::string> written;  // texts written out of packed values
     for (auto first = texts.begin(); first != texts.end();) {
         auto end = first + 1;
-        while (end != texts.end() && end->prefix == first->prefix)
+        while (end != texts.end() && end->Prefix() == first->Prefix())
             ++end;
         if (end - first > 1) {
             run.clear();
@@ -435,14 +450,14 @@ std::vector<std::uint32_t> CRecordListModel::SortedOrder(const CJobContext& job,
         if (key.rank == 0)
             empty.push_back(index);
         else if (key.rank == 1)
-            numbers.push_back({key, index});
+            numbers.push_back(MakeNumberKey(key, index));
         else
             texts.push_back(MakeTextKey(value, index));
     }
     const bool ascending = mode == SortMode::kAscending;
     const ShownPlace place{liveShown, rows.LiveCount()};
     std::sort(numbers.begin(), numbers.end(), [ascending, &place](const NumberKey& a, const NumberKey& b) {
-        const int c = CompareNumbers(a.key, b.key);
+        const int c = CompareNumbers(a, b);
         if (c != 0)
             return ascending ? c < 0 : c > 0;
         return place(a.index) < place(b.index);
