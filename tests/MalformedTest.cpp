@@ -116,8 +116,8 @@ TableRead ReadTableT(const std::string& path, unsigned threads, CLogCollector& l
         }
     for (const RowValues& row : parser.m_rows)
         read.rows.push_back(row.ToVector());
-    for (const CSqliteParser::RowCell& cell : parser.m_rowCells)
-        read.cells.emplace_back(cell.page, cell.offset);
+    for (std::size_t row = 0; row < parser.m_rowCells.size(); ++row)
+        read.cells.emplace_back(parser.m_rowCells[row].page, parser.m_rowCells[row].offset);
     read.text.assign(sink.Utf8Buffer().View());
     read.text += rowByRow.m_text;
     CloseDatabase(parser, reinterpret_cast<std::uint64_t>(&db));

@@ -266,11 +266,11 @@ std::optional<std::size_t> CTableRows::RowAt(const PageRef& ref, std::uint32_t o
     if (region == nullptr)
         return std::nullopt;
     if (ref.version == PageRef::Version::kShown && region->kind == PageRegionKind::kCell) {
-        const std::vector<CSqliteParser::RowCell>& cells = m_parser.m_rowCells;
-        const std::size_t live = std::min(cells.size(), LiveCount());
-        for (std::size_t row = 0; row < live; ++row)
-            if (cells[row].page == ref.page && cells[row].offset == region->start)
-                return row;
+        const std::size_t row = region->start <= UINT16_MAX
+                                    ? m_parser.m_rowCells.Find(ref.page, static_cast<std::uint16_t>(region->start))
+                                    : m_parser.m_rowCells.size();
+        if (row < std::min(m_parser.m_rowCells.size(), LiveCount()))
+            return row;
     }
     for (std::size_t i = 0; i < m_recovered.size(); ++i) {
         const std::size_t row = LiveCount() + i;

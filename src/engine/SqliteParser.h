@@ -13,6 +13,7 @@
 #include "engine/CellMap.h"
 #include "engine/DbInfo.h"
 #include "engine/RowArena.h"
+#include "engine/RowCells.h"
 #include "engine/RowSink.h"
 #include "engine/PageSource.h"
 #include "platform/WindowMessage.h"
@@ -101,11 +102,8 @@ public:
     // ToVector(), not operator[].
     bool m_bPackHeldValues = false;
     // Where each row of m_rows was read: its page and its cell's offset.
-    struct RowCell {
-        std::uint32_t page = 0;
-        std::uint16_t offset = 0;
-    };
-    std::vector<RowCell> m_rowCells;
+    using RowCell = RowCells::Cell;
+    RowCells m_rowCells;
     // When set, a table read hands each row to it instead of m_rows.
     CRowSink* m_pRowSink = nullptr;
     // The sink whose RowWanted a table read asks when m_pRowSink is not set

@@ -192,7 +192,7 @@ void CRowDecodePool::TakeBack(Batch& batch)
     switch (m_mode) {
     case Mode::kRows:
         m_parser.m_rows.AppendBlocks(batch.rows);
-        m_parser.m_rowCells.insert(m_parser.m_rowCells.end(), batch.cells.begin(), batch.cells.end());
+        m_parser.m_rowCells.append(batch.cells);
         break;
     case Mode::kLaidOut:
         if (!batch.text.empty()) {
