@@ -6,6 +6,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <thread>
 #include <QBrush>
 #include <QColor>
 
@@ -128,23 +129,55 @@ struct ShownPlace {
     }
 };
 
-// Sort of text keys, ties in shown order: by prefix over the whole list, then each run
-// of equal prefixes by the rest of its texts, looked up once per run.
-// Equal prefixes may hide a shorter text padded with zeros, so the rest is
-// compared from the shorter length on.
-void SortTexts(std::vector<TextKey>& texts, const CTableRows& rows, int column, bool ascending,
-               const ShownPlace& place)
+// Lists this long are sorted on two processors: below it a thread costs
+// more than it saves.
+constexpr std::size_t kTwoThreadKeys = 1 << 16;
+
+// Runs work(0) and work(1): the second on a thread of its own when `share`,
+// otherwise both here.
+template <typename Work>
+void InTwoParts(bool share, const Work& work)
 {
-    std::sort(texts.begin(), texts.end(), [ascending, &place](const TextKey& a, const TextKey& b) {
-        if (a.Prefix() != b.Prefix())
-            return ascending ? a.Prefix() < b.Prefix() : b.Prefix() < a.Prefix();
-        return place(a.index) < place(b.index);
+    if (!share) {
+        work(0);
+        work(1);
+        return;
+    }
+    std::thread second([&work] { work(1); });
+    work(0);
+    second.join();
+}
+
+// std::sort on two processors: the keys are split around their middle
+// one (every key before it orders first), and each side sorted on its own.
+template <typename Key, typename Before>
+void SortKeys(std::vector<Key>& keys, const Before& before)
+{
+    if (keys.size() < kTwoThreadKeys) {
+        std::sort(keys.begin(), keys.end(), before);
+        return;
+    }
+    const auto middle = keys.begin() + static_cast<std::ptrdiff_t>(keys.size() / 2);
+    std::nth_element(keys.begin(), middle, keys.end(), before);
+    InTwoParts(true, [&](int part) {
+        if (part == 0)
+            std::sort(keys.begin(), middle, before);
+        else
+            std::sort(middle, keys.end(), before);
     });
+}
+
+// Sorts each run of equal prefixes in [first, last) by the rest of its
+// texts, looked up once per run. Equal prefixes may hide a shorter text
+// padded with zeros, so the rest is compared from the shorter length on.
+void SortPrefixRuns(std::vector<TextKey>::iterator first, std::vector<TextKey>::iterator last,
+                    const CTableRows& rows, int column, bool ascending, const ShownPlace& place)
+{
     std::vector<std::pair<std::string_view, std::uint32_t>> run;
     std::deque<std::string> written;  // texts written out of packed values
-    for (auto first = texts.begin(); first != texts.end();) {
+    while (first != last) {
         auto end = first + 1;
-        while (end != texts.end() && end->Prefix() == first->Prefix())
+        while (end != last && end->Prefix() == first->Prefix())
             ++end;
         if (end - first > 1) {
             run.clear();
@@ -173,6 +206,28 @@ void SortTexts(std::vector<TextKey>& texts, const CTableRows& rows, int column, 
         }
         first = end;
     }
+}
+
+// Sort of text keys, ties in shown order: by prefix over the whole list,
+// then each run of equal prefixes by the rest of its texts. The runs are
+// shared between two processors at the run boundary nearest the middle.
+void SortTexts(std::vector<TextKey>& texts, const CTableRows& rows, int column, bool ascending,
+               const ShownPlace& place)
+{
+    SortKeys(texts, [ascending, &place](const TextKey& a, const TextKey& b) {
+        if (a.Prefix() != b.Prefix())
+            return ascending ? a.Prefix() < b.Prefix() : b.Prefix() < a.Prefix();
+        return place(a.index) < place(b.index);
+    });
+    auto split = texts.begin() + static_cast<std::ptrdiff_t>(texts.size() / 2);
+    while (split != texts.begin() && split != texts.end() && split->Prefix() == (split - 1)->Prefix())
+        ++split;
+    InTwoParts(texts.size() >= kTwoThreadKeys, [&](int part) {
+        if (part == 0)
+            SortPrefixRuns(texts.begin(), split, rows, column, ascending, place);
+        else
+            SortPrefixRuns(split, texts.end(), rows, column, ascending, place);
+    });
 }
 
 }  // namespace
@@ -456,7 +511,7 @@ std::vector<std::uint32_t> CRecordListModel::SortedOrder(const CJobContext& job,
     }
     const bool ascending = mode == SortMode::kAscending;
     const ShownPlace place{liveShown, rows.LiveCount()};
-    std::sort(numbers.begin(), numbers.end(), [ascending, &place](const NumberKey& a, const NumberKey& b) {
+    SortKeys(numbers, [ascending, &place](const NumberKey& a, const NumberKey& b) {
         const int c = CompareNumbers(a, b);
         if (c != 0)
             return ascending ? c < 0 : c > 0;
