@@ -9,13 +9,21 @@
 
 const CAsciiGlyphs* CAsciiGlyphs::For(const QFont& font)
 {
-    // Painting happens on the window thread only; a list shows few fonts.
+    // Painting happens on the window thread only; a list shows few fonts,
+    // and nearly always the one of the cell before: that one is compared
+    // first, as a font's key is a text built afresh on every call.
     static QHash<QString, std::shared_ptr<CAsciiGlyphs>> fonts;
+    static QFont lastFont;
+    static const CAsciiGlyphs* last = nullptr;
+    if (last != nullptr && font == lastFont)
+        return last->m_complete ? last : nullptr;
     const QString key = font.key();
     auto found = fonts.constFind(key);
     if (found == fonts.constEnd())
         found = fonts.insert(key, std::shared_ptr<CAsciiGlyphs>(new CAsciiGlyphs(font)));
-    return found.value()->m_complete ? found.value().get() : nullptr;
+    lastFont = font;
+    last = found.value().get();
+    return last->m_complete ? last : nullptr;
 }
 
 bool CAsciiGlyphs::IsPrintableAscii(QStringView text)
