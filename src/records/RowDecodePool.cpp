@@ -137,10 +137,9 @@ std::unique_ptr<CRowDecodePool::Batch> CRowDecodePool::NewBatch()
     // Batches taken back are used again, their buffers with them: a fresh
     // buffer of this size comes from the system and costs a page fault per
     // page each time.
-    if (m_spare.empty())
+    std::unique_ptr<Batch> batch = m_batches.Spare();
+    if (batch == nullptr)
         return std::make_unique<Batch>();
-    std::unique_ptr<Batch> batch = std::move(m_spare.back());
-    m_spare.pop_back();
     batch->bytes.clear();
     batch->items.clear();
     batch->walkLines.clear();
@@ -149,7 +148,6 @@ std::unique_ptr<CRowDecodePool::Batch> CRowDecodePool::NewBatch()
     batch->cells.clear();
     batch->text.clear();
     batch->arena.clear();
-    batch->done = false;
     return batch;
 }
 
@@ -157,34 +155,15 @@ void CRowDecodePool::Submit()
 {
     if (m_filling == nullptr || m_filling->items.empty())
         return;
-    Batch* batch = m_filling.get();
-    m_pending.push_back(std::move(m_filling));
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_queue.push_back(batch);
-    }
-    m_workReady.notify_one();
     // A few batches per worker in flight keep every worker busy; more would
     // only hold record bytes the walk has read ahead.
-    TakeBackFinished(2 * m_workers.size() + 2);
+    m_batches.Submit(std::move(m_filling), 2 * m_workers.size() + 2,
+                     [this](Batch& batch) { TakeBack(batch); });
 }
 
 void CRowDecodePool::TakeBackFinished(std::size_t keepPending)
 {
-    while (!m_pending.empty()) {
-        Batch& front = *m_pending.front();
-        {
-            std::unique_lock<std::mutex> lock(m_mutex);
-            if (!front.done) {
-                if (m_pending.size() <= keepPending)
-                    return;
-                m_batchDone.wait(lock, [&front] { return front.done; });
-            }
-        }
-        TakeBack(front);
-        m_spare.push_back(std::move(m_pending.front()));
-        m_pending.pop_front();
-    }
+    m_batches.TakeBackFinished(keepPending, [this](Batch& batch) { TakeBack(batch); });
 }
 
 void CRowDecodePool::TakeBack(Batch& batch)
@@ -218,15 +197,7 @@ void CRowDecodePool::Work(Worker& worker)
     Batch* batch = nullptr;
     CLineCatcher catcher(m_logWnd, [&batch](const LogMessage& line) { batch->lines.push_back(line); });
     worker.parser.m_hLogWnd = &catcher;
-    for (;;) {
-        {
-            std::unique_lock<std::mutex> lock(m_mutex);
-            m_workReady.wait(lock, [this] { return !m_queue.empty() || m_closed; });
-            if (m_queue.empty())
-                return;
-            batch = m_queue.front();
-            m_queue.pop_front();
-        }
+    while ((batch = m_batches.Next()) != nullptr) {
         CSqliteParser& parser = worker.parser;
         // Rows for a sink that takes them one by one are decoded into the
         // batch's own arena, freed when the batch is used again.
@@ -251,11 +222,7 @@ void CRowDecodePool::Work(Worker& worker)
         CTextBuffer& text = worker.text.Utf8Buffer();
         batch->text.assign(text.View());
         text.Clear();
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            batch->done = true;
-        }
-        m_batchDone.notify_all();
+        m_batches.Done(*batch);
     }
 }
 
@@ -265,11 +232,7 @@ void CRowDecodePool::Finish()
         return;
     m_finished = true;
     Submit();
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_closed = true;
-    }
-    m_workReady.notify_all();
+    m_batches.Close();
     TakeBackFinished(0);
     for (const std::unique_ptr<Worker>& worker : m_workers) {
         worker->thread.join();

@@ -14,15 +14,13 @@
 // when the walk writes it; a decoder's line may come a batch late.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "engine/BatchQueue.h"
 #include "engine/DbInfo.h"
 #include "engine/LogPost.h"
 #include "engine/RowArena.h"
@@ -98,13 +96,7 @@ private:
     HWND m_logWnd;  // the parser's own log window
     std::unique_ptr<CLineCatcher> m_walkCatcher;
     std::unique_ptr<Batch> m_filling;
-    std::deque<std::unique_ptr<Batch>> m_pending;  // cut, in order
-    std::vector<std::unique_ptr<Batch>> m_spare;    // taken back, to be filled again
+    CBatchQueue<Batch> m_batches;
     std::vector<std::unique_ptr<Worker>> m_workers;
-    std::mutex m_mutex;
-    std::condition_variable m_workReady;
-    std::condition_variable m_batchDone;
-    std::deque<Batch*> m_queue;  // cut, not yet taken by a worker
-    bool m_closed = false;
     bool m_finished = false;
 };

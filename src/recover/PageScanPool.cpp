@@ -65,15 +65,13 @@ void CPageScanPool::Scan(const std::uint8_t* page, const PageOrigin& origin, std
 std::unique_ptr<CPageScanPool::Batch> CPageScanPool::NewBatch()
 {
     // Batches taken back are used again, their buffers with them.
-    if (m_spare.empty())
+    std::unique_ptr<Batch> batch = m_batches.Spare();
+    if (batch == nullptr)
         return std::make_unique<Batch>();
-    std::unique_ptr<Batch> batch = std::move(m_spare.back());
-    m_spare.pop_back();
     batch->bytes.clear();
     batch->pages.clear();
     batch->found.clear();
     batch->lines.clear();
-    batch->done = false;
     return batch;
 }
 
@@ -81,34 +79,10 @@ void CPageScanPool::Submit()
 {
     if (m_filling == nullptr || m_filling->pages.empty())
         return;
-    Batch* batch = m_filling.get();
-    m_pending.push_back(std::move(m_filling));
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_queue.push_back(batch);
-    }
-    m_workReady.notify_one();
     // A few batches per worker in flight keep every worker busy; more would
     // only hold pages the walk has read ahead.
-    TakeBackFinished(2 * m_workers.size() + 2);
-}
-
-void CPageScanPool::TakeBackFinished(std::size_t keepPending)
-{
-    while (!m_pending.empty()) {
-        Batch& front = *m_pending.front();
-        {
-            std::unique_lock<std::mutex> lock(m_mutex);
-            if (!front.done) {
-                if (m_pending.size() <= keepPending)
-                    return;
-                m_batchDone.wait(lock, [&front] { return front.done; });
-            }
-        }
-        TakeBack(front);
-        m_spare.push_back(std::move(m_pending.front()));
-        m_pending.pop_front();
-    }
+    m_batches.Submit(std::move(m_filling), 2 * m_workers.size() + 2,
+                     [this](Batch& batch) { TakeBack(batch); });
 }
 
 void CPageScanPool::TakeBack(Batch& batch)
@@ -126,25 +100,12 @@ void CPageScanPool::TakeBack(Batch& batch)
 void CPageScanPool::Work()
 {
     CBatchCatcher catcher(m_context.parser.m_hLogWnd);
-    for (;;) {
-        Batch* batch = nullptr;
-        {
-            std::unique_lock<std::mutex> lock(m_mutex);
-            m_workReady.wait(lock, [this] { return !m_queue.empty() || m_closed; });
-            if (m_queue.empty())
-                return;
-            batch = m_queue.front();
-            m_queue.pop_front();
-        }
+    while (Batch* batch = m_batches.Next()) {
         catcher.SetBatch(batch);
         for (Page& page : batch->pages)
             ScanPageInto(m_context, batch->bytes.data() + page.at, page.origin, std::move(page.order), page.as,
                          catcher, &catcher);
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            batch->done = true;
-        }
-        m_batchDone.notify_all();
+        m_batches.Done(*batch);
     }
 }
 
@@ -156,12 +117,8 @@ void CPageScanPool::Finish()
     if (m_workers.empty())
         return;
     Submit();
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_closed = true;
-    }
-    m_workReady.notify_all();
-    TakeBackFinished(0);
+    m_batches.Close();
+    m_batches.TakeBackFinished(0, [this](Batch& batch) { TakeBack(batch); });
     for (std::thread& worker : m_workers)
         worker.join();
 }

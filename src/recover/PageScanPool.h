@@ -14,14 +14,12 @@
 // aside from the page source's window, which the walk keeps using.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <vector>
 
+#include "engine/BatchQueue.h"
 #include "engine/LogPost.h"
 #include "recover/PageScans.h"
 
@@ -65,20 +63,13 @@ private:
     std::unique_ptr<Batch> NewBatch();
     void Submit();
     void TakeBack(Batch& batch);
-    void TakeBackFinished(std::size_t keepPending);
     void Work();
 
     RecoverContext& m_context;
     std::uint32_t m_pageSize;
     std::size_t m_pagesPerBatch;
     std::unique_ptr<Batch> m_filling;
-    std::deque<std::unique_ptr<Batch>> m_pending;  // cut, in order
-    std::vector<std::unique_ptr<Batch>> m_spare;    // taken back, to be filled again
+    CBatchQueue<Batch> m_batches;
     std::vector<std::thread> m_workers;
-    std::mutex m_mutex;
-    std::condition_variable m_workReady;
-    std::condition_variable m_batchDone;
-    std::deque<Batch*> m_queue;  // cut, not yet taken by a worker
-    bool m_closed = false;
     bool m_finished = false;
 };
