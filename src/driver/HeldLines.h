@@ -20,7 +20,6 @@ public:
 
     // Sends the held lines to `logWnd` and forgets them.
     void SendTo(HWND logWnd);
-    void Drop() { m_lines.clear(); }
 
 private:
     HWND m_logWnd;

@@ -71,6 +71,8 @@ private:
     void Click(CSalvixLeftTreeCtrl* tree, CSalvixCtrlItem item);
     void DoubleClick(CSalvixLeftTreeCtrl* tree, CSalvixCtrlItem item);
     CSalvixCtrlItem TableItem(const QString& name) const;
+    // Writes a database at `path` with sqlite3 from `sql`.
+    static void WriteDb(const QString& path, const QString& sql);
     int LogCount() const { return m_frame->OutputWnd()->LogCount(); }
 
     QStringList m_boxes;
@@ -83,12 +85,16 @@ void DeviceJobsTest::initTestCase()
     InitShellResources();
     CSalvixLeftTreeCtrl::s_messageBox = [this](QWidget*, const QString& text) { m_boxes << text; };
     m_bigDb = m_dir.filePath(QStringLiteral("big.db"));
+    WriteDb(m_bigDb, QStringLiteral("PRAGMA page_size=1024; CREATE TABLE t(a INTEGER, b TEXT);"
+                                    "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x+1 "
+                                    "FROM c WHERE x<5000) INSERT INTO t SELECT x, "
+                                    "printf('row %d', x) FROM c;"));
+}
+
+void DeviceJobsTest::WriteDb(const QString& path, const QString& sql)
+{
     QProcess sqlite;
-    sqlite.start(QStringLiteral("sqlite3"),
-                 {m_bigDb, QStringLiteral("PRAGMA page_size=1024; CREATE TABLE t(a INTEGER, b TEXT);"
-                                          "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x+1 "
-                                          "FROM c WHERE x<5000) INSERT INTO t SELECT x, "
-                                          "printf('row %d', x) FROM c;")});
+    sqlite.start(QStringLiteral("sqlite3"), {path, sql});
     QVERIFY(sqlite.waitForFinished(30000));
     QCOMPARE(sqlite.exitCode(), 0);
 }
@@ -418,13 +424,10 @@ void DeviceJobsTest::heldNumbersAndBlobsSortAsTheyShow()
     // four bytes (eight hexadecimal digits) are told apart by the rest, and
     // numbers sort by value whatever their storage.
     const QString db = m_dir.filePath(QStringLiteral("held.db"));
-    QProcess sqlite;
-    sqlite.start(QStringLiteral("sqlite3"),
-                 {db, QStringLiteral("CREATE TABLE h(b BLOB, x, n);"
-                                     "INSERT INTO h VALUES(x'AABBCCDD03', 1e300, 'a'),"
-                                     "(x'AABBCCDD01', -9007199254740993, 'b'),"
-                                     "(x'AABBCCDD0201', 12345, 'c'), (x'AABBCCDD02', -0.5, 'd');")});
-    QVERIFY(sqlite.waitForFinished(30000));
+    WriteDb(db, QStringLiteral("CREATE TABLE h(b BLOB, x, n);"
+                               "INSERT INTO h VALUES(x'AABBCCDD03', 1e300, 'a'),"
+                               "(x'AABBCCDD01', -9007199254740993, 'b'),"
+                               "(x'AABBCCDD0201', 12345, 'c'), (x'AABBCCDD02', -0.5, 'd');"));
     Open(db);
     CChildFrame* window = OpenTable(QStringLiteral("h"));
     QVERIFY(window != nullptr);
