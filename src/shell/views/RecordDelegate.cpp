@@ -69,14 +69,21 @@ void CRecordDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
         QStyledItemDelegate::paint(painter, option, index);
         return;
     }
-    // The style draws the cell without its text (background, check box,
-    // focus); the text is drawn here.
     const QString text = cell.text;
-    cell.text.clear();
-    const QWidget* widget = cell.widget;
-    QStyle* style = widget ? widget->style() : QApplication::style();
-    style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, widget);
-    cell.text = text;
+    if (IsPlain(cell)) {
+        // Nothing of the style's but maybe a check box: the view has drawn
+        // the row's background already.
+        if (cell.features & QStyleOptionViewItem::HasCheckIndicator)
+            PaintCheck(painter, cell);
+    } else {
+        // The style draws the cell without its text (background, check box,
+        // focus); the text is drawn here.
+        cell.text.clear();
+        const QWidget* widget = cell.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, widget);
+        cell.text = text;
+    }
     if (emoji)
         PaintRuns(painter, cell, text);
     else if (!text.isEmpty())
@@ -94,38 +101,100 @@ bool CRecordDelegate::IsOneLine(const QStyleOptionViewItem& cell)
     return true;
 }
 
-// The cell's text rect: the cell less its check box and margins. The style
-// would lay out the text to find it, measuring every emoji, which decodes
-// its picture: a one-letter stand-in gives the same rect.
-static QRect TextArea(const QStyleOptionViewItem& cell)
+bool CRecordDelegate::IsPlain(const QStyleOptionViewItem& cell)
+{
+    return !(cell.state & (QStyle::State_Selected | QStyle::State_HasFocus)) &&
+           !(cell.features & QStyleOptionViewItem::HasDecoration) && cell.icon.isNull() &&
+           cell.backgroundBrush.style() == Qt::NoBrush;
+}
+
+// The places of the cell's parts as the style lays them out. The style
+// would lay out the text to find them, measuring every emoji, which decodes
+// its picture: a one-letter stand-in gives the same rects.
+static CRecordDelegate::CellParts LayOutParts(const QStyleOptionViewItem& cell)
 {
     const QWidget* widget = cell.widget;
     QStyle* style = widget ? widget->style() : QApplication::style();
     QStyleOptionViewItem layout(cell);
     layout.text = QStringLiteral("x");
     const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
-    return style->subElementRect(QStyle::SE_ItemViewItemText, &layout, widget).adjusted(margin, 0, -margin, 0);
+    const QRect text =
+        style->subElementRect(QStyle::SE_ItemViewItemText, &layout, widget).adjusted(margin, 0, -margin, 0);
+    CRecordDelegate::CellParts parts;
+    parts.text = QMargins(text.left() - cell.rect.left(), text.top() - cell.rect.top(),
+                          cell.rect.right() - text.right(), cell.rect.bottom() - text.bottom());
+    if (cell.features & QStyleOptionViewItem::HasCheckIndicator)
+        parts.check = style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &layout, widget)
+                          .translated(-cell.rect.topLeft());
+    return parts;
 }
 
-QRect CRecordDelegate::CellTextArea(const QStyleOptionViewItem& cell) const
+const CRecordDelegate::CellParts& CRecordDelegate::PartsOf(const QStyleOptionViewItem& cell) const
 {
-    // The text rect keeps the same insets in every cell of one size, font and
-    // kind (with or without check box and icon): the style is asked once.
+    // The parts keep their places in every cell of one size, font and kind
+    // (with or without check box and icon): the style is asked once.
     const std::size_t key = qHashMulti(0, cell.rect.width(), cell.rect.height(),
                                        int(cell.features & (QStyleOptionViewItem::HasCheckIndicator |
                                                             QStyleOptionViewItem::HasDecoration)),
                                        cell.decorationSize.width(), cell.font.pointSizeF(),
                                        cell.font.pixelSize(), cell.font.weight(), cell.font.family());
-    auto found = m_textInsets.constFind(key);
-    if (found == m_textInsets.constEnd()) {
-        if (m_textInsets.size() > 1024)
-            m_textInsets.clear();
-        const QRect area = TextArea(cell);
-        found = m_textInsets.insert(key, QMargins(area.left() - cell.rect.left(), area.top() - cell.rect.top(),
-                                                  cell.rect.right() - area.right(),
-                                                  cell.rect.bottom() - area.bottom()));
+    auto found = m_parts.constFind(key);
+    if (found == m_parts.constEnd()) {
+        if (m_parts.size() > 1024)
+            m_parts.clear();
+        found = m_parts.insert(key, LayOutParts(cell));
     }
-    return cell.rect.marginsRemoved(found.value());
+    return found.value();
+}
+
+QRect CRecordDelegate::CellTextArea(const QStyleOptionViewItem& cell) const
+{
+    return cell.rect.marginsRemoved(PartsOf(cell).text);
+}
+
+// The style's check box for the cell, drawn once per state, size and palette
+// and kept in QPixmapCache: the style draws it with gradients, outline and
+// mark on every paint, a good part of a scroll step.
+void CRecordDelegate::PaintCheck(QPainter* painter, const QStyleOptionViewItem& cell) const
+{
+    const QRect place = PartsOf(cell).check.translated(cell.rect.topLeft());
+    if (place.isEmpty())
+        return;
+    const QWidget* widget = cell.widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    QStyleOptionViewItem check(cell);
+    check.rect = QRect(QPoint(0, 0), place.size());
+    check.state &= ~QStyle::State_HasFocus;
+    switch (cell.checkState) {
+    case Qt::Unchecked:
+        check.state |= QStyle::State_Off;
+        break;
+    case Qt::PartiallyChecked:
+        check.state |= QStyle::State_NoChange;
+        break;
+    case Qt::Checked:
+        check.state |= QStyle::State_On;
+        break;
+    }
+    const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+    const QString key = QStringLiteral("salvix-check:%1:%2:%3:%4:%5:%6")
+                            .arg(quintptr(style))
+                            .arg(int(check.state))
+                            .arg(place.width())
+                            .arg(place.height())
+                            .arg(cell.palette.cacheKey())
+                            .arg(ratio);
+    QPixmap picture;
+    if (!QPixmapCache::find(key, &picture)) {
+        picture = QPixmap(place.size() * ratio);
+        picture.setDevicePixelRatio(ratio);
+        picture.fill(Qt::transparent);
+        QPainter on(&picture);
+        style->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &check, &on, widget);
+        on.end();
+        QPixmapCache::insert(key, picture);
+    }
+    painter->drawPixmap(place.topLeft(), picture);
 }
 
 static QPalette::ColorGroup ColorGroup(const QStyleOptionViewItem& cell)
