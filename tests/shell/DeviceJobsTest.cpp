@@ -453,31 +453,37 @@ void DeviceJobsTest::heldNumbersAndBlobsSortAsTheyShow()
 void DeviceJobsTest::longListsSortAsShortOnesDo()
 {
     // Enough rows to be sorted on two threads, with long runs of texts
-    // sharing their first eight bytes, equal texts, numbers and empties.
-    const std::vector<std::string> words = {"on my way", "on my way home", "on my wax", "", "12", "-3.5"};
+    // sharing their first eight and sixteen bytes, a text that goes on past
+    // another with a zero byte, equal texts, numbers and empties.
+    const std::vector<std::string> words = {"on my way", "on my way home", "on my wax", "", "12", "-3.5",
+                                            std::string("on my way\0", 10)};
     auto job = std::make_shared<CJobContext>();
     std::vector<std::string> values;
     for (std::uint32_t i = 0; i < 70000; ++i) {
-        values.push_back(words[i % words.size()] + (i % 5 == 0 ? "" : std::string(i % 7, 'z')));
+        values.push_back(words[i % words.size()] + (i % 5 == 0 ? "" : std::string(i % 11, 'z')));
         job->m_parser.m_rows.emplace_back(values.back(), {std::uint32_t(values.back().size())});
     }
     job->m_tableRows.SetColumnCount(1);
-    // The expected order: empty, numbers by value, texts by bytes; equal
-    // values in the shown order (last read first).
+    // The expected order: empty, numbers by value, texts by bytes, or the
+    // other way round; equal values in the shown order (last read first).
     const auto rank = [&](std::uint32_t i) {
         return values[i].empty() ? 0 : (values[i] == "12" || values[i] == "-3.5" ? 1 : 2);
     };
     const auto number = [&](std::uint32_t i) { return rank(i) == 1 ? std::stod(values[i]) : 0.0; };
-    std::vector<std::uint32_t> expected(values.size());
-    for (std::uint32_t r = 0; r < expected.size(); ++r)
-        expected[r] = std::uint32_t(values.size()) - 1 - r;
-    std::stable_sort(expected.begin(), expected.end(), [&](std::uint32_t a, std::uint32_t b) {
-        if (rank(a) != rank(b))
-            return rank(a) < rank(b);
-        return rank(a) == 1 ? number(a) < number(b) : values[a] < values[b];
-    });
-    QVERIFY(CRecordListModel::SortedOrder(*job, values.size(), 0, 0, CRecordListModel::SortMode::kAscending) ==
-            expected);
+    for (const bool ascending : {true, false}) {
+        std::vector<std::uint32_t> expected(values.size());
+        for (std::uint32_t r = 0; r < expected.size(); ++r)
+            expected[r] = std::uint32_t(values.size()) - 1 - r;
+        std::stable_sort(expected.begin(), expected.end(), [&](std::uint32_t a, std::uint32_t b) {
+            if (!ascending)
+                std::swap(a, b);
+            if (rank(a) != rank(b))
+                return rank(a) < rank(b);
+            return rank(a) == 1 ? number(a) < number(b) : values[a] < values[b];
+        });
+        const auto mode = ascending ? CRecordListModel::SortMode::kAscending : CRecordListModel::SortMode::kDescending;
+        QVERIFY(CRecordListModel::SortedOrder(*job, values.size(), 0, 0, mode) == expected);
+    }
 }
 
 void DeviceJobsTest::walOpensWhatTheLogCommitted()

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <charconv>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <string>
@@ -162,13 +163,94 @@ void SortKeys(std::vector<Key>& keys, const Before& before)
     });
 }
 
+// A text of a run and its row.
+using RunText = std::pair<std::string_view, std::uint32_t>;
+
+// Eight bytes of a text from `offset` on, big-endian and padded with zeros,
+// with how many of them the text holds: ordering by both orders as the
+// texts do from `offset` on, as far as eight bytes go (a shorter text that
+// ends in the word orders before a longer one padded alike).
+struct ChunkKey {
+    std::uint64_t chunk;
+    std::uint32_t item;  // in the run
+    std::uint32_t count;
+};
+
+ChunkKey MakeChunkKey(std::string_view text, std::size_t offset, std::uint32_t item)
+{
+    const std::size_t count = offset < text.size() ? std::min<std::size_t>(8, text.size() - offset) : 0;
+    std::uint64_t chunk = 0;
+    if (count == 8) {
+        std::memcpy(&chunk, text.data() + offset, 8);
+        if constexpr (std::endian::native == std::endian::little)
+            chunk = __builtin_bswap64(chunk);
+    } else {
+        for (std::size_t i = 0; i < 8; ++i)
+            chunk = (chunk << 8) | (i < count ? static_cast<std::uint8_t>(text[offset + i]) : 0u);
+    }
+    return {chunk, item, static_cast<std::uint32_t>(count)};
+}
+
+// Runs shorter than this are sorted by comparing their texts.
+constexpr std::size_t kChunkSortRun = 32;
+
+// Sorts `run`, whose texts agree before `offset` and which is in shown
+// order, by the texts from `offset` on, ties in shown order. A long run is
+// sorted eight bytes at a time on compact keys, and each run of equal words
+// again from the next word: the texts are read once a level, not once a
+// comparison. A run of equal words comes out in shown order, as it went in.
+void SortRunFrom(std::vector<RunText>::iterator first, std::vector<RunText>::iterator last,
+                 std::size_t offset, bool ascending)
+{
+    const auto size = static_cast<std::size_t>(last - first);
+    if (size < kChunkSortRun) {
+        std::stable_sort(first, last, [offset, ascending](const RunText& a, const RunText& b) {
+            const std::size_t from = std::min<std::size_t>({offset, a.first.size(), b.first.size()});
+            const int c = CompareText(a.first.substr(from), b.first.substr(from));
+            return ascending ? c < 0 : c > 0;
+        });
+        return;
+    }
+    std::vector<ChunkKey> keys;
+    keys.reserve(size);
+    for (std::size_t i = 0; i < size; ++i)
+        keys.push_back(MakeChunkKey(first[static_cast<std::ptrdiff_t>(i)].first, offset,
+                                    static_cast<std::uint32_t>(i)));
+    const auto same = [](const ChunkKey& a, const ChunkKey& b) {
+        return a.chunk == b.chunk && a.count == b.count;
+    };
+    std::sort(keys.begin(), keys.end(), [&same, ascending](const ChunkKey& a, const ChunkKey& b) {
+        if (!same(a, b)) {
+            const bool less = a.chunk != b.chunk ? a.chunk < b.chunk : a.count < b.count;
+            return ascending ? less : !less;
+        }
+        return a.item < b.item;
+    });
+    std::vector<RunText> sorted;
+    sorted.reserve(size);
+    for (const ChunkKey& key : keys)
+        sorted.push_back(first[key.item]);
+    std::copy(sorted.begin(), sorted.end(), first);
+    // Texts that filled the word may still differ further on; shorter ones
+    // are equal to the end and already in shown order.
+    for (std::size_t i = 0; i < size;) {
+        std::size_t end = i + 1;
+        while (end < size && same(keys[end], keys[i]))
+            ++end;
+        if (end - i > 1 && keys[i].count == 8)
+            SortRunFrom(first + static_cast<std::ptrdiff_t>(i), first + static_cast<std::ptrdiff_t>(end),
+                        offset + 8, ascending);
+        i = end;
+    }
+}
+
 // Sorts each run of equal prefixes in [first, last) by the rest of its
 // texts, looked up once per run. Equal prefixes may hide a shorter text
-// padded with zeros, so the rest is compared from the shorter length on.
+// padded with zeros, so a run is sorted again from its first byte.
 void SortPrefixRuns(std::vector<TextKey>::iterator first, std::vector<TextKey>::iterator last,
-                    const CTableRows& rows, int column, bool ascending, const ShownPlace& place)
+                    const CTableRows& rows, int column, bool ascending)
 {
-    std::vector<std::pair<std::string_view, std::uint32_t>> run;
+    std::vector<RunText> run;
     std::deque<std::string> written;  // texts written out of packed values
     while (first != last) {
         auto end = first + 1;
@@ -188,14 +270,8 @@ void SortPrefixRuns(std::vector<TextKey>::iterator first, std::vector<TextKey>::
                     value = written.emplace_back(value);
                 run.emplace_back(value, key->index);
             }
-            std::sort(run.begin(), run.end(), [ascending, &place](const auto& a, const auto& b) {
-                const std::size_t from =
-                    std::min<std::size_t>({kPrefixBytes, a.first.size(), b.first.size()});
-                const int c = CompareText(a.first.substr(from), b.first.substr(from));
-                if (c != 0)
-                    return ascending ? c < 0 : c > 0;
-                return place(a.second) < place(b.second);
-            });
+            // The prefix sort left the run in shown order.
+            SortRunFrom(run.begin(), run.end(), 0, ascending);
             for (std::size_t i = 0; i < run.size(); ++i)
                 first[static_cast<std::ptrdiff_t>(i)].index = run[i].second;
         }
@@ -219,9 +295,9 @@ void SortTexts(std::vector<TextKey>& texts, const CTableRows& rows, int column, 
         ++split;
     InTwoParts(texts.size() >= kTwoThreadKeys, [&](int part) {
         if (part == 0)
-            SortPrefixRuns(texts.begin(), split, rows, column, ascending, place);
+            SortPrefixRuns(texts.begin(), split, rows, column, ascending);
         else
-            SortPrefixRuns(split, texts.end(), rows, column, ascending, place);
+            SortPrefixRuns(split, texts.end(), rows, column, ascending);
     });
 }
 
