@@ -15,6 +15,7 @@
 #include <QThread>
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "ChildFrame.h"
 #include "MainFrame.h"
@@ -48,19 +49,24 @@ CChildFrame* Child(CMainFrame& frame, int index)
     return window != nullptr ? dynamic_cast<CChildFrame*>(window->widget()) : nullptr;
 }
 
-// Peak resident memory so far, in KiB (the kernel's VmHWM).
-long PeakKiB()
+// A line of /proc/self/status in KiB: "VmHWM" the peak resident memory so
+// far, "VmRSS" the resident memory now.
+long StatusKiB(const char* field)
 {
     std::FILE* status = std::fopen("/proc/self/status", "r");
-    long peak = -1;
+    long value = -1;
     char line[256];
+    const std::size_t length = std::strlen(field);
     while (status != nullptr && std::fgets(line, sizeof line, status) != nullptr)
-        if (std::sscanf(line, "VmHWM: %ld", &peak) == 1)
+        if (std::strncmp(line, field, length) == 0 && line[length] == ':' &&
+            std::sscanf(line + length + 1, "%ld", &value) == 1)
             break;
     if (status != nullptr)
         std::fclose(status);
-    return peak;
+    return value;
 }
+
+long PeakKiB() { return StatusKiB("VmHWM"); }
 
 }  // namespace
 
@@ -94,6 +100,7 @@ int main(int argc, char** argv)
     if (!WaitFor(idle))
         return 1;
     std::printf("open %.3f\n", timer.elapsed() / 1000.0);
+    std::printf("rss-kib-after-open %ld\n", StatusKiB("VmRSS"));
 
     CSalvixCtrlItem item = nullptr;
     for (CSalvixCtrlItem top = device->GetChildItem(SCI_ROOT); top; top = device->GetNextItem(top))
@@ -119,6 +126,7 @@ int main(int argc, char** argv)
     std::printf("read-table %.3f\n", read);
     std::printf("double-click-to-filled-list %.3f\n", filled);
     std::printf("peak-kib-after-fill %ld\n", PeakKiB());
+    std::printf("rss-kib-after-fill %ld\n", StatusKiB("VmRSS"));
 
     // Scrolling: a thousand page steps through the list, each painted.
     QTableView* list = view->List();

@@ -1,6 +1,7 @@
 #include "RecordDelegate.h"
 
 #include "AsciiGlyphs.h"
+#include "PlainGlyphs.h"
 
 #include <QApplication>
 #include <QGlyphRun>
@@ -8,6 +9,7 @@
 #include <QPixmapCache>
 #include <QTextBoundaryFinder>
 #include <QTextLayout>
+#include <cmath>
 
 namespace {
 
@@ -230,11 +232,29 @@ void CRecordDelegate::PaintLine(QPainter* painter, const QStyleOptionViewItem& c
             x = area.left() + area.width() - width;
         else if (align & Qt::AlignHCenter)
             x = area.left() + (area.width() - width) / 2.0;
-        const qreal top = area.top() + (area.height() - glyphs->Ascent() - glyphs->Descent()) / 2.0;
+        // Centred as the text layout centres a line: by its height rounded up.
+        const qreal top = area.top() + (area.height() - std::ceil(glyphs->Ascent() + glyphs->Descent())) / 2.0;
         painter->save();
         painter->setClipRect(cell.rect);
         painter->setPen(TextColor(cell));
         painter->drawGlyphRun(QPointF(x, top + glyphs->Ascent()), run);
+        painter->restore();
+        return;
+    }
+    CPlainGlyphs::Line plain;
+    if (cell.textElideMode == Qt::ElideRight && CPlainGlyphs::For(cell.font).Lay(text, area.width(), plain)) {
+        qreal x = area.left();
+        if (align & Qt::AlignRight)
+            x = area.left() + area.width() - plain.width;
+        else if (align & Qt::AlignHCenter)
+            x = area.left() + (area.width() - plain.width) / 2.0;
+        const qreal baseline =
+            area.top() + (area.height() - std::ceil(plain.ascent + plain.descent)) / 2.0 + plain.ascent;
+        painter->save();
+        painter->setClipRect(cell.rect);
+        painter->setPen(TextColor(cell));
+        for (const QGlyphRun& run : plain.runs)
+            painter->drawGlyphRun(QPointF(x, baseline), run);
         painter->restore();
         return;
     }
@@ -291,11 +311,19 @@ void CRecordDelegate::PaintRuns(QPainter* painter, const QStyleOptionViewItem& c
     int x = area.left();
     qsizetype runStart = 0;
     // Plain text between emoji goes to the painter in one piece.
+    CPlainGlyphs& plainGlyphs = CPlainGlyphs::For(cell.font);
+    CPlainGlyphs::Line plain;
     auto drawRun = [&](qsizetype from, qsizetype to) {
         if (to > from && x <= right) {
-            const QString run = line.mid(from, to - from);
-            painter->drawText(QPoint(x, baseline), run);
-            x += metrics.horizontalAdvance(run);
+            const QStringView run = QStringView(line).mid(from, to - from);
+            if (plainGlyphs.Lay(run, -1, plain)) {
+                for (const QGlyphRun& glyphs : plain.runs)
+                    painter->drawGlyphRun(QPointF(x, baseline), glyphs);
+                x += qRound(plain.width);
+            } else {
+                painter->drawText(QPoint(x, baseline), run.toString());
+                x += metrics.horizontalAdvance(run.toString());
+            }
         }
     };
     QTextBoundaryFinder clusters(QTextBoundaryFinder::Grapheme, line);
