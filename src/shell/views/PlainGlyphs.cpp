@@ -33,9 +33,22 @@ bool IsDrawnAlone(QChar c)
 
 }  // namespace
 
+CPlainGlyphs::Script CPlainGlyphs::ScriptOf(char16_t c)
+{
+    // The script of every character of the plane, found once: a table of
+    // 64 KiB read for every character painted.
+    static const std::array<Script, 0x10000> kScriptOf = [] {
+        std::array<Script, 0x10000> scripts{};
+        for (std::size_t i = 0; i < scripts.size(); ++i)
+            scripts[i] = FindScript(static_cast<char16_t>(i));
+        return scripts;
+    }();
+    return kScriptOf[c];
+}
+
 // Scripts whose characters are drawn one glyph each, as they come: no
 // joining, reordering or contextual forms (marks are turned away before).
-CPlainGlyphs::Script CPlainGlyphs::ScriptOf(char16_t c)
+CPlainGlyphs::Script CPlainGlyphs::FindScript(char16_t c)
 {
     const QChar character(c);
     if (!IsDrawnAlone(character))

@@ -62,6 +62,7 @@ private:
         kOther = kScripts
     };
     static Script ScriptOf(char16_t c);
+    static Script FindScript(char16_t c);
 
     explicit CPlainGlyphs(const QFont& font);
     // The glyph of `c` in a run of `run` script.
