@@ -185,28 +185,18 @@ void ReadLogFrames(CJobContext& job)
 
 void FillRecordList(CJobContext& job)
 {
-    // The list is a view over m_rows; the worker decides how many of them
-    // it shows and hands them over in growing batches, each put at the top
-    // as one insertion, so the list fills in O(rows) and the window stays
-    // live while it does. The first batch is a screenful or so, shown at
-    // once; each later one is eight times what is shown, so a million
-    // rows take five hand-overs (each a wait for the window thread and a
-    // repaint), not eighteen.
+    // The list is a view over m_rows, every row read before this job
+    // starts. It is handed over as two insertions at the top: a screenful
+    // or so, shown at once, then the rest. Each hand-over is a wait for the
+    // window thread and a new layout of the whole list there (its row
+    // places, its scroll range), so more of them only make the list full
+    // later: a million rows go over in tens of milliseconds.
+    constexpr std::size_t kFirstRows = 1024;
     const std::size_t total = job.m_tableRows.LiveCount() + job.m_tableRows.RecoveredCount();
-    std::size_t shown = 0;
-    std::size_t published = 0;
-    while (shown < total) {
-        ++shown;
-        const std::size_t batch = published == 0 ? 1024 : 8 * published;
-        if (shown - published >= batch) {
-            job.SendView(JobViewStep::kShowRecords, shown);
-            published = shown;
-        }
-        if (g_bStop != 0)
-            break;
-    }
-    if (shown != published || total == 0)
-        job.SendView(JobViewStep::kShowRecords, shown);
+    const std::size_t first = std::min(total, kFirstRows);
+    job.SendView(JobViewStep::kShowRecords, first);
+    if (total > first && g_bStop == 0)
+        job.SendView(JobViewStep::kShowRecords, total);
 }
 
 namespace {
