@@ -27,6 +27,7 @@
 #include "ShellResources.h"
 #include "driver/JobContext.h"
 #include "driver/JobControl.h"
+#include "platform/MemoryRelease.h"
 
 namespace {
 
@@ -76,6 +77,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: salvix-desktop-bench DB TABLE SORT-COLUMN\n");
         return 2;
     }
+    ReleaseLargeBlocksOnFree();  // as the desktop program starts
     QApplication app(argc, argv);
     InitShellResources();
     const QString path = QString::fromLocal8Bit(argv[1]);

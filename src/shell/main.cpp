@@ -1,4 +1,5 @@
 #include "SalvixApp.h"
+#include "platform/MemoryRelease.h"
 
 int main(int argc, char** argv)
 {
@@ -10,6 +11,9 @@ int main(int argc, char** argv)
     if (CSalvixApp::EndsBeforeStart(CSalvixApp::ParseCommandLine(arguments), exitCode))
         return exitCode;
 
+    // A table window holds a million rows and sorts them with buffers as
+    // large again: freed, those go back to the system.
+    ReleaseLargeBlocksOnFree();
     CSalvixApp app(argc, argv);
     if (!app.InitInstance())
         return app.ExitInstance(app.ExitCode());
