@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/CacheLineAllocator.h"
 #include "engine/EvidenceHash.h"
 
 struct evp_md_ctx_st;  // OpenSSL's EVP_MD_CTX
@@ -39,5 +40,5 @@ private:
     void Finish(EvidenceHash& out);
 
     evp_md_ctx_st* m_digests[3] = {};  // MD5, SHA-1, SHA-256
-    std::vector<unsigned char> m_block;
+    ReadBuffer m_block;
 };

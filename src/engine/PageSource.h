@@ -120,7 +120,7 @@ private:
 
     CSourceFile m_file;
     std::uint64_t m_fileSize = 0;
-    std::vector<std::uint8_t> m_window;
+    ReadBuffer m_window;
     std::uint64_t m_windowStart = 0;
     CWindowPrefetch m_prefetch;  // after m_file: stopped before it closes
     std::uint64_t m_lastStart = UINT64_MAX;

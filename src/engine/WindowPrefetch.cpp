@@ -23,7 +23,7 @@ void CWindowPrefetch::Start(const CSourceFile& file, std::uint64_t position, std
     m_changed.notify_all();
 }
 
-bool CWindowPrefetch::Take(std::uint64_t position, std::vector<std::uint8_t>& window)
+bool CWindowPrefetch::Take(std::uint64_t position, ReadBuffer& window)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     if (!m_started || m_position != position)
@@ -59,7 +59,7 @@ void CWindowPrefetch::Run()
         // The buffer is the worker's alone while the read is pending.
         const CSourceFile& file = *m_file;
         const std::uint64_t position = m_position;
-        std::vector<std::uint8_t>& bytes = m_bytes;
+        ReadBuffer& bytes = m_bytes;
         lock.unlock();
         const std::int64_t got = file.ReadAt(bytes.data(), bytes.size(), position);
         lock.lock();

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/CacheLineAllocator.h"
 #include "engine/SourceFile.h"
 
 class CWindowPrefetch {
@@ -27,7 +28,7 @@ public:
     // When the read started last is of `position`, waits for it and swaps
     // its bytes (as many as were read) into `window`; false, and nothing
     // changed, for any other position or when none was started.
-    bool Take(std::uint64_t position, std::vector<std::uint8_t>& window);
+    bool Take(std::uint64_t position, ReadBuffer& window);
     // Finishes a read under way, forgets it and stops the worker (before
     // the file closes).
     void Drop();
@@ -44,5 +45,5 @@ private:
     bool m_started = false;  // a read was started and not yet taken or dropped
     const CSourceFile* m_file = nullptr;
     std::uint64_t m_position = 0;
-    std::vector<std::uint8_t> m_bytes;
+    ReadBuffer m_bytes;
 };
