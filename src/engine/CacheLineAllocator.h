@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -32,3 +33,18 @@ struct CacheLineAllocator {
 
 // The bytes of a file read, on a cache line.
 using ReadBuffer = std::vector<std::uint8_t, CacheLineAllocator<std::uint8_t>>;
+
+// A block of bytes on a cache line, not zero-filled: for a buffer a read
+// fills only as far as the file goes, whose untouched pages then never
+// become resident.
+struct CacheLineDelete {
+    void operator()(std::uint8_t* block) const noexcept
+    {
+        ::operator delete(block, CacheLineAllocator<std::uint8_t>::kLine);
+    }
+};
+using ReadBlock = std::unique_ptr<std::uint8_t[], CacheLineDelete>;
+inline ReadBlock MakeReadBlock(std::size_t bytes)
+{
+    return ReadBlock(static_cast<std::uint8_t*>(::operator new(bytes, CacheLineAllocator<std::uint8_t>::kLine)));
+}

@@ -66,7 +66,8 @@ public:
 
         std::uint32_t range = SaturateTo32(chunks);
         SendMessageW(m_parser.m_hProgressWnd, WM_SCAN_RANGE, reinterpret_cast<WPARAM>(&range), 0);
-        m_buffer.resize(kCarveBlockSize);
+        // Not zero-filled: only bytes the read delivered are ever tested.
+        m_buffer = MakeReadBlock(kCarveBlockSize);
 
         for (std::uint64_t i = 0; i < chunks; ++i) {
             std::uint32_t index = SaturateTo32(i);
@@ -98,7 +99,7 @@ private:
         std::uint32_t done = 0;
         while (done < count) {
             const std::uint32_t ask = std::min(count - done, kCarveBlockSize);
-            const std::int64_t got = m_file.ReadAt(m_buffer.data(), ask, position + done);
+            const std::int64_t got = m_file.ReadAt(m_buffer.get(), ask, position + done);
             if (got < 0) {
                 PostReadError(m_parser.m_hLogWnd, u"error", m_path, kLogError,
                               static_cast<std::int64_t>(position));
@@ -122,7 +123,7 @@ private:
 
     void TestSectors(std::uint64_t position, std::uint32_t sectors)
     {
-        const std::uint8_t* data = m_buffer.data();
+        const std::uint8_t* data = m_buffer.get();
         const CSectorScanContext context{m_parser, m_path, m_file, m_length};
         for (std::uint32_t k = 0; k < sectors; ++k) {
             const std::uint64_t offset = position + std::uint64_t{k} * kCarveSectorSize;
@@ -138,7 +139,7 @@ private:
     Matcher m_match;
     CSourceFile m_file;
     std::uint64_t m_length = 0;
-    ReadBuffer m_buffer;  // on a cache line: the kernel copies into it at full speed
+    ReadBlock m_buffer;  // on a cache line: the kernel copies into it at full speed
     // One record for the whole scan, overwritten for each hit; the receiver
     // copies what it keeps.
     ScanResult m_result;
